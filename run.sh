@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, starts a simulated unit on 127.0.0.1:8080 and the application.
+set -euo pipefail
+cd "$(dirname "$0")"
+. tools/deps.sh
+mirt_install_deps
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j2
+
+sim_pid=""
+if [ -x build/sim/mirt-unit-sim ]; then
+  build/sim/mirt-unit-sim --port 8080 --calls --add-to-directory "$@" &
+  sim_pid=$!
+  trap '[ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true' EXIT
+  sleep 0.5
+fi
+build/app/mirt-desktop

@@ -1,0 +1,15 @@
+# Sourced by the root scripts: installs the Debian packages the build needs, once.
+MIRT_PACKAGES=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5network5 fonts-urw-base35)
+
+mirt_install_deps() {
+  local missing=() p
+  for p in "${MIRT_PACKAGES[@]}" "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
