@@ -1,0 +1,169 @@
+// XML form of a message. One node is one element: the node's name is the
+// element name, each parameter an attribute (in name order, value as text),
+// each child a child element (child names ascending, then list order). The
+// node's text is never written; when reading, the last run of character data
+// of an element becomes it. On the wire the declaration is stripped and a NUL
+// byte ends the frame:
+//
+//   <change_line_state command="hold" line_id="3"/>
+//
+// Reading is lenient (no error is reported; the message keeps what was read
+// before any malformed input) but bounded: input from a unit is hostile, so
+// nesting is limited to Message::MAX_DEPTH levels, an element may carry at
+// most MAX_ATTRIBUTES attributes (the reader checks duplicate attributes in
+// quadratic time) and document type declarations are refused (entity
+// expansion). Refused input ends decoding exactly as malformed input does.
+
+#include "message/message.h"
+
+#include <QByteArray>
+#include <QXmlStreamReader>
+#include <QXmlStreamWriter>
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t MAX_ATTRIBUTES = 1024;
+
+bool starts_with_at(const std::string &s, size_t pos, const char *prefix)
+{
+    return s.compare(pos, strlen(prefix), prefix) == 0;
+}
+
+// One linear pass over the raw text: returns the length of the prefix that
+// may be handed to the XML reader, which is all of s unless s holds a
+// document type declaration or an element with too many attributes; then it
+// is the offset of that construct, so the reader sees the input end there.
+size_t xml_safe_length(const std::string &s)
+{
+    const size_t n = s.size();
+    size_t i = 0;
+    while (i < n) {
+        const size_t open = s.find('<', i);
+        if (open == std::string::npos)
+            return n;
+        if (starts_with_at(s, open, "<!--") || starts_with_at(s, open, "<![CDATA[")
+            || starts_with_at(s, open, "<?")) {
+            const char *close = s[open + 1] == '?' ? "?>" : (s[open + 2] == '-' ? "-->" : "]]>");
+            const size_t end = s.find(close, open + 2);
+            // Unterminated: the reader stops there by itself.
+            if (end == std::string::npos)
+                return n;
+            i = end + strlen(close);
+            continue;
+        }
+        if (starts_with_at(s, open, "<!"))
+            return open;
+        if (starts_with_at(s, open, "</")) {
+            i = open + 2;
+            continue;
+        }
+        // A start tag: count the '=' signs outside quoted values up to '>'.
+        size_t attributes = 0;
+        char quote = 0;
+        size_t j = open + 1;
+        for (; j < n; ++j) {
+            const char c = s[j];
+            if (quote) {
+                if (c == quote)
+                    quote = 0;
+            } else if (c == '"' || c == '\'') {
+                quote = c;
+            } else if (c == '=') {
+                ++attributes;
+            } else if (c == '>' || c == '<') {
+                break;
+            }
+        }
+        if (attributes > MAX_ATTRIBUTES)
+            return open;
+        i = j;
+        if (i < n && s[i] == '>')
+            ++i;
+    }
+    return n;
+}
+
+} // namespace
+
+void Message::build_string_xml(std::string &out, bool autoformat) const
+{
+    QByteArray buffer;
+    QXmlStreamWriter writer(&buffer);
+    writer.setAutoFormatting(autoformat);
+    build_xml(&writer, true);
+    out.assign(buffer.constData(), static_cast<size_t>(buffer.size()));
+}
+
+void Message::build_xml(QXmlStreamWriter *writer, bool document) const
+{
+    if (document)
+        writer->writeStartDocument();
+    writer->writeStartElement(QString::fromStdString(m_name));
+    m_params.params_to_xml(writer);
+    for (const auto &list : m_children) {
+        for (const auto &child : list.second)
+            child->build_xml(writer, false);
+    }
+    writer->writeEndElement();
+    if (document)
+        writer->writeEndDocument();
+}
+
+void Message::parse_string_xml(const std::string &s)
+{
+    const size_t length = xml_safe_length(s);
+    QXmlStreamReader reader(QByteArray(s.data(), static_cast<int>(length)));
+    // Units use no namespaces; prefix lookups would cost time per name
+    // against every declaration in scope.
+    reader.setNamespaceProcessing(false);
+    parse_xml(&reader);
+}
+
+void Message::parse_xml(QXmlStreamReader *reader)
+{
+    parse_xml_node(reader, 1);
+}
+
+void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
+{
+    while (!reader->atEnd() && reader->tokenType() != QXmlStreamReader::StartElement)
+        reader->readNext();
+    if (reader->tokenType() != QXmlStreamReader::StartElement)
+        return;
+
+    m_name = reader->name().toString().toStdString();
+    m_params.params_from_xml(reader);
+
+    while (!reader->atEnd()) {
+        reader->readNext();
+        const QXmlStreamReader::TokenType token = reader->tokenType();
+        if (token == QXmlStreamReader::EndElement)
+            break;
+        if (token == QXmlStreamReader::StartElement) {
+            if (depth >= MAX_DEPTH) {
+                // Ends decoding as malformed input would, at every level.
+                reader->raiseError(QStringLiteral("nested too deeply"));
+                break;
+            }
+            add_child(reader->name().toString().toStdString()).parse_xml_node(reader, depth + 1);
+        } else if (token == QXmlStreamReader::Characters) {
+            m_text = reader->text().toString().toStdString();
+        }
+    }
+}
+
+void strip_xml_header(std::string &s)
+{
+    if (s.compare(0, 2, "<?") != 0)
+        return;
+    const size_t end = s.find("?>");
+    if (end == std::string::npos)
+        return;
+    const size_t open = s.find('<', end);
+    if (open == std::string::npos)
+        s.clear();
+    else
+        s.erase(0, open);
+}
