@@ -9,17 +9,6 @@
 
 Params::Params() = default;
 
-Params::Params(const char *text)
-{
-    if (text)
-        parse_string(text);
-}
-
-Params::Params(const std::string &text)
-{
-    parse_string(text);
-}
-
 const variant *Params::get_variant(const std::string &name) const
 {
     const auto it = m_params.find(name);
