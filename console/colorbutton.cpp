@@ -1,0 +1,144 @@
+#include "console/colorbutton.h"
+
+#include <QFont>
+#include <QPainter>
+
+namespace {
+
+const QColor kOutline(51, 51, 85);
+
+const ColorButtonPalette kPalettes[ColorButton::ColorCount] = {
+    {kOutline, QColor(187, 187, 221), QColor(221, 221, 255), QColor(238, 238, 255)}, // Unlit
+    {kOutline, QColor(0, 51, 204), QColor(0, 102, 255), QColor(0, 119, 255)},       // Blue
+    {kOutline, QColor(204, 0, 0), QColor(255, 0, 0), QColor(255, 51, 51)},          // Red
+    {kOutline, QColor(0, 153, 0), QColor(0, 204, 0), QColor(0, 221, 0)},            // Green
+    {kOutline, QColor(204, 204, 0), QColor(255, 255, 102), QColor(255, 255, 204)},  // Yellow
+};
+
+// Looks come from the unit's status words through the line model; a colour
+// outside the table must not index past the palettes.
+int colorIndex(ColorButton::ButtonColors color)
+{
+    const int i = static_cast<int>(color);
+    return (i >= 0 && i < ColorButton::ColorCount) ? i : ColorButton::Unlit;
+}
+
+} // namespace
+
+ColorButton::ColorButton(bool rotated, int width, int height, QGraphicsItem* parent)
+    : SurfaceButton(width, height, parent)
+    , m_width(54)
+    , m_height(27)
+    , m_state(Steady)
+    , m_first(Unlit)
+    , m_second(Unlit)
+    , m_blinking(false)
+    , m_halfPeriod(0)
+    , m_current(Unlit)
+{
+    for (int i = 0; i < ColorCount; ++i)
+        m_palettes[i] = kPalettes[i];
+    if (rotated) {
+        // The line lamps lean into the panel's diagonal band.
+        setRotation(-45);
+        setPos(-(m_width / 8), m_height + m_height / 6);
+    }
+}
+
+ColorButtonPalette ColorButton::palette(ButtonColors color)
+{
+    return kPalettes[colorIndex(color)];
+}
+
+QRect ColorButton::boundingRecti() const
+{
+    return QRect(0, 0, m_width, m_height);
+}
+
+QRectF ColorButton::boundingRect() const
+{
+    return QRectF(boundingRecti());
+}
+
+void ColorButton::showColor(ButtonColors color)
+{
+    m_current = colorIndex(color);
+    update();
+}
+
+void ColorButton::setLook(ButtonStates state, ButtonColors first, ButtonColors second)
+{
+    m_state = state;
+    m_first = first;
+    m_second = second;
+    m_blinking = false;
+    if (state == BlinkSlow) {
+        m_halfPeriod = 2;
+        m_blinking = true;
+    } else if (state == BlinkFast) {
+        m_halfPeriod = 1;
+        m_blinking = true;
+    }
+    // A new look always starts on its first colour, whatever the blink phase.
+    showColor(first);
+}
+
+void ColorButton::blink(int tick)
+{
+    if (!m_blinking || m_halfPeriod == 0)
+        return;
+    // Unsigned, so a wrapped counter keeps all lamps in step instead of failing.
+    const unsigned t = static_cast<unsigned>(tick);
+    if (t % m_halfPeriod != 0)
+        return;
+    showColor(t % (2 * m_halfPeriod) == 0 ? m_first : m_second);
+}
+
+void ColorButton::setLabel(QString label)
+{
+    m_label = std::move(label);
+    update();
+}
+
+void ColorButton::setSize(int width, int height)
+{
+    prepareGeometryChange();
+    m_width = width;
+    m_height = height;
+    update();
+}
+
+void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    const ColorButtonPalette& pal = m_palettes[m_current];
+    const int w = m_width;
+    const int h = m_height;
+    const int a = w - w / 5;
+    const int b = h - w / 5;
+
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    painter->setBrush(pal.outline);
+    painter->setPen(QPen(pal.outline, 1));
+    painter->drawEllipse(QRect(0, 0, w, h));
+
+    painter->setBrush(pal.ring);
+    painter->setPen(QPen(pal.ring, 1));
+    painter->drawEllipse(QRect(w / 20, w / 20, a, b));
+
+    // Pressing moves the face up and left, into the ring's shadow.
+    const QPoint origin = m_pressed ? QPoint(w / 11, w / 11) : QPoint(w / 10, w / 8);
+    const QRect face(origin, QSize(static_cast<int>(a * 0.95), static_cast<int>(b * 0.95)));
+    painter->setBrush(pal.face);
+    painter->setPen(QPen(pal.faceEdge, 1));
+    painter->drawEllipse(face);
+
+    QFont font(QStringLiteral("Helvetica"), 8, QFont::Bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    painter->setFont(font);
+    painter->setPen(Qt::black);
+    painter->drawText(face, Qt::AlignCenter, m_label);
+
+    painter->restore();
+}

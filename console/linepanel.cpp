@@ -1,0 +1,278 @@
+#include "console/linepanel.h"
+
+#include <QFont>
+#include <QGraphicsSceneHoverEvent>
+#include <QGraphicsSceneMouseEvent>
+#include <QPainter>
+
+namespace {
+
+// Pens of the panel: solid, square caps, bevel joins.
+QPen panelPen(const QColor& color, int width)
+{
+    return QPen(QBrush(color), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+QFont helvetica(int points, bool bold)
+{
+    QFont font(QStringLiteral("Helvetica"), points, bold ? QFont::Bold : QFont::Normal);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+} // namespace
+
+LinePanel::LinePanel(int width, int height, QGraphicsItem* parent)
+    : SurfacePanel(width, height, parent)
+    , m_large(false)
+    , m_span(1)
+    , m_lineNum(0)
+    // The "U" shows until the unit's first status says otherwise.
+    , m_utility(true)
+    , m_emoticonIndex(0)
+    , m_hovered(false)
+    , m_selected(false)
+    , m_textPanelColor(Plain)
+{
+    setAcceptHoverEvents(true);
+}
+
+QRect LinePanel::boundingRecti() const
+{
+    return QRect(0, 0, 680, 55 * m_span);
+}
+
+QRectF LinePanel::boundingRect() const
+{
+    return QRectF(boundingRecti());
+}
+
+QRect LinePanel::rectTextPanel() const
+{
+    return m_large ? QRect(130, 5, 438, 100) : QRect(130, 5, 438, 45);
+}
+
+QRect LinePanel::rectLineNum() const
+{
+    return QRect(62, 5, 40, 18);
+}
+
+QRect LinePanel::rectUtility() const
+{
+    return m_large ? QRect(62, 90, 20, 14) : QRect(62, 38, 20, 14);
+}
+
+QRect LinePanel::rectTextGender() const
+{
+    return m_large ? QRect(190, 28, 30, 12) : QRect(140, 34, 30, 12);
+}
+
+QRect LinePanel::rectTextTimer() const
+{
+    return m_large ? QRect(455, 10, 100, 28) : QRect(455, 10, 100, 18);
+}
+
+QRect LinePanel::rectTextLine1() const
+{
+    return m_large ? QRect(140, 58, 420, 28) : QRect(170, 10, 275, 18);
+}
+
+QRect LinePanel::rectTextLine2() const
+{
+    return m_large ? QRect(140, 78, 420, 28) : QRect(170, 27, 385, 18);
+}
+
+bool LinePanel::isPointInTextPanel(QPointF p) const
+{
+    return p.x() >= 130 && p.x() <= 568 && p.y() >= 5 && p.y() <= m_span * 50;
+}
+
+QColor LinePanel::textPanelFill(TextPanelColor color, bool hovered)
+{
+    const int c = hovered ? 238 : 221;
+    switch (color) {
+    case Red:
+        return QColor(255, c, c);
+    case Yellow:
+        return QColor(255, 255, c);
+    case Green:
+        return QColor(c, 255, c);
+    case Blue:
+        return QColor(c, c, 255);
+    case Unavailable:
+        return QColor(170, 170, 170);
+    case Plain:
+    default:
+        return QColor(c, c, c);
+    }
+}
+
+void LinePanel::setLineNum(unsigned lineNum)
+{
+    m_lineNum = lineNum;
+    update(rectLineNum());
+}
+
+void LinePanel::setTextLine1(QString text)
+{
+    m_line1 = std::move(text);
+    update(rectTextLine1());
+}
+
+void LinePanel::setTextLine2(QString text)
+{
+    m_line2 = std::move(text);
+    update(rectTextLine2());
+}
+
+void LinePanel::setTextGender(QString text)
+{
+    m_gender = std::move(text);
+    update(rectTextGender());
+}
+
+void LinePanel::setTextTimer(QString text)
+{
+    m_timer = std::move(text);
+    update(rectTextTimer());
+}
+
+void LinePanel::setText(QString line1, QString line2, QString gender, QString timer)
+{
+    setTextLine1(std::move(line1));
+    setTextLine2(std::move(line2));
+    setTextGender(std::move(gender));
+    setTextTimer(std::move(timer));
+}
+
+void LinePanel::setTextLines(QString line1, QString line2)
+{
+    setTextLine1(std::move(line1));
+    setTextLine2(std::move(line2));
+}
+
+void LinePanel::setTextPanelColor(TextPanelColor color)
+{
+    m_textPanelColor = color;
+    // The outline of the text area is 3 wide when hovered: repaint its margin too.
+    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+}
+
+void LinePanel::setEmoticonIndex(unsigned index)
+{
+    m_emoticonIndex = index % EmoticonCount;
+    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+}
+
+void LinePanel::setUtility(bool utility)
+{
+    m_utility = utility;
+    update(rectUtility());
+}
+
+void LinePanel::setLarge(bool large)
+{
+    if (large == m_large)
+        return;
+    prepareGeometryChange();
+    m_large = large;
+    m_span = large ? 2 : 1;
+    update();
+}
+
+void LinePanel::setSelected(bool selected)
+{
+    m_selected = selected;
+    update();
+}
+
+void LinePanel::handle_hover(bool over)
+{
+    if (over == m_hovered)
+        return;
+    m_hovered = over;
+    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+}
+
+void LinePanel::mousePressEvent(QGraphicsSceneMouseEvent* event)
+{
+    if (isPointInTextPanel(event->pos())) {
+        event->accept();
+        emit selected();
+    } else {
+        event->ignore();
+    }
+}
+
+void LinePanel::hoverMoveEvent(QGraphicsSceneHoverEvent* event)
+{
+    handle_hover(isPointInTextPanel(event->pos()));
+}
+
+void LinePanel::hoverEnterEvent(QGraphicsSceneHoverEvent* event)
+{
+    hoverMoveEvent(event);
+}
+
+void LinePanel::hoverLeaveEvent(QGraphicsSceneHoverEvent*)
+{
+    handle_hover(false);
+}
+
+void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    painter->setBrush(QColor(204, 204, 238));
+    painter->setPen(panelPen(QColor(170, 170, 204), 2));
+    painter->drawRoundedRect(QRect(0, 0, 680, m_span * 55), 10, 10, Qt::AbsoluteSize);
+
+    painter->setBrush(m_selected ? QColor(136, 136, 170) : QColor(170, 170, 204));
+    painter->setPen(panelPen(QColor(204, 204, 238), 2));
+    painter->drawRoundedRect(QRect(55, 0, 575, m_span * 55), 10, 10, Qt::AbsoluteSize);
+
+    painter->setBrush(textPanelFill(m_textPanelColor, m_hovered));
+    painter->setPen(panelPen(Qt::black, m_hovered ? 3 : 2));
+    painter->drawRoundedRect(rectTextPanel(), 5, 5, Qt::AbsoluteSize);
+
+    painter->setPen(Qt::black);
+    painter->setFont(helvetica(16, true));
+    painter->drawText(rectLineNum(), Qt::AlignLeft, QStringLiteral("%1").arg(m_lineNum));
+
+    if (m_utility) {
+        painter->setFont(helvetica(12, false));
+        painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
+    }
+
+    // Only a line with a caller on it (held, on air, ringing...) shows a mood.
+    switch (m_textPanelColor) {
+    case Red:
+    case Yellow:
+    case Green:
+    case Blue:
+        painter->drawPixmap(133, 7, m_large ? emoticon(m_emoticonIndex) : emoticonSmall(m_emoticonIndex));
+        break;
+    default:
+        break;
+    }
+
+    // drawText clips to the rectangle, so a long caller name cannot run over
+    // the timer or out of the panel; callers' texts come from the network and
+    // may hold line breaks, which must not spill into the next line's space.
+    const int textFlags = Qt::AlignTop | Qt::TextSingleLine;
+    painter->setFont(helvetica(10, true));
+    painter->drawText(rectTextGender(), Qt::AlignLeft | textFlags, m_gender);
+
+    painter->setFont(helvetica(m_large ? 16 : 12, true));
+    painter->drawText(rectTextTimer(), Qt::AlignRight | textFlags, m_timer);
+
+    const int lineSize = m_large ? 18 : 12;
+    painter->setFont(helvetica(lineSize, true));
+    painter->drawText(rectTextLine1(), Qt::AlignLeft | textFlags, m_line1);
+
+    painter->setFont(helvetica(lineSize, false));
+    painter->drawText(rectTextLine2(), Qt::AlignRight | textFlags, m_line2);
+
+    painter->restore();
+}

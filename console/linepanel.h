@@ -1,0 +1,90 @@
+#pragma once
+
+#include "console/surfacepanel.h"
+
+#include <QPointF>
+#include <QRect>
+#include <QString>
+
+// One telephone line of the console: number, coloured text area with the state
+// text or the caller, timer, and the utility, hover and selection marks. The
+// line's buttons are separate items; the panel only leaves room for them.
+// Passive: its Line sets everything and hears about clicks in the text area.
+class LinePanel : public SurfacePanel
+{
+    Q_OBJECT
+
+public:
+    enum TextPanelColor : int { Plain = 0, Red = 1, Yellow = 2, Green = 3, Blue = 4, Unavailable = 5 };
+    Q_ENUM(TextPanelColor)
+
+    LinePanel(int width, int height, QGraphicsItem* parent = nullptr);
+
+    QRectF boundingRect() const override;
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
+
+    void setLineNum(unsigned lineNum);
+    void setTextLine1(QString text);
+    void setTextLine2(QString text);
+    void setTextGender(QString text);
+    void setTextTimer(QString text);
+    void setText(QString line1, QString line2, QString gender, QString timer);
+    void setTextLines(QString line1, QString line2);
+    void setTextPanelColor(TextPanelColor color);
+    void setEmoticonIndex(unsigned index);
+    void setUtility(bool utility);
+    void setLarge(bool large);
+    // Hides QGraphicsItem::setSelected on purpose: selection here is the
+    // line's own mark, not the scene's item selection.
+    void setSelected(bool selected);
+
+    QRect rectTextPanel() const;
+    QRect rectLineNum() const;
+    QRect rectUtility() const;
+    QRect rectTextGender() const;
+    QRect rectTextTimer() const;
+    QRect rectTextLine1() const;
+    QRect rectTextLine2() const;
+    QRect boundingRecti() const;
+
+    bool isPointInTextPanel(QPointF p) const;
+    void handle_hover(bool over);
+
+    // The fill of the text area for a colour, normally or while hovered.
+    static QColor textPanelFill(TextPanelColor color, bool hovered);
+
+    bool isLarge() const { return m_large; }
+    unsigned lineNum() const { return m_lineNum; }
+    const QString& textLine1() const { return m_line1; }
+    const QString& textLine2() const { return m_line2; }
+    const QString& textGender() const { return m_gender; }
+    const QString& textTimer() const { return m_timer; }
+    bool isUtility() const { return m_utility; }
+    unsigned emoticonIndex() const { return m_emoticonIndex; }
+    bool isHovered() const { return m_hovered; }
+    bool isLineSelected() const { return m_selected; }
+    TextPanelColor textPanelColor() const { return m_textPanelColor; }
+
+signals:
+    void selected();
+
+protected:
+    void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
+    void hoverMoveEvent(QGraphicsSceneHoverEvent* event) override;
+    void hoverEnterEvent(QGraphicsSceneHoverEvent* event) override;
+    void hoverLeaveEvent(QGraphicsSceneHoverEvent* event) override;
+
+private:
+    bool m_large;
+    int m_span;
+    unsigned m_lineNum;
+    QString m_line1;
+    QString m_line2;
+    QString m_gender;
+    QString m_timer;
+    bool m_utility;
+    unsigned m_emoticonIndex;
+    bool m_hovered;
+    bool m_selected;
+    TextPanelColor m_textPanelColor;
+};

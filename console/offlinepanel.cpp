@@ -1,0 +1,57 @@
+#include "console/offlinepanel.h"
+
+#include <QFont>
+#include <QPainter>
+
+OfflinePanel::OfflinePanel(int width, int height, QGraphicsItem* parent)
+    : SurfacePanel(width, height, parent)
+    , m_status(QStringLiteral("Connecting..."))
+{
+}
+
+QRect OfflinePanel::boundingRecti() const
+{
+    return QRect(256, 240, 512, 256);
+}
+
+QRectF OfflinePanel::boundingRect() const
+{
+    return QRectF(boundingRecti());
+}
+
+void OfflinePanel::setStatus(QString status)
+{
+    m_status = std::move(status);
+    update();
+}
+
+void OfflinePanel::setError(QString error)
+{
+    m_error = std::move(error);
+    update();
+}
+
+void OfflinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+
+    painter->setBrush(QColor(204, 204, 238));
+    painter->setPen(QPen(QColor(170, 170, 204), 2));
+    painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
+
+    // A missing image is a null pixmap, which draws nothing.
+    painter->drawPixmap(362, 250, m_ardenoLogo300);
+    painter->drawPixmap(362, 310, m_mirtLogo300);
+
+    QFont big(QStringLiteral("Helvetica"), 20, QFont::Bold);
+    painter->setFont(big);
+    painter->setPen(Qt::black);
+    painter->drawText(QRect(262, 390, 500, 30), Qt::AlignCenter, m_status);
+
+    QFont small(QStringLiteral("Helvetica"), 12, QFont::Normal);
+    painter->setFont(small);
+    painter->drawText(QRect(262, 410, 500, 30), Qt::AlignCenter, m_error);
+
+    painter->restore();
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QGraphicsItem>
+#include <QObject>
+#include <QPixmap>
+
+// Base of every drawn panel of the console. Besides being a graphics item it
+// hands its panels the logos and the mood emoticons; the decoded images are
+// shared by all panels of the process, so building a console stays cheap.
+class SurfacePanel : public QObject, public QGraphicsItem
+{
+    Q_OBJECT
+    Q_INTERFACES(QGraphicsItem)
+
+public:
+    enum { EmoticonCount = 10 };
+
+    SurfacePanel(int width, int height, QGraphicsItem* parent = nullptr);
+    ~SurfacePanel() override;
+
+    // The 300-pixel wide maker and product logos, and their 100-pixel versions.
+    const QPixmap& ardenoLogo300() const { return m_ardenoLogo300; }
+    const QPixmap& mirtLogo300() const { return m_mirtLogo300; }
+    const QPixmap& ardenoLogo100() const { return m_ardenoLogo100; }
+    const QPixmap& mirtLogo100() const { return m_mirtLogo100; }
+
+    // Emoticons by mood number; any index is taken modulo EmoticonCount.
+    const QPixmap& emoticon(unsigned index) const;
+    const QPixmap& emoticonSmall(unsigned index) const;
+
+protected:
+    int m_width;
+    int m_height;
+    QPixmap m_ardenoLogo300;
+    QPixmap m_mirtLogo300;
+    QPixmap m_ardenoLogo100;
+    QPixmap m_mirtLogo100;
+    QPixmap m_emoticons[EmoticonCount];
+    QPixmap m_emoticonsSmall[EmoticonCount];
+};
