@@ -1,0 +1,106 @@
+#include "ipc/ipcqt.h"
+
+#include "ipc/exception.h"
+#include "ipc/ipc.h"
+
+#include <exception>
+
+namespace {
+const char* const readSignature = "void IPCQt::read_data()";
+const char* const sendSignature = "virtual void IPCQt::outgoing_data(const char *, unsigned int)";
+}
+
+IPCQt::IPCQt(QObject* parent)
+    : QTcpSocket(parent)
+{
+    connect(this, &QIODevice::readyRead, this, &IPCQt::read_data);
+}
+
+IPCQt::~IPCQt() = default;
+
+Message::ENC_FORMAT IPCQt::get_encoding() const
+{
+    return Message::ENC_XML;
+}
+
+void IPCQt::close()
+{
+    QAbstractSocket::close();
+}
+
+void IPCQt::outgoing_data(const char* data, unsigned int len)
+{
+    Locker locker(*this);
+    if (bytesToWrite() >= TX_LIMIT)
+        throw Exception("%s: tx buffer overflow", sendSignature);
+    const qint64 n = write(data, len);
+    if (n < 0)
+        throw Exception("%s: failed to send", sendSignature);
+    if (n < qint64(len))
+        throw Exception("%s: short send (%d < %d)", sendSignature, int(n), int(len));
+}
+
+void IPCQt::read_data()
+{
+    Locker locker(*this);
+    try {
+        read_window();
+    } catch (const std::exception& e) {
+        const QString text = QString::fromUtf8(e.what());
+        abort();
+        setSocketError(QAbstractSocket::UnknownSocketError);
+        setErrorString(text);
+        emit errorOccurred(QAbstractSocket::UnknownSocketError);
+    }
+}
+
+void IPCQt::read_window()
+{
+    if (!m_window)
+        m_window.reset(new char[RX_WINDOW]);
+
+    IPC* ipc = get_ipc();
+    bool first = true;
+    for (;;) {
+        const qint64 n = peek(m_window.get(), RX_WINDOW);
+        if (n < 0)
+            throw Exception("%s: failed to read", readSignature);
+        if (n == 0) {
+            if (first)
+                throw Exception("%s: short recv (%d)", readSignature, int(n));
+            return;
+        }
+        first = false;
+
+        // A handler may close or reconnect this socket; what is left in the
+        // window then belongs to a connection that is gone, so stop there.
+        const QAbstractSocket::SocketState stateBefore = state();
+        const unsigned int count = static_cast<unsigned int>(n);
+        unsigned int taken = 0;
+        bool lost = false;
+        while (ipc && taken < count) {
+            const unsigned int used = ipc->incoming_data(m_window.get() + taken, count - taken);
+            if (used == 0)
+                break;
+            taken += used;
+            if (state() != stateBefore || !isOpen()) {
+                lost = true;
+                break;
+            }
+        }
+        if (lost)
+            return;
+
+        if (taken == 0) {
+            if (count == RX_WINDOW)
+                throw Exception("%s: rx buffer overflow", readSignature);
+            return;
+        }
+        skip(taken);
+
+        // Frames beyond the first window: the socket will not announce bytes
+        // it already holds, so keep going while whole frames come off.
+        if (bytesAvailable() <= 0)
+            return;
+    }
+}

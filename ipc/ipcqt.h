@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ipc/ipcdatachannel.h"
+
+#include <QTcpSocket>
+
+#include <memory>
+
+// The TCP channel of a unit session: a socket that is also a data channel.
+// It hands whatever the socket has received to its transport, which cuts
+// whole frames off the front, and writes encoded frames into the socket.
+// Bytes of an incomplete frame stay in the socket until the rest arrives.
+class IPCQt : public QTcpSocket, public IPCDataChannel
+{
+    Q_OBJECT
+
+public:
+    // Bytes examined per pass; a frame with its terminator must fit.
+    static constexpr unsigned int RX_WINDOW = 786432;
+    // New frames are refused once this many bytes wait to be sent.
+    static constexpr qint64 TX_LIMIT = 3145728;
+
+    explicit IPCQt(QObject* parent = nullptr);
+    ~IPCQt() override;
+
+    void outgoing_data(const char* data, unsigned int len) override;
+    Message::ENC_FORMAT get_encoding() const override;
+
+    void close() override;
+
+public slots:
+    // Never throws: a failure aborts the connection and is reported as a
+    // socket error whose text is the failure's text.
+    void read_data();
+
+private:
+    void read_window();
+
+    // The receive window, allocated on first use and kept for the life of
+    // the socket: too large for the stack, too frequent to allocate each time.
+    std::unique_ptr<char[]> m_window;
+};
