@@ -1,0 +1,38 @@
+#include "console/customgraphicsview.h"
+
+#include <QCloseEvent>
+#include <QResizeEvent>
+
+namespace {
+// The console is drawn for this scene size; the view stretches it to fit.
+const double sceneWidth = 1024.0;
+const double sceneHeight = 768.0;
+}
+
+CustomGraphicsView::CustomGraphicsView(QGraphicsScene* scene, QWidget* parent)
+    : QGraphicsView(scene, parent)
+{
+}
+
+void CustomGraphicsView::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+
+    const double scaleX = event->size().width() / sceneWidth;
+    const double scaleY = event->size().height() / sceneHeight;
+    // A window shrunk to nothing would give a zero factor, and undoing it
+    // later would divide by zero; keep the last usable scaling instead.
+    if (scaleX <= 0.0 || scaleY <= 0.0)
+        return;
+
+    scale(1.0 / m_scaleX, 1.0 / m_scaleY);
+    scale(scaleX, scaleY);
+    m_scaleX = scaleX;
+    m_scaleY = scaleY;
+}
+
+void CustomGraphicsView::closeEvent(QCloseEvent* event)
+{
+    emit closing();
+    QGraphicsView::closeEvent(event);
+}

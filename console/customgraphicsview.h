@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QGraphicsView>
+
+class QCloseEvent;
+class QGraphicsScene;
+class QResizeEvent;
+
+// A top-level view that always shows the whole 1024 x 768 console scene,
+// stretched independently in width and height to the window's size, and
+// tells its console when the user closes the window.
+class CustomGraphicsView : public QGraphicsView
+{
+    Q_OBJECT
+
+public:
+    CustomGraphicsView(QGraphicsScene* scene, QWidget* parent = nullptr);
+
+    double horizontalScale() const { return m_scaleX; }
+    double verticalScale() const { return m_scaleY; }
+
+signals:
+    void closing();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    double m_scaleX = 1.0;
+    double m_scaleY = 1.0;
+};

@@ -1,0 +1,274 @@
+#include "console/mirtgui.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QColor>
+#include <QDebug>
+#include <QGraphicsProxyWidget>
+#include <QProgressBar>
+#include <QStyle>
+#include <QStyleFactory>
+
+// The controllers that draw the live console arrive one by one; each is
+// deleted here as soon as its header exists. Once all four are in, these
+// guards can go.
+#if __has_include("console/lines.h")
+#include "console/lines.h"
+#define MIRT_CONSOLE_HAS_LINES
+#endif
+#if __has_include("console/chat.h")
+#include "console/chat.h"
+#define MIRT_CONSOLE_HAS_CHAT
+#endif
+#if __has_include("console/infoedit.h")
+#include "console/infoedit.h"
+#define MIRT_CONSOLE_HAS_INFOEDIT
+#endif
+#if __has_include("console/top.h")
+#include "console/top.h"
+#define MIRT_CONSOLE_HAS_TOP
+#endif
+
+namespace {
+const QRectF sceneRect(0, 0, 1024, 768);
+const QColor sceneBackground(85, 85, 119);
+const int retryTickMs = 250;
+// Ticks of the retry timer between two connection attempts (12.5 s).
+const int retryTicks = 50;
+} // namespace
+
+MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
+    : m_address(address)
+    , m_port(port)
+    , m_username(username)
+    , m_password(password)
+    , m_consoleScene(sceneRect)
+    , m_consoleView(&m_consoleScene, nullptr)
+    , m_connectionScene(sceneRect)
+    , m_connectionView(&m_connectionScene, nullptr)
+    , m_connectionPanel(1024, 768)
+    , m_progress(new QProgressBar)
+    , m_settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"))
+    , m_unitKey(QStringLiteral("%1:%2").arg(address).arg(port))
+{
+    setupViewScene(m_connectionView, m_connectionScene);
+    setupViewScene(m_consoleView, m_consoleScene);
+
+    buildPalette();
+    m_connectionScene.setPalette(m_palette);
+    m_consoleScene.setPalette(m_palette);
+
+    m_connectionScene.addItem(&m_connectionPanel);
+
+    m_progress->resize(490, 25);
+    m_progress->move(267, 440);
+    m_progress->setTextVisible(false);
+    m_progress->setRange(0, retryTicks);
+    // The style is not parented by the widget; the bar owns it from here on.
+    QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
+    if (fusion) {
+        fusion->setParent(m_progress);
+        m_progress->setStyle(fusion);
+    }
+    QGraphicsProxyWidget* proxy = m_connectionScene.addWidget(m_progress);
+    proxy->setZValue(1.0);
+
+    // --- Console controllers: Lines, Chat, InfoEdit and Top, in this order,
+    // --- each placing its panels in m_consoleScene and listening to m_session.
+
+    // --- End of console controllers.
+
+    m_connectionView.show();
+
+    connect(&m_session, &IPCObject::changedState, this, &MIRTGui::ipcChangedState);
+    connect(&m_session, &IPCObject::error, this, &MIRTGui::ipcError);
+    connect(&m_retryTimer, &QTimer::timeout, this, &MIRTGui::connectTimer);
+    connect(&m_consoleView, &CustomGraphicsView::closing, this, &MIRTGui::handleViewClosing);
+    connect(&m_connectionView, &CustomGraphicsView::closing, this, &MIRTGui::handleViewClosing);
+
+    tryConnect();
+}
+
+MIRTGui::~MIRTGui()
+{
+    // The session is destroyed last and may still report a state change as
+    // its socket goes; by then the rest of this console is gone.
+    QObject::disconnect(&m_session, nullptr, this, nullptr);
+    m_retryTimer.stop();
+
+    // Lines goes first although InfoEdit and Top keep a pointer to it, so
+    // neither may use it in its destructor.
+#ifdef MIRT_CONSOLE_HAS_LINES
+    delete m_lines;
+#endif
+#ifdef MIRT_CONSOLE_HAS_CHAT
+    delete m_chat;
+#endif
+#ifdef MIRT_CONSOLE_HAS_INFOEDIT
+    delete m_infoEdit;
+#endif
+#ifdef MIRT_CONSOLE_HAS_TOP
+    delete m_top;
+#endif
+}
+
+int MIRTGui::progressValue() const
+{
+    return m_progress->value();
+}
+
+int MIRTGui::progressMaximum() const
+{
+    return m_progress->maximum();
+}
+
+void MIRTGui::setupViewScene(QGraphicsView& view, QGraphicsScene& scene)
+{
+    scene.setBackgroundBrush(sceneBackground);
+    view.setRenderHint(QPainter::Antialiasing, true);
+    view.setWindowTitle(QStringLiteral("Ardeno MIRT Orvel"));
+    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+
+    const QByteArray geometry = m_settings.value(QStringLiteral("%1/geometry").arg(m_unitKey)).toByteArray();
+    if (!geometry.isEmpty())
+        view.restoreGeometry(geometry);
+}
+
+void MIRTGui::buildPalette()
+{
+    m_palette = QApplication::style()->standardPalette();
+
+    struct Entry {
+        QPalette::ColorRole role;
+        QColor active;
+        QColor inactive; // invalid: left as the style has it
+        QColor disabled;
+    };
+    const Entry entries[] = {
+        {QPalette::Window, QColor(204, 204, 238), QColor(204, 204, 238), QColor(187, 187, 221)},
+        {QPalette::Text, QColor(17, 17, 34), QColor(119, 119, 136), QColor(187, 187, 221)},
+        {QPalette::Button, QColor(221, 221, 255), QColor(), QColor(187, 187, 221)},
+        {QPalette::ButtonText, QColor(0, 0, 0), QColor(), QColor(51, 51, 85)},
+        {QPalette::Light, QColor(238, 238, 255), QColor(), QColor(221, 221, 238)},
+        {QPalette::Midlight, QColor(224, 224, 255), QColor(), QColor(208, 208, 224)},
+        {QPalette::Dark, QColor(204, 204, 238), QColor(), QColor(187, 187, 221)},
+        {QPalette::Mid, QColor(208, 208, 240), QColor(), QColor(192, 192, 224)},
+        {QPalette::Shadow, QColor(51, 51, 85), QColor(), QColor(51, 51, 85)},
+        {QPalette::Base, QColor(255, 255, 255), QColor(), QColor(221, 221, 255)},
+        {QPalette::Highlight, QColor(0, 102, 255), QColor(), QColor(0, 51, 204)},
+    };
+    for (const Entry& e : entries) {
+        m_palette.setColor(QPalette::Active, e.role, e.active);
+        if (e.inactive.isValid())
+            m_palette.setColor(QPalette::Inactive, e.role, e.inactive);
+        m_palette.setColor(QPalette::Disabled, e.role, e.disabled);
+    }
+}
+
+void MIRTGui::setPassword(QString password)
+{
+    m_password = password;
+    m_awaitingPassword = false;
+    tryConnect();
+}
+
+void MIRTGui::saveGeometry()
+{
+    qDebug() << "saving geometry";
+    m_settings.setValue(QStringLiteral("%1/geometry").arg(m_unitKey), m_consoleView.saveGeometry());
+}
+
+void MIRTGui::disconnect()
+{
+    m_shutDown = true;
+    m_retryTimer.stop();
+    m_session.disconnectIPC();
+}
+
+void MIRTGui::tryConnect()
+{
+    if (m_shutDown)
+        return;
+    m_progress->setValue(0);
+    m_retryTimer.setSingleShot(false);
+    m_retryTimer.start(retryTickMs);
+    m_session.connectIPC(m_address, static_cast<unsigned int>(m_port), m_password, m_username);
+}
+
+void MIRTGui::connectTimer()
+{
+    if (m_progress->value() != retryTicks)
+        m_progress->setValue(m_progress->value() + 1);
+    else
+        tryConnect();
+}
+
+void MIRTGui::setOnline(bool online)
+{
+    // Once shut down the console is being deleted; do not bring its windows
+    // back up on the session's last state change.
+    if (m_shutDown)
+        return;
+    m_consoleView.setVisible(online);
+    m_connectionView.setVisible(!online);
+    m_consoleView.update();
+    m_connectionView.update();
+}
+
+void MIRTGui::ipcChangedState(IPCObject::IPC_STATE state)
+{
+    qDebug() << "ipc state=" << static_cast<int>(state);
+
+    switch (state) {
+    case IPCObject::IPC_DISCONNECTED:
+        m_connectionPanel.setStatus(tr("Disconnected."));
+        // Keeps the bar where it is: the next attempt comes when it is full.
+        if (!m_shutDown && !m_awaitingPassword)
+            m_retryTimer.start(retryTickMs);
+        setOnline(false);
+        break;
+    case IPCObject::IPC_CONNECTING:
+        m_connectionPanel.setStatus(tr("Connecting..."));
+        setOnline(false);
+        break;
+    case IPCObject::IPC_LOGGING_IN:
+        m_connectionPanel.setStatus(tr("Logging in..."));
+        setOnline(false);
+        break;
+    case IPCObject::IPC_LOGIN_FAILED:
+        m_connectionPanel.setStatus(tr("Incorrect password."));
+        setOnline(false);
+        m_retryTimer.stop();
+        m_progress->setValue(m_progress->maximum());
+        m_awaitingPassword = true;
+        // Queued: the main window answers with a modal dialog, which must
+        // not run inside the session's receive path (the session would be
+        // reconnected, or this console deleted, under its own feet).
+        QMetaObject::invokeMethod(
+            this, [this]() { emit requestPassword(m_address, m_port); }, Qt::QueuedConnection);
+        break;
+    case IPCObject::IPC_LOGGED_IN:
+        m_connectionPanel.setStatus(tr("Logged in."));
+        setOnline(false);
+        break;
+    case IPCObject::IPC_READY:
+        m_connectionPanel.setStatus(tr("Ready."));
+        m_retryTimer.stop();
+        setOnline(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void MIRTGui::ipcError(QString text)
+{
+    m_connectionPanel.setError(tr("Error: %1").arg(text));
+}
+
+void MIRTGui::handleViewClosing()
+{
+    saveGeometry();
+    emit closing(m_address, m_port);
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "console/customgraphicsview.h"
+#include "console/offlinepanel.h"
+#include "ipc/ipcobject.h"
+
+#include <QGraphicsScene>
+#include <QObject>
+#include <QPalette>
+#include <QSettings>
+#include <QString>
+#include <QTimer>
+
+class QProgressBar;
+class Lines;
+class Chat;
+class InfoEdit;
+class Top;
+
+// The console of one unit: owns the session to the unit, keeps retrying the
+// connection until the session is ready, and shows either the connection
+// screen or the drawn console. Created and deleted by the main window, which
+// it tells when its window is closed or the unit refused the password.
+class MIRTGui : public QObject
+{
+    Q_OBJECT
+
+public:
+    MIRTGui(QString address, int port, QString username, QString password);
+    ~MIRTGui() override;
+
+    void setPassword(QString password);
+    // Closes the session for good: the console is about to be deleted, so it
+    // neither retries nor brings a window back up any more.
+    void disconnect();
+
+    // For the controllers that draw into the console.
+    IPCObject& session() { return m_session; }
+    QGraphicsScene& consoleScene() { return m_consoleScene; }
+    QPalette& palette() { return m_palette; }
+    Lines* lines() const { return m_lines; }
+    Chat* chat() const { return m_chat; }
+    InfoEdit* infoEdit() const { return m_infoEdit; }
+    Top* top() const { return m_top; }
+
+    const QString& address() const { return m_address; }
+    int port() const { return m_port; }
+    const QString& unitKey() const { return m_unitKey; }
+
+    // What the connection screen shows, and the two windows.
+    QString statusText() const { return m_connectionPanel.status(); }
+    QString errorText() const { return m_connectionPanel.error(); }
+    int progressValue() const;
+    int progressMaximum() const;
+    bool retryTimerActive() const { return m_retryTimer.isActive(); }
+    CustomGraphicsView& consoleView() { return m_consoleView; }
+    CustomGraphicsView& connectionView() { return m_connectionView; }
+    QGraphicsScene& connectionScene() { return m_connectionScene; }
+
+signals:
+    void closing(QString address, int port);
+    void requestPassword(QString address, int port);
+
+public slots:
+    void saveGeometry();
+
+private slots:
+    void handleViewClosing();
+    void ipcChangedState(IPCObject::IPC_STATE state);
+    void ipcError(QString text);
+    void connectTimer();
+
+private:
+    void tryConnect();
+    void setOnline(bool online);
+    void setupViewScene(QGraphicsView& view, QGraphicsScene& scene);
+    void buildPalette();
+
+    IPCObject m_session;
+    QString m_address;
+    int m_port;
+    QString m_username;
+    QString m_password;
+
+    QGraphicsScene m_consoleScene;
+    CustomGraphicsView m_consoleView;
+    QGraphicsScene m_connectionScene;
+    CustomGraphicsView m_connectionView;
+    // Declared after its scene, so it leaves the scene before the scene goes.
+    OfflinePanel m_connectionPanel;
+    // Owned by its proxy item in the connection scene.
+    QProgressBar* m_progress = nullptr;
+    QTimer m_retryTimer;
+    QPalette m_palette;
+
+    Lines* m_lines = nullptr;
+    Chat* m_chat = nullptr;
+    InfoEdit* m_infoEdit = nullptr;
+    Top* m_top = nullptr;
+
+    QSettings m_settings;
+    QString m_unitKey;
+
+    // A refused password leaves the console waiting for the user; a dropped
+    // connection meanwhile must not start a retry with the refused password.
+    bool m_awaitingPassword = false;
+    // Set by disconnect(): the console is on its way out.
+    bool m_shutDown = false;
+};
