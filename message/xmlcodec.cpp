@@ -93,6 +93,10 @@ void Message::build_string_xml(std::string &out, bool autoformat) const
     QXmlStreamWriter writer(&buffer);
     writer.setAutoFormatting(autoformat);
     build_xml(&writer, true);
+    // The writer ends every document with a line break; a frame on the wire
+    // carries no white space at all, so it goes when not formatting.
+    if (!autoformat && buffer.endsWith('\n'))
+        buffer.chop(1);
     out.assign(buffer.constData(), static_cast<size_t>(buffer.size()));
 }
 
