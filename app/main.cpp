@@ -1,0 +1,18 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
+    QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
+
+    // Heap-held so it is destroyed (and saves the directory) before the
+    // application object goes.
+    auto* window = new MainWindow(nullptr);
+    window->show();
+    const int result = app.exec();
+    delete window;
+    return result;
+}

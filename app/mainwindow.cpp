@@ -1,0 +1,158 @@
+#include "app/mainwindow.h"
+
+#include "app/addunitdialog.h"
+#include "ui_mainwindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+const int defaultPort = 8080;
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QMainWindow(parent)
+    , m_ui(new Ui::MainWindow)
+{
+    m_ui->setupUi(this);
+    m_ui->buttonConnect->setEnabled(false);
+    m_ui->buttonAdd->setEnabled(true);
+    m_ui->buttonRemove->setEnabled(false);
+
+    connect(m_ui->buttonAdd, &QPushButton::clicked, this, &MainWindow::handleAdd);
+    connect(m_ui->buttonRemove, &QPushButton::clicked, this, &MainWindow::handleRemove);
+    connect(m_ui->buttonConnect, &QPushButton::clicked, this, &MainWindow::handleConnect);
+
+    QTableView* table = m_ui->tableUnits;
+    table->setModel(&m_units);
+    table->setColumnWidth(0, 225);
+    table->setColumnWidth(1, 125);
+    table->setColumnHidden(2, true);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(table, &QTableView::clicked, this, &MainWindow::handleTableSelect);
+
+    m_units.load();
+}
+
+MainWindow::~MainWindow()
+{
+    m_units.save();
+    delete m_ui;
+}
+
+QString MainWindow::cellText(int row, int column) const
+{
+    return m_units.data(m_units.index(row, column), Qt::DisplayRole).toString();
+}
+
+void MainWindow::handleQuit()
+{
+    QCoreApplication::quit();
+}
+
+void MainWindow::handleAdd()
+{
+    AddUnitDialog dialog(nullptr);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    int port = dialog.getPort();
+    if (port == -1)
+        port = defaultPort;
+
+    const int row = m_units.rowCount();
+    m_units.insertRows(row, 1);
+    m_units.setData(m_units.index(row, 0), QStringLiteral("%1:%2").arg(dialog.getAddress()).arg(port),
+                    Qt::EditRole);
+    m_units.setData(m_units.index(row, 1), dialog.getUsername(), Qt::EditRole);
+
+    // Written at once, so a crash later in the run does not lose the unit.
+    m_units.save();
+}
+
+void MainWindow::handleRemove()
+{
+    QMessageBox box(nullptr);
+    box.setWindowTitle(tr("Remove Entry"));
+    box.setText(tr("Are you sure you want to remove this entry?"));
+    box.setInformativeText(tr("This cannot be undone."));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+        return;
+
+    // Highest row first, so earlier removals do not shift later ones.
+    const QModelIndexList selected = m_ui->tableUnits->selectionModel()->selectedRows(0);
+    QList<int> rows;
+    for (const QModelIndex& index : selected)
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end(), std::greater<int>());
+    for (int row : qAsConst(rows))
+        m_units.removeRows(row, 1);
+
+    m_ui->tableUnits->selectionModel()->clear();
+    handleTableSelect(QModelIndex());
+
+    m_units.save();
+}
+
+void MainWindow::handleConnect()
+{
+    const QModelIndexList selected = m_ui->tableUnits->selectionModel()->selectedRows(0);
+    for (const QModelIndex& index : selected) {
+        const QString key = cellText(index.row(), 0);
+        const QStringList parts = key.split(QLatin1Char(':'), Qt::KeepEmptyParts);
+        if (parts.size() != 2)
+            continue;
+
+        // Opening the console window for key (address parts[0], port parts[1],
+        // user name and password from columns 1 and 2, "tavrik" when none is
+        // saved) and filing it in m_consoles comes with the console library.
+
+        handleTableSelect(index);
+    }
+}
+
+void MainWindow::handleTableSelect(const QModelIndex& index)
+{
+    const bool valid = index.isValid();
+    m_ui->buttonRemove->setEnabled(valid);
+    const QString key = valid ? cellText(index.row(), 0) : QString();
+    m_ui->buttonConnect->setEnabled(valid && !m_consoles.contains(key));
+}
+
+void MainWindow::handleMIRTWindowClosed(QString address, int port)
+{
+    qDebug() << "MIRT window closed" << address << port;
+    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
+    if (!m_consoles.contains(key))
+        return;
+    qDebug() << "removing id" << key;
+    m_consoles.remove(key);
+
+    const QModelIndexList selected = m_ui->tableUnits->selectionModel()->selectedRows(0);
+    for (const QModelIndex& index : selected)
+        handleTableSelect(index);
+}
+
+void MainWindow::handlePasswordRequest(QString address, int port)
+{
+    qDebug() << "MIRT window password request" << address << port;
+    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
+    if (!m_consoles.contains(key))
+        return;
+    // Asking for the password and handing it to the console comes with the
+    // console library; a saved password must be followed by m_units.save().
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/unittablemodel.h"
+
+#include <QMainWindow>
+#include <QMap>
+#include <QString>
+
+class MIRTGui;
+class QCloseEvent;
+class QModelIndex;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The directory of saved units and the one main window of the program: a
+// table of units with Connect, Add and Remove. It owns the unit store and
+// keeps track of the console window open for each unit.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+public slots:
+    void handleQuit();
+    void handleAdd();
+    void handleRemove();
+    void handleConnect();
+    void handleTableSelect(const QModelIndex& index);
+    void handleMIRTWindowClosed(QString address, int port);
+    void handlePasswordRequest(QString address, int port);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // The display text of a column of a row; empty for a short row.
+    QString cellText(int row, int column) const;
+
+    Ui::MainWindow* m_ui;
+    UnitTableModel m_units;
+    // Unit key "address:port" to the console open for that unit.
+    QMap<QString, MIRTGui*> m_consoles;
+};
