@@ -1,6 +1,8 @@
 #include "app/mainwindow.h"
 
 #include "app/addunitdialog.h"
+#include "app/requestpassworddialog.h"
+#include "console/mirtgui.h"
 #include "ui_mainwindow.h"
 
 #include <QCloseEvent>
@@ -8,6 +10,7 @@
 #include <QDebug>
 #include <QItemSelectionModel>
 #include <QMessageBox>
+#include <QPointer>
 #include <QStringList>
 
 #include <algorithm>
@@ -109,13 +112,21 @@ void MainWindow::handleConnect()
     for (const QModelIndex& index : selected) {
         const QString key = cellText(index.row(), 0);
         const QStringList parts = key.split(QLatin1Char(':'), Qt::KeepEmptyParts);
+        const QString username = cellText(index.row(), 1);
+        QString password = cellText(index.row(), 2);
+        if (password.isEmpty())
+            password = QStringLiteral("tavrik"); // what a unit ships with
         if (parts.size() != 2)
             continue;
 
-        // Opening the console window for key (address parts[0], port parts[1],
-        // user name and password from columns 1 and 2, "tavrik" when none is
-        // saved) and filing it in m_consoles comes with the console library.
-
+        const QString address = parts.at(0);
+        const int port = parts.at(1).toInt(); // 0 when it is not a number
+        if (!m_consoles.contains(key)) {
+            auto* console = new MIRTGui(address, port, username, password);
+            m_consoles.insert(key, console);
+            connect(console, &MIRTGui::closing, this, &MainWindow::handleMIRTWindowClosed);
+            connect(console, &MIRTGui::requestPassword, this, &MainWindow::handlePasswordRequest);
+        }
         handleTableSelect(index);
     }
 }
@@ -128,14 +139,34 @@ void MainWindow::handleTableSelect(const QModelIndex& index)
     m_ui->buttonConnect->setEnabled(valid && !m_consoles.contains(key));
 }
 
+QString MainWindow::consoleKey(const QString& address, int port) const
+{
+    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
+    if (m_consoles.value(key))
+        return key;
+    // A row written by hand may spell its port differently ("host:08080"),
+    // so the console's own address and port need not give back the key it
+    // was filed under; the console that sent the signal knows its entry.
+    auto* console = qobject_cast<MIRTGui*>(sender());
+    if (console) {
+        for (auto it = m_consoles.cbegin(); it != m_consoles.cend(); ++it) {
+            if (it.value() == console)
+                return it.key();
+        }
+    }
+    return QString();
+}
+
 void MainWindow::handleMIRTWindowClosed(QString address, int port)
 {
     qDebug() << "MIRT window closed" << address << port;
-    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
-    if (!m_consoles.contains(key))
+    const QString key = consoleKey(address, port);
+    if (key.isEmpty())
         return;
     qDebug() << "removing id" << key;
-    m_consoles.remove(key);
+    MIRTGui* console = m_consoles.take(key);
+    console->disconnect();
+    console->deleteLater();
 
     const QModelIndexList selected = m_ui->tableUnits->selectionModel()->selectedRows(0);
     for (const QModelIndex& index : selected)
@@ -145,14 +176,40 @@ void MainWindow::handleMIRTWindowClosed(QString address, int port)
 void MainWindow::handlePasswordRequest(QString address, int port)
 {
     qDebug() << "MIRT window password request" << address << port;
-    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
-    if (!m_consoles.contains(key))
+    const QString key = consoleKey(address, port);
+    if (key.isEmpty())
         return;
-    // Asking for the password and handing it to the console comes with the
-    // console library; a saved password must be followed by m_units.save().
+
+    // The console may be closed (and deleted) while the dialog is up; the
+    // pointer then turns null instead of dangling.
+    QPointer<MIRTGui> console = m_consoles.value(key);
+    RequestPasswordDialog dialog(nullptr);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    const QString password = dialog.getPassword();
+    if (dialog.getSavePassword()) {
+        for (int row = 0; row < m_units.rowCount(); ++row) {
+            if (cellText(row, 0) == key)
+                m_units.setData(m_units.index(row, 2), password, Qt::EditRole);
+        }
+        m_units.save();
+    }
+    if (console && m_consoles.value(key) == console)
+        console->setPassword(password);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    for (auto it = m_consoles.begin(); it != m_consoles.end(); ++it) {
+        // Entries already shut down by an earlier close stay as null.
+        if (!it.value())
+            continue;
+        qDebug() << "deleting" << it.key();
+        it.value()->saveGeometry();
+        it.value()->disconnect();
+        it.value()->deleteLater();
+        it.value() = nullptr;
+    }
     QMainWindow::closeEvent(event);
 }

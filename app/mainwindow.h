@@ -40,6 +40,9 @@ protected:
 private:
     // The display text of a column of a row; empty for a short row.
     QString cellText(int row, int column) const;
+    // The map key of the console that reports address and port; empty when
+    // that console is no longer open.
+    QString consoleKey(const QString& address, int port) const;
 
     Ui::MainWindow* m_ui;
     UnitTableModel m_units;

@@ -193,7 +193,11 @@ void MIRTGui::tryConnect()
     m_progress->setValue(0);
     m_retryTimer.setSingleShot(false);
     m_retryTimer.start(retryTickMs);
-    m_session.connectIPC(m_address, static_cast<unsigned int>(m_port), m_password, m_username);
+    // The session sends the port as 16 bits; a port out of range would
+    // reach a different service on the unit's host, so it goes as 0, which
+    // fails with an error on the connection screen.
+    const unsigned int port = (m_port > 0 && m_port <= 65535) ? static_cast<unsigned int>(m_port) : 0u;
+    m_session.connectIPC(m_address, port, m_password, m_username);
 }
 
 void MIRTGui::connectTimer()
@@ -246,7 +250,12 @@ void MIRTGui::ipcChangedState(IPCObject::IPC_STATE state)
         // not run inside the session's receive path (the session would be
         // reconnected, or this console deleted, under its own feet).
         QMetaObject::invokeMethod(
-            this, [this]() { emit requestPassword(m_address, m_port); }, Qt::QueuedConnection);
+            this,
+            [this]() {
+                if (m_awaitingPassword && !m_shutDown)
+                    emit requestPassword(m_address, m_port);
+            },
+            Qt::QueuedConnection);
         break;
     case IPCObject::IPC_LOGGED_IN:
         m_connectionPanel.setStatus(tr("Logged in."));
