@@ -1,0 +1,190 @@
+// Message files. A compact file holds exactly the bytes of
+// build_string(ENC_COMPACT): the tag byte 0x00 and the root node, nothing
+// else. An XML file holds the indented XML document with its declaration.
+// Readers tell them apart by the first byte: '<' is XML, anything else goes
+// to parse_string, which knows the compact tag.
+//
+// Both forms are written to a temporary file beside the target (the target's
+// own name with "0" in front, in the same directory, so rename stays within
+// one file system), flushed and synced, and only then renamed over the
+// target: a crash or a full disk never leaves the target half-written.
+
+#include "message/message.h"
+
+#include "ipc/exception.h"
+
+#include <cerrno>
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const char k_write_signature[] = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const";
+const char k_read_signature[] = "void Message::read_from_file(const std::string &)";
+
+// Message files are small; the cap keeps a stray path (a huge log, a disk
+// image) from being pulled into memory whole.
+constexpr long MAX_FILE_SIZE = 256L * 1024 * 1024;
+
+// errno after a failed call, never 0, so an error text always follows.
+int last_error()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+// stdio stops at the first NUL; a path holding one would name another file.
+bool usable_path(const std::string &path)
+{
+    return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+// Writes data to path through the temporary file; returns 0 or the error
+// number of the first failing step. On failure the temporary file is removed
+// and path is untouched.
+int write_file_safely(const std::string &path, const std::string &data)
+{
+    if (!usable_path(path))
+        return path.empty() ? ENOENT : EINVAL;
+    const std::string::size_type slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty())
+        return EISDIR;
+    const std::string temp = dir + "0" + name;
+
+    FILE *f = std::fopen(temp.c_str(), "wb");
+    if (!f)
+        return last_error();
+
+    int err = 0;
+    if (!data.empty() && std::fwrite(data.data(), 1, data.size(), f) != data.size())
+        err = last_error();
+    if (std::fflush(f) != 0 && err == 0)
+        err = last_error();
+    // Without the data on disk the rename below could leave an empty or
+    // partial target after a crash.
+    if (::fsync(fileno(f)) != 0 && err == 0)
+        err = last_error();
+    if (std::fclose(f) != 0 && err == 0)
+        err = last_error();
+    if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0)
+        err = last_error();
+    if (err != 0) {
+        std::remove(temp.c_str());
+        return err;
+    }
+
+    // Make the rename itself durable; failing here loses nothing written.
+    const std::string dir_path = dir.empty() ? std::string(".") : dir;
+    const int dir_fd = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY);
+    if (dir_fd >= 0) {
+        ::fsync(dir_fd);
+        ::close(dir_fd);
+    }
+    return 0;
+}
+
+// Reads the whole file at path into data; returns 0, or an error number and
+// sets *short_read when the file yielded fewer bytes than its size.
+int read_file_whole(const std::string &path, std::string &data, bool *short_read)
+{
+    *short_read = false;
+    if (!usable_path(path))
+        return path.empty() ? ENOENT : EINVAL;
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f)
+        return last_error();
+
+    int err = 0;
+    struct stat st;
+    long size = -1;
+    if (::fstat(fileno(f), &st) != 0)
+        err = last_error();
+    else if (S_ISDIR(st.st_mode))
+        err = EISDIR;
+    else if (std::fseek(f, 0, SEEK_END) != 0 || (size = std::ftell(f)) < 0)
+        err = last_error();
+    else if (size > MAX_FILE_SIZE)
+        err = EFBIG;
+    else if (std::fseek(f, 0, SEEK_SET) != 0)
+        err = last_error();
+
+    if (err == 0 && size > 0) {
+        std::string buffer(static_cast<std::size_t>(size), '\0');
+        const std::size_t got = std::fread(&buffer[0], 1, buffer.size(), f);
+        if (got != buffer.size()) {
+            // A file cut short under us must not be decoded in part.
+            if (std::ferror(f))
+                err = last_error();
+            else
+                *short_read = true;
+        } else {
+            data.swap(buffer);
+        }
+    }
+    std::fclose(f);
+    if (*short_read)
+        return EIO;
+    return err;
+}
+
+} // namespace
+
+void Message::write_to_file(ENC_FORMAT fmt, const std::string &path) const
+{
+    std::string data;
+    switch (fmt) {
+    case ENC_COMPACT:
+        build_string(ENC_COMPACT, data, true);
+        break;
+    case ENC_XML:
+        build_string_xml(data, true);
+        break;
+    default:
+        return;
+    }
+    const int err = write_file_safely(path, data);
+    if (err != 0)
+        throw Exception("%s: %s", k_write_signature, libipc_errstr_for(err).c_str());
+}
+
+void Message::build_file_xml(const std::string &path, bool autoformat) const
+{
+    // Callers of this entry point get no report; write_to_file is the one
+    // that tells. Either way the target is whole or untouched.
+    std::string data;
+    build_string_xml(data, autoformat);
+    write_file_safely(path, data);
+}
+
+void Message::read_from_file(const std::string &path)
+{
+    std::string data;
+    bool short_read = false;
+    const int err = read_file_whole(path, data, &short_read);
+    if (short_read)
+        throw Exception("%s: %s", k_read_signature, "short read");
+    if (err != 0)
+        throw Exception("%s: %s", k_read_signature, libipc_errstr_for(err).c_str());
+
+    if (!data.empty() && data[0] == '<') {
+        // As parse_file_xml: the message is not cleared, children are added.
+        parse_string_xml(data);
+        return;
+    }
+    parse_string(data);
+}
+
+void Message::parse_file_xml(const std::string &path)
+{
+    // Read through the same bounded path as the wire, so a hostile file gets
+    // the same limits (nesting, attributes, no document type declarations).
+    std::string data;
+    bool short_read = false;
+    if (read_file_whole(path, data, &short_read) != 0)
+        return;
+    parse_string_xml(data);
+}
