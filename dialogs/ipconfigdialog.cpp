@@ -1,0 +1,119 @@
+#include "dialogs/ipconfigdialog.h"
+
+#include "ui_ipconfigdialog.h"
+
+#include <QDebug>
+#include <QEvent>
+
+// The icons live in a static library, whose resources are not registered
+// until someone asks for them; must be called outside any namespace.
+static void initDialogIcons()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace {
+const QString keyAddress = QStringLiteral("NET_ADDRESS");
+const QString keyNetmask = QStringLiteral("NET_NETMASK");
+const QString keyGateway = QStringLiteral("NET_GATEWAY");
+const QString keyDns = QStringLiteral("NET_DNS_PRIMARY");
+const QString keyPassword = QStringLiteral("CONFIG_GUI_PASSWORD");
+const QString dhcpValue = QStringLiteral("DHCP");
+}
+
+const char* const IPConfigDialog::defaultNetworkFile = "/var/cfg/rc.network";
+const char* const IPConfigDialog::defaultAppFile = "/var/cfg/rc.app";
+
+IPConfigDialog::IPConfigDialog(QWidget* parent, const QString& networkFile, const QString& appFile)
+    : QDialog(parent)
+    , m_ui(new Ui::IPConfigDialog)
+    , m_networkFile(networkFile)
+    , m_appFile(appFile)
+{
+    initDialogIcons();
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+
+    if (m_config.load(m_networkFile, m_network)) {
+        // Any spelling of "dhcp" selects DHCP.
+        const bool dhcp = m_network.value(keyAddress).toUpper() == dhcpValue;
+        enableControls(!dhcp);
+        populateIPSettings(dhcp);
+        m_ui->radioDHCP->setChecked(dhcp);
+        m_ui->radioStatic->setChecked(!dhcp);
+    }
+
+    if (m_config.load(m_appFile, m_app))
+        m_ui->linePassword->setText(m_app.value(keyPassword));
+
+    // Connected only now, so that setting the radio buttons above does not
+    // run dhcpChanged().
+    connect(this, &QDialog::accepted, this, &IPConfigDialog::save);
+    connect(m_ui->radioDHCP, &QRadioButton::toggled, this, &IPConfigDialog::dhcpChanged);
+}
+
+IPConfigDialog::~IPConfigDialog()
+{
+    delete m_ui;
+}
+
+void IPConfigDialog::enableControls(bool enable)
+{
+    m_ui->lineIPAddress->setEnabled(enable);
+    m_ui->lineNetmask->setEnabled(enable);
+    m_ui->lineGateway->setEnabled(enable);
+    m_ui->lineDNS->setEnabled(enable);
+    populateIPSettings(!enable);
+}
+
+void IPConfigDialog::populateIPSettings(bool dhcp)
+{
+    if (dhcp) {
+        const QString na = QStringLiteral("N/A");
+        m_ui->lineIPAddress->setText(na);
+        m_ui->lineNetmask->setText(na);
+        m_ui->lineGateway->setText(na);
+        m_ui->lineDNS->setText(na);
+        return;
+    }
+
+    // Always the values as read from the file, never what was typed before:
+    // switching to DHCP and back restores the file's settings.
+    const QString address = m_network.value(keyAddress);
+    m_ui->lineIPAddress->setText(address == dhcpValue ? QString() : address);
+    m_ui->lineNetmask->setText(m_network.value(keyNetmask));
+    m_ui->lineGateway->setText(m_network.value(keyGateway));
+    m_ui->lineDNS->setText(m_network.value(keyDns));
+}
+
+void IPConfigDialog::dhcpChanged()
+{
+    enableControls(m_ui->radioStatic->isChecked());
+}
+
+void IPConfigDialog::save()
+{
+    m_app[keyPassword] = m_ui->linePassword->text();
+
+    if (m_ui->radioDHCP->isChecked()) {
+        m_network[keyAddress] = dhcpValue;
+    } else {
+        m_network[keyAddress] = m_ui->lineIPAddress->text();
+        m_network[keyNetmask] = m_ui->lineNetmask->text();
+        m_network[keyGateway] = m_ui->lineGateway->text();
+        m_network[keyDns] = m_ui->lineDNS->text();
+    }
+
+    // A failed write leaves the old file whole; the dialog closes regardless.
+    if (!m_config.save(m_networkFile, m_network))
+        qWarning() << "IPConfigDialog: cannot write" << m_networkFile;
+    if (!m_config.save(m_appFile, m_app))
+        qWarning() << "IPConfigDialog: cannot write" << m_appFile;
+}
+
+void IPConfigDialog::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        m_ui->retranslateUi(this);
+    QDialog::changeEvent(event);
+}
