@@ -139,7 +139,7 @@ bool IPCObject::send_message(const Message& msg)
             } else {
                 xml = xmlForLog(msg);
             }
-            QMessageLogger("ipc", 0, sendSignature).debug().noquote()
+            QMessageLogger("ipc", 0, sendSignature).debug().nospace().noquote()
                 << "[" << m_host << "] " << "TX: " << xml;
         }
         tx_message(msg);
@@ -147,7 +147,7 @@ bool IPCObject::send_message(const Message& msg)
     } catch (const std::exception& e) {
         if (IPCQt* socket = get_dc_qt())
             socket->close();
-        QMessageLogger("ipc", 0, sendSignature).warning().noquote()
+        QMessageLogger("ipc", 0, sendSignature).warning().nospace().noquote()
             << "[" << m_host << "] " << "GUI IPC exception sending "
             << QString::fromStdString(msg.get_name()) << ": " << e.what();
         return false;
@@ -239,7 +239,7 @@ void IPCObject::rx_message(const Message& msg)
 {
     IPCClient::rx_message(msg);
     if (debugEnabled())
-        QMessageLogger("ipc", 0, rxSignature).debug().noquote()
+        QMessageLogger("ipc", 0, rxSignature).debug().nospace().noquote()
             << "[" << m_host << "] " << "rx: " << xmlForLog(msg);
     auto it = m_handlers.find(msg.get_name());
     if (it != m_handlers.end())
