@@ -12,6 +12,10 @@ const double sceneHeight = 768.0;
 CustomGraphicsView::CustomGraphicsView(QGraphicsScene* scene, QWidget* parent)
     : QGraphicsView(scene, parent)
 {
+    // Resize events arrive for the view and for its viewport, which a frame
+    // would make smaller; without one both give the same factors, and the
+    // scene fills the window to the last pixel.
+    setFrameShape(QFrame::NoFrame);
 }
 
 void CustomGraphicsView::resizeEvent(QResizeEvent* event)
