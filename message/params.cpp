@@ -1,9 +1,5 @@
 #include "message/params.h"
 
-#include <QXmlStreamAttributes>
-#include <QXmlStreamReader>
-#include <QXmlStreamWriter>
-
 #include <cmath>
 #include <limits>
 
@@ -207,19 +203,4 @@ bool Params::operator==(const Params &o) const
             return false;
     }
     return true;
-}
-
-void Params::params_to_xml(QXmlStreamWriter *writer) const
-{
-    for (const auto &entry : m_params)
-        writer->writeAttribute(QString::fromStdString(entry.first),
-                               QString::fromStdString(entry.second.to_string()));
-}
-
-void Params::params_from_xml(QXmlStreamReader *reader)
-{
-    const QXmlStreamAttributes attributes = reader->attributes();
-    for (const QXmlStreamAttribute &attribute : attributes)
-        m_params[attribute.qualifiedName().toString().toStdString()] =
-            variant(attribute.value().toString().toStdString());
 }

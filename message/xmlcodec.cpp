@@ -8,15 +8,18 @@
 //   <change_line_state command="hold" line_id="3"/>
 //
 // Reading is lenient (no error is reported; the message keeps what was read
-// before any malformed input) but bounded: input from a unit is hostile, so
-// nesting is limited to Message::MAX_DEPTH levels, an element may carry at
-// most MAX_ATTRIBUTES attributes (the reader checks duplicate attributes in
-// quadratic time) and document type declarations are refused (entity
-// expansion). Refused input ends decoding exactly as malformed input does.
+// before any malformed input) but bounded, because input from a unit is
+// hostile: nesting is limited to Message::MAX_DEPTH levels; a document holds
+// at most MAX_ELEMENTS elements; an element may carry at most MAX_ATTRIBUTES
+// attributes and a document at most MAX_ATTRIBUTE_PAIRS pairs of attributes
+// that share an element (the reader checks duplicate attributes in quadratic
+// time); document type declarations are refused (entity expansion). Refused
+// input ends decoding exactly as malformed input does.
 
 #include "message/message.h"
 
 #include <QByteArray>
+#include <QXmlStreamAttributes>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -25,6 +28,12 @@
 namespace {
 
 constexpr size_t MAX_ATTRIBUTES = 1024;
+// Far more than any status message holds, yet it keeps a frame full of empty
+// elements or of text runs between them quick to read.
+constexpr size_t MAX_ELEMENTS = 16384;
+// Three elements of 1,024 attributes each stay within this; a frame full of
+// them would take the reader seconds.
+constexpr size_t MAX_ATTRIBUTE_PAIRS = 2000000;
 
 bool starts_with_at(const std::string &s, size_t pos, const char *prefix)
 {
@@ -32,12 +41,14 @@ bool starts_with_at(const std::string &s, size_t pos, const char *prefix)
 }
 
 // One linear pass over the raw text: returns the length of the prefix that
-// may be handed to the XML reader, which is all of s unless s holds a
-// document type declaration or an element with too many attributes; then it
-// is the offset of that construct, so the reader sees the input end there.
+// may be handed to the XML reader. That is all of s unless s holds a document
+// type declaration or an element with too many attributes; then it is the
+// offset of that construct, so the reader sees the input end right there.
 size_t xml_safe_length(const std::string &s)
 {
     const size_t n = s.size();
+    size_t pairs = 0;
+    size_t elements = 0;
     size_t i = 0;
     while (i < n) {
         const size_t open = s.find('<', i);
@@ -59,6 +70,8 @@ size_t xml_safe_length(const std::string &s)
             i = open + 2;
             continue;
         }
+        if (++elements > MAX_ELEMENTS)
+            return open;
         // A start tag: count the '=' signs outside quoted values up to '>'.
         size_t attributes = 0;
         char quote = 0;
@@ -78,6 +91,9 @@ size_t xml_safe_length(const std::string &s)
         }
         if (attributes > MAX_ATTRIBUTES)
             return open;
+        pairs += attributes * (attributes - (attributes ? 1 : 0)) / 2;
+        if (pairs > MAX_ATTRIBUTE_PAIRS)
+            return open;
         i = j;
         if (i < n && s[i] == '>')
             ++i;
@@ -85,7 +101,38 @@ size_t xml_safe_length(const std::string &s)
     return n;
 }
 
+// UTF-8 bytes of a name or value; plain ASCII (the usual case) is copied
+// without the intermediate QString and QByteArray.
+std::string to_std(const QStringRef &text)
+{
+    const QChar *data = text.unicode();
+    const int size = text.size();
+    std::string out;
+    out.reserve(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i) {
+        const ushort c = data[i].unicode();
+        if (c >= 0x80)
+            return text.toString().toStdString();
+        out.push_back(static_cast<char>(c));
+    }
+    return out;
+}
+
 } // namespace
+
+void Params::params_to_xml(QXmlStreamWriter *writer) const
+{
+    for (const auto &entry : m_params)
+        writer->writeAttribute(QString::fromStdString(entry.first),
+                               QString::fromStdString(entry.second.to_string()));
+}
+
+void Params::params_from_xml(QXmlStreamReader *reader)
+{
+    const QXmlStreamAttributes attributes = reader->attributes();
+    for (const QXmlStreamAttribute &attribute : attributes)
+        m_params[to_std(attribute.qualifiedName())] = variant(to_std(attribute.value()));
+}
 
 void Message::build_string_xml(std::string &out, bool autoformat) const
 {
@@ -118,7 +165,13 @@ void Message::build_xml(QXmlStreamWriter *writer, bool document) const
 void Message::parse_string_xml(const std::string &s)
 {
     const size_t length = xml_safe_length(s);
-    QXmlStreamReader reader(QByteArray(s.data(), static_cast<int>(length)));
+    QByteArray data(s.data(), static_cast<int>(length));
+    // A bare '<' where the refused part began: the reader stops there as at
+    // any malformed input, after delivering everything before it (without it,
+    // a start tag at the very end of the data is not delivered at all).
+    if (length < s.size())
+        data.append('<');
+    QXmlStreamReader reader(data);
     // Units use no namespaces; prefix lookups would cost time per name
     // against every declaration in scope.
     reader.setNamespaceProcessing(false);
@@ -127,19 +180,19 @@ void Message::parse_string_xml(const std::string &s)
 
 void Message::parse_xml(QXmlStreamReader *reader)
 {
-    parse_xml_node(reader, 1);
-}
-
-void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
-{
     while (!reader->atEnd() && reader->tokenType() != QXmlStreamReader::StartElement)
         reader->readNext();
     if (reader->tokenType() != QXmlStreamReader::StartElement)
         return;
-
-    m_name = reader->name().toString().toStdString();
+    m_name = to_std(reader->name());
     m_params.params_from_xml(reader);
+    parse_xml_node(reader, 1);
+}
 
+// Reads the content of the element whose start tag was just read into this
+// node (name and attributes), up to and including its end tag.
+void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
+{
     while (!reader->atEnd()) {
         reader->readNext();
         const QXmlStreamReader::TokenType token = reader->tokenType();
@@ -151,9 +204,11 @@ void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
                 reader->raiseError(QStringLiteral("nested too deeply"));
                 break;
             }
-            add_child(reader->name().toString().toStdString()).parse_xml_node(reader, depth + 1);
+            Message &child = add_child(to_std(reader->name()));
+            child.m_params.params_from_xml(reader);
+            child.parse_xml_node(reader, depth + 1);
         } else if (token == QXmlStreamReader::Characters) {
-            m_text = reader->text().toString().toStdString();
+            m_text = to_std(reader->text());
         }
     }
 }
