@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -55,9 +56,23 @@ int write_file_safely(const std::string &path, const std::string &data)
         return EISDIR;
     const std::string temp = dir + "0" + name;
 
-    FILE *f = std::fopen(temp.c_str(), "wb");
-    if (!f)
+    // A stale temporary file, or a link planted under its name, is removed
+    // and the file made afresh, so the write cannot land in another file.
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
         return last_error();
+    // The replacement keeps the access rights of the file it replaces.
+    struct stat target;
+    if (::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode))
+        ::fchmod(fd, target.st_mode & 07777);
+    FILE *f = ::fdopen(fd, "wb");
+    if (!f) {
+        const int err = last_error();
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return err;
+    }
 
     int err = 0;
     if (!data.empty() && std::fwrite(data.data(), 1, data.size(), f) != data.size())
@@ -73,13 +88,13 @@ int write_file_safely(const std::string &path, const std::string &data)
     if (err == 0 && std::rename(temp.c_str(), path.c_str()) != 0)
         err = last_error();
     if (err != 0) {
-        std::remove(temp.c_str());
+        ::unlink(temp.c_str());
         return err;
     }
 
     // Make the rename itself durable; failing here loses nothing written.
     const std::string dir_path = dir.empty() ? std::string(".") : dir;
-    const int dir_fd = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY);
+    const int dir_fd = ::open(dir_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd >= 0) {
         ::fsync(dir_fd);
         ::close(dir_fd);
@@ -87,48 +102,49 @@ int write_file_safely(const std::string &path, const std::string &data)
     return 0;
 }
 
-// Reads the whole file at path into data; returns 0, or an error number and
-// sets *short_read when the file yielded fewer bytes than its size.
-int read_file_whole(const std::string &path, std::string &data, bool *short_read)
+// Reads the whole file at path into data; returns "" or the reason it could
+// not. data is only filled when the whole file was read.
+std::string read_file_whole(const std::string &path, std::string &data)
 {
-    *short_read = false;
     if (!usable_path(path))
-        return path.empty() ? ENOENT : EINVAL;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return last_error();
-
-    int err = 0;
+        return libipc_errstr_for(path.empty() ? ENOENT : EINVAL);
+    // Without O_NONBLOCK opening a FIFO would wait for a writer forever;
+    // regular files ignore the flag.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return libipc_errstr_for(last_error());
     struct stat st;
-    long size = -1;
-    if (::fstat(fileno(f), &st) != 0)
-        err = last_error();
+    std::string why;
+    if (::fstat(fd, &st) != 0)
+        why = libipc_errstr_for(last_error());
     else if (S_ISDIR(st.st_mode))
-        err = EISDIR;
-    else if (std::fseek(f, 0, SEEK_END) != 0 || (size = std::ftell(f)) < 0)
-        err = last_error();
-    else if (size > MAX_FILE_SIZE)
-        err = EFBIG;
-    else if (std::fseek(f, 0, SEEK_SET) != 0)
-        err = last_error();
+        why = libipc_errstr_for(EISDIR);
+    else if (!S_ISREG(st.st_mode))
+        why = "not a regular file";
+    FILE *f = why.empty() ? ::fdopen(fd, "rb") : nullptr;
+    if (!f) {
+        if (why.empty())
+            why = libipc_errstr_for(last_error());
+        ::close(fd);
+        return why;
+    }
 
-    if (err == 0 && size > 0) {
+    long size = -1;
+    if (std::fseek(f, 0, SEEK_END) != 0 || (size = std::ftell(f)) < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
+        why = libipc_errstr_for(last_error());
+    } else if (size > MAX_FILE_SIZE) {
+        why = libipc_errstr_for(EFBIG);
+    } else if (size > 0) {
         std::string buffer(static_cast<std::size_t>(size), '\0');
-        const std::size_t got = std::fread(&buffer[0], 1, buffer.size(), f);
-        if (got != buffer.size()) {
-            // A file cut short under us must not be decoded in part.
-            if (std::ferror(f))
-                err = last_error();
-            else
-                *short_read = true;
-        } else {
+        // A file that yields fewer bytes than its size (cut short under us,
+        // or a kernel file) must not be decoded in part.
+        if (std::fread(&buffer[0], 1, buffer.size(), f) != buffer.size())
+            why = std::ferror(f) ? libipc_errstr_for(last_error()) : std::string("short read");
+        else
             data.swap(buffer);
-        }
     }
     std::fclose(f);
-    if (*short_read)
-        return EIO;
-    return err;
+    return why;
 }
 
 } // namespace
@@ -163,12 +179,9 @@ void Message::build_file_xml(const std::string &path, bool autoformat) const
 void Message::read_from_file(const std::string &path)
 {
     std::string data;
-    bool short_read = false;
-    const int err = read_file_whole(path, data, &short_read);
-    if (short_read)
-        throw Exception("%s: %s", k_read_signature, "short read");
-    if (err != 0)
-        throw Exception("%s: %s", k_read_signature, libipc_errstr_for(err).c_str());
+    const std::string why = read_file_whole(path, data);
+    if (!why.empty())
+        throw Exception("%s: %s", k_read_signature, why.c_str());
 
     if (!data.empty() && data[0] == '<') {
         // As parse_file_xml: the message is not cleared, children are added.
@@ -183,8 +196,6 @@ void Message::parse_file_xml(const std::string &path)
     // Read through the same bounded path as the wire, so a hostile file gets
     // the same limits (nesting, attributes, no document type declarations).
     std::string data;
-    bool short_read = false;
-    if (read_file_whole(path, data, &short_read) != 0)
-        return;
-    parse_string_xml(data);
+    if (read_file_whole(path, data).empty())
+        parse_string_xml(data);
 }

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -99,8 +100,13 @@ private slots:
         QDir::setCurrent(relative ? tmp.path() : oldCwd);
         const QString full = QDir::cleanPath(tmp.filePath(path));
         const std::string given = (relative ? path : tmp.filePath(path)).toStdString();
-        // A longer older file at the target is replaced whole.
+        // A longer older file at the target is replaced whole and keeps its
+        // access rights; a link planted as the temporary name is not followed.
         QVERIFY(writeAll(full, QByteArray(5000, 'x')));
+        QVERIFY(QFile::setPermissions(full, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QVERIFY(writeAll(tmp.filePath("victim"), "victim"));
+        const QFileInfo target(full);
+        QVERIFY(QFile::link(tmp.filePath("victim"), target.dir().filePath("0" + target.fileName())));
 
         const Message saved = sample();
         const QString error = thrown([&] { saved.write_to_file(Message::ENC_FORMAT(format), given); });
@@ -114,6 +120,9 @@ private slots:
         std::string bytes;
         saved.build_string(Message::ENC_FORMAT(format), bytes, true);
         QCOMPARE(readAll(full), QByteArray::fromStdString(bytes));
+        QCOMPARE(QFile::permissions(full) & (QFileDevice::ReadOther | QFileDevice::ReadGroup | QFileDevice::WriteOwner),
+                 QFileDevice::WriteOwner);
+        QCOMPARE(readAll(tmp.filePath("victim")), QByteArray("victim"));
         QCOMPARE(QDir(tmp.path()).entryList({"0*"}) + QDir(tmp.filePath("sub")).entryList({"0*"}), QStringList());
 
         // An XML file adds to what the message holds; a compact one replaces it.
@@ -191,6 +200,7 @@ private slots:
 
         QTest::newRow("missing file") << "nosuch" << QByteArray() << k_read + "No such file or directory";
         QTest::newRow("folder") << "." << QByteArray() << k_read + "Is a directory";
+        QTest::newRow("fifo without writer") << "fifo" << QByteArray() << k_read + "not a regular file";
         QTest::newRow("cut in a length") << "f" << bytes.left(2) << ushort;
         QTest::newRow("cut in the name") << "f" << bytes.left(5)
             << "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int): " + k_short;
@@ -211,6 +221,8 @@ private slots:
 
         QTemporaryDir tmp;
         const QString full = path.startsWith('/') ? path : tmp.filePath(path);
+        if (path == "fifo")
+            QCOMPARE(mkfifo(full.toLocal8Bit().constData(), 0600), 0);
         if (!QFileInfo::exists(full) && content.isNull() && path != "nosuch")
             QSKIP("no kernel attribute file here");
         if (!content.isNull())
