@@ -1,0 +1,91 @@
+#include "console/chat.h"
+
+#include "ipc/ipcobject.h"
+#include "message/message.h"
+
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QStyle>
+#include <QStyleFactory>
+
+Chat::Chat(QGraphicsScene& scene, IPCObject& session)
+    : m_scene(scene)
+    , m_session(session)
+    , m_style(QStyleFactory::create(QStringLiteral("Fusion")))
+    , m_send(QStringLiteral("Send"))
+    , m_panel(0, 0, nullptr)
+{
+    m_panel.moveBy(692, 65);
+    m_scene.addItem(&m_panel);
+
+    m_history.resize(310, 255);
+    m_history.setReadOnly(true);
+    m_history.document()->setMaximumBlockCount(MAX_HISTORY_LINES);
+    m_history.setStyle(m_style.get());
+    QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_history);
+    proxy->setZValue(1);
+    proxy->moveBy(700, 95);
+
+    m_input.resize(230, 28);
+    m_input.setStyle(m_style.get());
+    proxy = m_scene.addWidget(&m_input);
+    proxy->setZValue(1);
+    proxy->moveBy(700, 355);
+
+    m_send.setEnabled(false);
+    m_send.setStyle(m_style.get());
+    proxy = m_scene.addWidget(&m_send);
+    proxy->setZValue(1);
+    proxy->moveBy(934, 355);
+
+    connect(&m_send, &QPushButton::clicked, this, &Chat::send);
+    connect(&m_input, &QLineEdit::returnPressed, this, &Chat::send);
+    connect(&m_input, &QLineEdit::textChanged, this, &Chat::textChanged);
+    connect(&m_session, &IPCObject::recvChatData, this, &Chat::ipcRecvChatData);
+}
+
+Chat::~Chat()
+{
+    // The scene's proxies would delete the widgets they hold; these widgets
+    // are members, so take them back before the proxies go.
+    for (QWidget* w : {static_cast<QWidget*>(&m_history), static_cast<QWidget*>(&m_input),
+                       static_cast<QWidget*>(&m_send)}) {
+        if (QGraphicsProxyWidget* proxy = w->graphicsProxyWidget()) {
+            proxy->setWidget(nullptr);
+            delete proxy;
+        }
+    }
+    m_scene.removeItem(&m_panel);
+}
+
+void Chat::textChanged()
+{
+    m_send.setEnabled(!m_input.text().isEmpty());
+}
+
+void Chat::send()
+{
+    const QString text = m_input.text();
+    if (text.isEmpty())
+        return;
+    // A line that could not be sent stays in the input, so the user can send
+    // it again once the unit is back instead of typing it anew.
+    if (m_session.cmd_send_chat(QStringLiteral("console"), text))
+        m_input.clear();
+}
+
+QString Chat::formatLine(const QString& from, const QString& text)
+{
+    // Both values come from the network. Escaped, a sender cannot add markup
+    // (fonts, tables, a fake line of someone else). Filled in one pass, a
+    // "%1" inside the sender cannot pull the text into the brackets.
+    return QStringLiteral("<FONT COLOR=#0000FF SIZE=5><STRONG>[%1]</STRONG></FONT> <FONT SIZE=5>%2</FONT>\n")
+        .arg(from.toHtmlEscaped(), text.toHtmlEscaped());
+}
+
+void Chat::ipcRecvChatData(const Message& msg)
+{
+    const QString from = msg.params().get_qstring("from", QString());
+    const QString text = msg.params().get_qstring("text", QString());
+    m_history.append(formatLine(from, text));
+}

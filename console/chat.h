@@ -1,0 +1,59 @@
+#pragma once
+
+#include "console/chatpanel.h"
+
+#include <QLineEdit>
+#include <QObject>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include <memory>
+
+class IPCObject;
+class Message;
+class QGraphicsScene;
+class QStyle;
+
+// The studio chat of one console: a history of the lines the unit relays, an
+// input and a Send button, embedded in the console scene above their drawn
+// frame. Created and deleted by the console window, before its scene goes.
+//
+// What the user sends is not echoed locally: a line shows up in the history
+// only when the unit relays it, so every position sees the same order.
+class Chat : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Paragraphs kept in the history. A chatty or hostile peer must not make
+    // a console that stays open for days grow its document without end; the
+    // oldest lines go first.
+    static constexpr int MAX_HISTORY_LINES = 2000;
+
+    Chat(QGraphicsScene& scene, IPCObject& session);
+    ~Chat() override;
+
+    const QTextEdit& history() const { return m_history; }
+    QLineEdit& input() { return m_input; }
+    const QPushButton& sendButton() const { return m_send; }
+    const ChatPanel& panel() const { return m_panel; }
+
+    // One history line in rich text, with both values escaped.
+    static QString formatLine(const QString& from, const QString& text);
+
+public slots:
+    void textChanged();
+    void send();
+    void ipcRecvChatData(const Message& msg);
+
+private:
+    QGraphicsScene& m_scene;
+    IPCObject& m_session;
+    // The widgets' "Fusion" style. A widget does not own the style it is
+    // given, and must not outlive it, so it is declared before them.
+    std::unique_ptr<QStyle> m_style;
+    QTextEdit m_history;
+    QLineEdit m_input;
+    QPushButton m_send;
+    ChatPanel m_panel;
+};
