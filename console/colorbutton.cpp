@@ -1,6 +1,7 @@
 #include "console/colorbutton.h"
 
-#include <QFont>
+#include "console/surfacepanel.h"
+
 #include <QPainter>
 
 namespace {
@@ -134,9 +135,7 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     painter->setPen(QPen(pal.faceEdge, 1));
     painter->drawEllipse(face);
 
-    QFont font(QStringLiteral("Helvetica"), 8, QFont::Bold);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(font);
+    painter->setFont(SurfacePanel::surfaceFont(8, true));
     painter->setPen(Qt::black);
     painter->drawText(face, Qt::AlignCenter, m_label);
 

@@ -1,6 +1,7 @@
 #include "console/dropbutton.h"
 
-#include <QFont>
+#include "console/surfacepanel.h"
+
 #include <QPainter>
 
 DropButton::DropButton(int width, int height, QGraphicsItem* parent)
@@ -47,9 +48,7 @@ void DropButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidg
     painter->setPen(QPen(QColor(204, 0, 0), 3));
     painter->drawEllipse(face);
 
-    QFont font(QStringLiteral("Helvetica"), 9, QFont::Bold);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(font);
+    painter->setFont(SurfacePanel::surfaceFont(9, true));
     painter->setPen(Qt::white);
     painter->drawText(face, Qt::AlignCenter, QStringLiteral("DROP"));
 

@@ -1,6 +1,5 @@
 #include "console/linepanel.h"
 
-#include <QFont>
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
@@ -11,13 +10,6 @@ namespace {
 QPen panelPen(const QColor& color, int width)
 {
     return QPen(QBrush(color), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
-}
-
-QFont helvetica(int points, bool bold)
-{
-    QFont font(QStringLiteral("Helvetica"), points, bold ? QFont::Bold : QFont::Normal);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
 }
 
 } // namespace
@@ -237,11 +229,11 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     painter->drawRoundedRect(rectTextPanel(), 5, 5, Qt::AbsoluteSize);
 
     painter->setPen(Qt::black);
-    painter->setFont(helvetica(16, true));
+    painter->setFont(surfaceFont(16, true));
     painter->drawText(rectLineNum(), Qt::AlignLeft, QStringLiteral("%1").arg(m_lineNum));
 
     if (m_utility) {
-        painter->setFont(helvetica(12, false));
+        painter->setFont(surfaceFont(12, false));
         painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
     }
 
@@ -261,17 +253,17 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     // the timer or out of the panel; callers' texts come from the network and
     // may hold line breaks, which must not spill into the next line's space.
     const int textFlags = Qt::AlignTop | Qt::TextSingleLine;
-    painter->setFont(helvetica(10, true));
+    painter->setFont(surfaceFont(10, true));
     painter->drawText(rectTextGender(), Qt::AlignLeft | textFlags, m_gender);
 
-    painter->setFont(helvetica(m_large ? 16 : 12, true));
+    painter->setFont(surfaceFont(m_large ? 16 : 12, true));
     painter->drawText(rectTextTimer(), Qt::AlignRight | textFlags, m_timer);
 
     const int lineSize = m_large ? 18 : 12;
-    painter->setFont(helvetica(lineSize, true));
+    painter->setFont(surfaceFont(lineSize, true));
     painter->drawText(rectTextLine1(), Qt::AlignLeft | textFlags, m_line1);
 
-    painter->setFont(helvetica(lineSize, false));
+    painter->setFont(surfaceFont(lineSize, false));
     painter->drawText(rectTextLine2(), Qt::AlignRight | textFlags, m_line2);
 
     painter->restore();

@@ -1,6 +1,7 @@
 #include "console/miscbutton.h"
 
-#include <QFont>
+#include "console/surfacepanel.h"
+
 #include <QPainter>
 
 MiscButton::MiscButton(int width, int height, QGraphicsItem* parent)
@@ -57,9 +58,7 @@ void MiscButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidg
     painter->setPen(QPen(QColor(72, 72, 72), 3));
     painter->drawEllipse(face);
 
-    QFont font(QStringLiteral("Helvetica"), 10, QFont::Bold);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(font);
+    painter->setFont(SurfacePanel::surfaceFont(10, true));
     painter->setPen(QColor(221, 221, 221));
     // Labels such as "UN-\nBUSY" span two lines; AlignCenter centres both.
     painter->drawText(face, Qt::AlignCenter, m_label);

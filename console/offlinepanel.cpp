@@ -1,6 +1,5 @@
 #include "console/offlinepanel.h"
 
-#include <QFont>
 #include <QPainter>
 
 OfflinePanel::OfflinePanel(int width, int height, QGraphicsItem* parent)
@@ -44,13 +43,11 @@ void OfflinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWi
     painter->drawPixmap(362, 250, m_ardenoLogo300);
     painter->drawPixmap(362, 310, m_mirtLogo300);
 
-    QFont big(QStringLiteral("Helvetica"), 20, QFont::Bold);
-    painter->setFont(big);
+    painter->setFont(surfaceFont(20, true));
     painter->setPen(Qt::black);
     painter->drawText(QRect(262, 390, 500, 30), Qt::AlignCenter, m_status);
 
-    QFont small(QStringLiteral("Helvetica"), 12, QFont::Normal);
-    painter->setFont(small);
+    painter->setFont(surfaceFont(12, false));
     painter->drawText(QRect(262, 410, 500, 30), Qt::AlignCenter, m_error);
 
     painter->restore();

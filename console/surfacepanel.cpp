@@ -96,3 +96,12 @@ const QPixmap& SurfacePanel::emoticonSmall(unsigned index) const
 {
     return m_emoticonsSmall[index % EmoticonCount];
 }
+
+QFont SurfacePanel::surfaceFont(int points, bool bold)
+{
+    QFont font(QStringLiteral("Helvetica"));
+    font.setPixelSize(points);
+    font.setBold(bold);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}

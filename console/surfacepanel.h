@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QGraphicsItem>
 #include <QObject>
 #include <QPixmap>
@@ -27,6 +28,12 @@ public:
     // Emoticons by mood number; any index is taken modulo EmoticonCount.
     const QPixmap& emoticon(unsigned index) const;
     const QPixmap& emoticonSmall(unsigned index) const;
+
+    // The console's drawing font: Helvetica with one point per scene unit.
+    // The scene is stretched to the window, so its text must not grow with
+    // the screen's dots per inch: at 96 dpi a 16-point number would no longer
+    // fit the 18-unit box laid out for it.
+    static QFont surfaceFont(int points, bool bold);
 
 protected:
     int m_width;

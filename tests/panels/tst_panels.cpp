@@ -31,10 +31,12 @@ struct Rendered
     }
 };
 
-Rendered render(QGraphicsItem& item, qreal scale = 1)
+Rendered render(QGraphicsItem& item, qreal scale = 1, int dpi = 96)
 {
     const QRectF r = item.boundingRect();
     Rendered out{QImage((r.size() * scale).toSize(), QImage::Format_ARGB32), r.topLeft(), scale};
+    out.image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    out.image.setDotsPerMeterY(qRound(dpi / 0.0254));
     out.image.fill(kBackground);
     QPainter p(&out.image);
     p.scale(scale, scale);
@@ -121,6 +123,7 @@ private slots:
     void selectedBand_data();
     void selectedBand();
     void utilityMark();
+    void textIndependentOfDpi();
     void emoticonOnlyWithCaller_data();
     void emoticonOnlyWithCaller();
     void emoticonIndexWraps();
@@ -475,6 +478,25 @@ void TestPanels::utilityMark()
     panel.setUtility(true);
     QCOMPARE(panel.rectUtility(), QRect(62, 90, 20, 14));
     QVERIFY(darkPixels(render(panel), panel.rectUtility()) > 0);
+}
+
+void TestPanels::textIndependentOfDpi()
+{
+    // The scene is stretched to the window; its text must keep to the boxes
+    // laid out for it whatever the screen's resolution.
+    LinePanel panel(0, 0, nullptr);
+    panel.setLineNum(12);
+    panel.setText(QStringLiteral("Jane Caller - Springfield"), QStringLiteral("Weather tonight"),
+                  QStringLiteral("F"), QStringLiteral("01:23"));
+    const QImage at72 = render(panel, 1, 72).image;
+    QCOMPARE(render(panel, 1, 96).image, at72);
+    QCOMPARE(render(panel, 1, 144).image, at72);
+
+    // At that size the whole "U" fits its box: ink inside, none on the box's last row.
+    Rendered r = render(panel);
+    const QRect u = panel.rectUtility();
+    QVERIFY(darkPixels(r, u.adjusted(0, 0, 0, -1)) > 0);
+    QCOMPARE(darkPixels(r, QRect(u.left(), u.bottom(), u.width(), 1)), 0);
 }
 
 void TestPanels::emoticonOnlyWithCaller_data()
