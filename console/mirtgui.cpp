@@ -75,7 +75,15 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
 
     // --- Console controllers: Lines, Chat, InfoEdit and Top, in this order,
     // --- each placing its panels in m_consoleScene and listening to m_session.
+#ifdef MIRT_CONSOLE_HAS_LINES
+    m_lines = new Lines(m_consoleScene, m_session);
+#endif
 
+#if defined(MIRT_CONSOLE_HAS_LINES) && defined(MIRT_CONSOLE_HAS_TOP)
+    // Before this console connects to the session's state changes: the
+    // surface association must reach the unit ahead of "resync".
+    m_top = new Top(this, m_consoleScene, m_palette, m_session, *m_lines);
+#endif
     // --- End of console controllers.
 
     m_connectionView.show();

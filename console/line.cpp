@@ -1,0 +1,385 @@
+#include "console/line.h"
+
+#include "console/top.h"
+#include "ipc/ipcobject.h"
+#include "message/message.h"
+
+#include <QGraphicsScene>
+
+namespace {
+
+using State = ColorButton::ButtonStates;
+using Color = ColorButton::ButtonColors;
+
+struct Look
+{
+    State state;
+    Color first;
+    Color second;
+};
+
+constexpr Look kUnlit{ColorButton::Steady, ColorButton::Unlit, ColorButton::Unlit};
+constexpr Look kSlowGreen{ColorButton::BlinkSlow, ColorButton::Green, ColorButton::Unlit};
+constexpr Look kFastGreen{ColorButton::BlinkFast, ColorButton::Green, ColorButton::Unlit};
+constexpr Look kYellow{ColorButton::Steady, ColorButton::Yellow, ColorButton::Unlit};
+constexpr Look kRed{ColorButton::Steady, ColorButton::Red, ColorButton::Unlit};
+
+// How ANSWER, HOLD and AIR are decided for a status word.
+enum class Rule { Fixed, Handset, Hold, Air };
+
+// One row per status word the unit sends. A null text means the panel shows
+// the caller; "clear" asks the unit to reset the caller information, because
+// every state outside a connected call ends the previous caller's record.
+struct StatusRow
+{
+    const char* word;
+    Rule answerRule;
+    Look answer;
+    Rule holdRule;
+    Rule airRule;
+    Look air;
+    const char* text;
+    LinePanel::TextPanelColor color;
+    bool clear;
+};
+
+constexpr Rule F = Rule::Fixed;
+
+const StatusRow kStatusTable[] = {
+    {"on hook (idle)", F, kUnlit, F, F, kUnlit, "Idle", LinePanel::Plain, true},
+    {"disabled (loop thru)", F, kUnlit, F, F, kUnlit, "Line In Use", LinePanel::Unavailable, true},
+    {"disabled (busied out)", F, kUnlit, F, F, kUnlit, "Line Busied Out", LinePanel::Unavailable, true},
+    {"ringing", F, kSlowGreen, F, F, kUnlit, "Ringing", LinePanel::Green, true},
+    {"on hold", F, kUnlit, Rule::Hold, F, kUnlit, nullptr, LinePanel::Yellow, false},
+    {"on screened hold", F, kUnlit, Rule::Hold, F, kUnlit, nullptr, LinePanel::Yellow, false},
+    {"remote (on hold)", F, kUnlit, Rule::Hold, F, kUnlit, "On Hold (Remote)", LinePanel::Yellow, true},
+    {"remote (on screened hold)", F, kUnlit, Rule::Hold, F, kUnlit, "On Screened Hold (Remote)",
+     LinePanel::Yellow, true},
+    {"on auto attendant", F, kFastGreen, F, F, kUnlit, "Auto Attendant", LinePanel::Green, true},
+    {"remote (on auto attendant)", F, kFastGreen, F, F, kUnlit, "Auto Attendant (Remote)", LinePanel::Green,
+     true},
+    {"on handset", Rule::Handset, kUnlit, F, F, kUnlit, nullptr, LinePanel::Green, false},
+    {"remote (on handset)", F, kYellow, F, F, kUnlit, "On Handset (Remote)", LinePanel::Green, true},
+    // The air rule sets the AIR look and the text colour from the air channel.
+    {"on air", F, kUnlit, F, Rule::Air, kUnlit, nullptr, LinePanel::Plain, false},
+    {"remote (on air)", F, kUnlit, F, F, kRed, "On Air (Remote)", LinePanel::Red, false},
+    {"remote (busied out)", F, kUnlit, F, F, kUnlit, "Busied Out (Remote)", LinePanel::Unavailable, true},
+    {"not installed", F, kUnlit, F, F, kUnlit, "Not Installed", LinePanel::Unavailable, true},
+};
+
+const StatusRow* findStatus(const QString& word)
+{
+    for (const StatusRow& row : kStatusTable) {
+        if (word == QLatin1String(row.word))
+            return &row;
+    }
+    return nullptr;
+}
+
+void apply(ColorButton& button, const Look& look)
+{
+    button.setLook(look.state, look.first, look.second);
+}
+
+const QString kOnHold = QStringLiteral("on hold");
+const QString kOnScreenedHold = QStringLiteral("on screened hold");
+const QString kOnHandset = QStringLiteral("on handset");
+const QString kOnAir = QStringLiteral("on air");
+
+} // namespace
+
+Line::Line(QGraphicsScene& scene, IPCObject& session, int index)
+    : m_scene(scene)
+    , m_session(session)
+    , m_large(false)
+    , m_span(1)
+    , m_index(index)
+    , m_panel(0, 0)
+    , m_answer(true, 0, 0)
+    , m_hold(true, 0, 0)
+    , m_air(true, 0, 0)
+    , m_drop(0, 0)
+    , m_associated(false)
+    , m_surface(nullptr)
+{
+    move();
+    m_panel.setLineNum(unsigned(index + 1));
+
+    m_scene.addItem(&m_panel);
+    m_answer.setLabel(QStringLiteral("ANSWER"));
+    m_hold.setLabel(QStringLiteral("HOLD"));
+    m_air.setLabel(QStringLiteral("AIR"));
+    for (QGraphicsItem* item : {static_cast<QGraphicsItem*>(&m_answer), static_cast<QGraphicsItem*>(&m_hold),
+                                static_cast<QGraphicsItem*>(&m_air), static_cast<QGraphicsItem*>(&m_drop)}) {
+        item->setZValue(1.0);
+        m_scene.addItem(item);
+    }
+
+    connect(&m_answer, &SurfaceButton::buttonPressed, this, &Line::answerPressed);
+    connect(&m_hold, &SurfaceButton::buttonPressed, this, &Line::holdPressed);
+    connect(&m_air, &SurfaceButton::buttonPressed, this, &Line::airPressed);
+    connect(&m_drop, &SurfaceButton::buttonPressed, this, &Line::dropPressed);
+    for (SurfaceButton* button : {static_cast<SurfaceButton*>(&m_answer), static_cast<SurfaceButton*>(&m_hold),
+                                  static_cast<SurfaceButton*>(&m_air), static_cast<SurfaceButton*>(&m_drop)})
+        connect(button, &SurfaceButton::buttonPressed, this, &Line::panelSelected);
+    connect(&m_panel, &LinePanel::selected, this, &Line::panelSelected);
+}
+
+// The panel and buttons are members; each item's own destructor takes it out
+// of the scene, so nothing is left behind for the scene to delete.
+Line::~Line() = default;
+
+void Line::setStatus(const QString& status, bool locked, bool override, bool priority, unsigned ring_num,
+                     unsigned long time, bool utility, int location)
+{
+    m_state.setState(status, locked, override, priority, ring_num, uint32_t(time), utility, location);
+    m_panel.setUtility(utility);
+
+    const StatusRow* row = findStatus(status);
+    if (!row) {
+        apply(m_answer, kUnlit);
+        apply(m_hold, kUnlit);
+        apply(m_air, kUnlit);
+        m_panel.setText(QStringLiteral("Unknown Status (%1)").arg(status), QString(), QString(), QString());
+        m_panel.setTextPanelColor(LinePanel::Unavailable);
+        return;
+    }
+
+    if (row->answerRule == Rule::Handset) {
+        const bool ours = hasSurface() && m_state.location >= 0 && uint32_t(m_state.location) == m_surface->id;
+        apply(m_answer, ours ? Look{ColorButton::Steady, ColorButton::Green, ColorButton::Unlit} : kYellow);
+    } else {
+        apply(m_answer, row->answer);
+    }
+
+    if (row->holdRule == Rule::Hold)
+        updateHoldButton();
+    else
+        apply(m_hold, kUnlit);
+
+    if (row->airRule != Rule::Air)
+        apply(m_air, row->air);
+
+    if (row->text) {
+        m_panel.setText(QString::fromLatin1(row->text), QString(), QString(), QString());
+        m_panel.setTextPanelColor(row->color);
+    } else {
+        updateLinePanel();
+        if (row->airRule != Rule::Air)
+            m_panel.setTextPanelColor(row->color);
+    }
+
+    if (row->airRule == Rule::Air)
+        updateAirButton();
+
+    if (row->clear)
+        clearLineInfo();
+}
+
+void Line::setAncillary(QString name, QString location, QString topic, QString notes, unsigned genderidx,
+                        QString gender, unsigned moodidx, QString mood)
+{
+    m_attributes.setAttributes(name, location, topic, notes, genderidx, gender, moodidx, mood);
+    updateLinePanel();
+}
+
+void Line::tick()
+{
+    ++m_state.time;
+    updateTimer();
+}
+
+void Line::setLarge(bool large)
+{
+    m_large = large;
+    m_panel.setLarge(large);
+    m_span = large ? 2 : 1;
+    move();
+}
+
+void Line::setVisible(bool visible)
+{
+    m_panel.setVisible(visible);
+    m_answer.setVisible(visible);
+    m_hold.setVisible(visible);
+    m_air.setVisible(visible);
+    m_drop.setVisible(visible);
+}
+
+bool Line::isVisible() const
+{
+    return m_panel.isVisible();
+}
+
+void Line::setSelected(bool selected)
+{
+    m_panel.setSelected(selected);
+}
+
+void Line::setAssociatedSurface(bool associated, Surface* surface)
+{
+    m_associated = associated;
+    m_surface = surface;
+}
+
+QString Line::timerText(uint64_t seconds)
+{
+    uint64_t s = seconds;
+    uint64_t m = 0;
+    uint64_t h = 0;
+    uint64_t d = 0;
+    bool days = false;
+    if (s >= 60) {
+        m = s / 60;
+        s = s % 60;
+        if (m >= 60) {
+            h = m / 60;
+            m = m % 60;
+            if (h >= 24) {
+                d = h / 24;
+                h = h % 24;
+                days = true;
+            }
+        }
+    }
+    QString text = days ? QStringLiteral("%1d ").arg(d) : QString();
+    text += QStringLiteral("%1:%2:%3").arg(h, 2, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0'))
+                .arg(s, 2, 10, QLatin1Char('0'));
+    return text;
+}
+
+void Line::blink(int tick)
+{
+    // Steady lamps ignore the tick themselves; only a lamp whose colour
+    // flips on this tick repaints, and only its own rectangle.
+    m_answer.blink(tick);
+    m_hold.blink(tick);
+    m_air.blink(tick);
+}
+
+void Line::answerPressed()
+{
+    if (hasSurface())
+        m_session.cmd_line_handset(unsigned(m_index));
+    emit selected(uint(m_index));
+}
+
+void Line::holdPressed()
+{
+    m_session.cmd_line_hold(unsigned(m_index));
+    emit selected(uint(m_index));
+}
+
+void Line::airPressed()
+{
+    // Only a studio decides what goes on air; a second press on a line that
+    // is already on air locks or unlocks it there.
+    if (hasSurface() && m_surface->type == Surface::Studio) {
+        if (m_state.status == kOnAir)
+            m_session.cmd_line_lock(unsigned(m_index), !m_state.locked);
+        else
+            m_session.cmd_line_air(unsigned(m_index));
+    }
+    emit selected(uint(m_index));
+}
+
+void Line::dropPressed()
+{
+    m_session.cmd_line_drop(unsigned(m_index));
+}
+
+void Line::panelSelected()
+{
+    emit selected(uint(m_index));
+}
+
+void Line::move()
+{
+    const qreal y = 65 + 58 * m_span * m_index;
+    const qreal buttonY = y + (m_large ? 90 : 36);
+    m_panel.setPos(5, y);
+    m_answer.setPos(5, buttonY);
+    m_hold.setPos(75, buttonY);
+    m_air.setPos(575, buttonY);
+    m_drop.setPos(630, y + (m_large ? 80 : 25));
+}
+
+bool Line::isConnectedState() const
+{
+    const QString& s = m_state.status;
+    return s == kOnHold || s == kOnScreenedHold || s == kOnHandset || s == kOnAir;
+}
+
+void Line::updateLinePanel()
+{
+    if (!isConnectedState())
+        return;
+    const LineAttributes& a = m_attributes;
+    const QString first = a.location.isEmpty() ? a.name : QStringLiteral("%1 (%2)").arg(a.name, a.location);
+    const QString second = a.notes.isEmpty() ? a.topic : QStringLiteral("%1 (%2)").arg(a.topic, a.notes);
+    m_panel.setTextLines(first, second);
+    m_panel.setTextGender(a.genderidx == 1 ? QStringLiteral("M")
+                                           : a.genderidx == 2 ? QStringLiteral("F") : QStringLiteral("?"));
+    m_panel.setEmoticonIndex(a.moodidx);
+    updateTimer();
+}
+
+void Line::updateTimer()
+{
+    if (!isConnectedState())
+        return;
+    m_panel.setTextTimer(timerText(m_state.time));
+}
+
+void Line::updateHoldButton()
+{
+    const QString& s = m_state.status;
+    const bool hold = s == kOnHold || s == QLatin1String("remote (on hold)");
+    const bool screened = s == kOnScreenedHold || s == QLatin1String("remote (on screened hold)");
+    if (!hold && !screened)
+        return;
+    // A priority caller stands out from every other held line.
+    if (m_state.priority)
+        m_hold.setLook(ColorButton::BlinkFast, ColorButton::Green, ColorButton::Yellow);
+    else if (hold)
+        apply(m_hold, kYellow);
+    else
+        m_hold.setLook(ColorButton::BlinkFast, ColorButton::Yellow, ColorButton::Unlit);
+}
+
+void Line::updateAirButton()
+{
+    // The location of an on-air line names the air channel. The lamp blinks
+    // until the line is locked on air.
+    ColorButton::ButtonColors color;
+    LinePanel::TextPanelColor panelColor;
+    if (m_state.location == 0) {
+        color = ColorButton::Red;
+        panelColor = LinePanel::Red;
+    } else if (m_state.location == 1) {
+        color = ColorButton::Blue;
+        panelColor = LinePanel::Blue;
+    } else {
+        return;
+    }
+    if (m_state.locked)
+        m_air.setLook(ColorButton::Steady, color, ColorButton::Unlit);
+    else
+        m_air.setLook(ColorButton::BlinkFast, color, ColorButton::Unlit);
+    m_panel.setTextPanelColor(panelColor);
+}
+
+void Line::clearLineInfo()
+{
+    Message msg;
+    msg.set_name("ancillary_data");
+    Params& p = msg.params();
+    p.set_string("name", "");
+    p.set_string("location", "");
+    p.set_string("notes", "");
+    p.set_string("topic", "");
+    p.set_string("gender", "unknown");
+    p.set_string("mood", "neutral");
+    p.set_uint("line_id", unsigned(m_index));
+    m_session.send_message(msg);
+}
