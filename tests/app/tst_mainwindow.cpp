@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -119,6 +120,12 @@ private:
             , add(window.findChild<QPushButton*>(QStringLiteral("buttonAdd")))
             , remove(window.findChild<QPushButton*>(QStringLiteral("buttonRemove")))
         {
+        }
+        // Closing shuts down the consoles that Connect opened.
+        ~Window()
+        {
+            window.close();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
         MainWindow window;
         QTableView* table;
@@ -276,7 +283,14 @@ void TestMainWindow::buttonStates_data()
     QTest::newRow("add keeps states after click") << QStringList{"click 0", "add"} << true << true;
     QTest::newRow("keyboard leaves states") << QStringList{"key down"} << false << false;
     QTest::newRow("keyboard after removal") << QStringList{"click 0", "remove yes", "key down"} << false << false;
-    QTest::newRow("Connect without console") << QStringList{"click 0", "connect"} << true << true;
+#ifdef MIRT_HAVE_CONSOLE
+    QTest::newRow("Connect pressed") << QStringList{"click 0", "connect"} << false << true;
+    QTest::newRow("row without console after Connect")
+        << QStringList{"click 0", "connect", "click 1"} << true << true;
+    QTest::newRow("row with console clicked again")
+        << QStringList{"click 0", "connect", "click 1", "click 0"} << false << true;
+    QTest::newRow("add after Connect keeps states") << QStringList{"click 0", "connect", "add"} << false << true;
+#endif
     QTest::newRow("Connect on malformed key") << QStringList{"click 2", "connect"} << true << true;
 }
 
@@ -286,7 +300,11 @@ void TestMainWindow::buttonStates()
     QFETCH(bool, connect);
     QFETCH(bool, remove);
 
-    storeRows({{"10.0.0.1:8080", "a"}, {"10.0.0.2:8080", "b"}, {"fe80::1:8080", "c"}});
+    // Consoles opened by Connect reach only a listener of this test.
+    QTcpServer unit;
+    QVERIFY(unit.listen(QHostAddress::LocalHost, 0));
+    const QString port = QString::number(unit.serverPort());
+    storeRows({{"127.0.0.1:" + port, "a"}, {"127.0.0.2:" + port, "b"}, {"::1:" + port, "c"}});
     auto w = openWindow();
     QVERIFY(w);
 

@@ -425,6 +425,15 @@ void TestStore::settingsFileIsPrivate()
     QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
     QCOMPARE(int(st.st_mode & 07777), 0600);
     QVERIFY(QFileInfo(file).size() > 0);
+
+    // Other writers of the same store (a console saving its geometry) keep
+    // the file private.
+    {
+        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+        settings.setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
+    }
+    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
+    QCOMPARE(int(st.st_mode & 07777), 0600);
 }
 
 QTEST_GUILESS_MAIN(TestStore)
