@@ -1,6 +1,5 @@
 #include "console/chatpanel.h"
 
-#include <QFont>
 #include <QPainter>
 
 ChatPanel::ChatPanel(int width, int height, QGraphicsItem* parent)
@@ -27,9 +26,7 @@ void ChatPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     painter->setPen(QPen(QColor(170, 170, 204), 2));
     painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
 
-    QFont title(QStringLiteral("Helvetica"), 16, QFont::Bold);
-    title.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(title);
+    painter->setFont(surfaceFont(16, true));
     painter->setPen(Qt::black);
     painter->drawText(QRect(0, 0, 325, 30), Qt::AlignCenter, QStringLiteral("Studio Chat"));
 

@@ -1,6 +1,5 @@
 #include "console/infopanel.h"
 
-#include <QFont>
 #include <QPainter>
 
 InfoPanel::InfoPanel(int width, int height, QGraphicsItem* parent)
@@ -49,15 +48,11 @@ void InfoPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     painter->setPen(QPen(QColor(170, 170, 204), 2));
     painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
 
-    QFont titleFont(QStringLiteral("Helvetica"), 16, QFont::Bold);
-    titleFont.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(titleFont);
+    painter->setFont(surfaceFont(16, true));
     painter->setPen(Qt::black);
     painter->drawText(QRect(0, 0, 325, 30), Qt::AlignCenter, title());
 
-    QFont labelFont(QStringLiteral("Helvetica"), 14, QFont::Bold);
-    labelFont.setStyleStrategy(QFont::PreferAntialias);
-    painter->setFont(labelFont);
+    painter->setFont(surfaceFont(14, true));
     const int label = Qt::AlignRight | Qt::AlignVCenter;
     painter->drawText(QRect(5, 50, 70, 25), label, QStringLiteral("Name"));
     painter->drawText(QRect(5, 80, 70, 25), label, QStringLiteral("Location"));

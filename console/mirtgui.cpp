@@ -78,6 +78,12 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
 #ifdef MIRT_CONSOLE_HAS_LINES
     m_lines = new Lines(m_consoleScene, m_session);
 #endif
+#ifdef MIRT_CONSOLE_HAS_CHAT
+    m_chat = new Chat(m_consoleScene, m_session);
+#endif
+#if defined(MIRT_CONSOLE_HAS_LINES) && defined(MIRT_CONSOLE_HAS_INFOEDIT)
+    m_infoEdit = new InfoEdit(m_consoleScene, m_session, *m_lines);
+#endif
 
 #if defined(MIRT_CONSOLE_HAS_LINES) && defined(MIRT_CONSOLE_HAS_TOP)
     // Before this console connects to the session's state changes: the

@@ -1,0 +1,214 @@
+#include "console/infoedit.h"
+
+#include "console/lines.h"
+#include "ipc/ipcobject.h"
+#include "message/message.h"
+
+#include <QFont>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTextCursor>
+
+#include <algorithm>
+
+namespace {
+
+struct ChoiceRow
+{
+    const char* shown;
+    const char* sent;
+};
+
+// The row index is the "genderidx" on the wire; the text goes out as "gender".
+const ChoiceRow kGenders[] = {
+    {"Unknown", "unknown"},
+    {"Male", "male"},
+    {"Female", "female"},
+};
+
+// The row index is the "moodidx" and the emoticon number; the text is "mood".
+const ChoiceRow kMoods[] = {
+    {"Neutral", "neutral"},
+    {"Happy", "happy"},
+    {"Sad", "sad"},
+    {"Crying", "crying"},
+    {"Angry", "angry"},
+    {"Rude", "rude"},
+    {"Shocked", "shocked"},
+    {"Embarassed", "embarassed"},
+    {"Eyeroll", "eyeroll"},
+    {"Crazy", "crazy"},
+};
+
+template <std::size_t N>
+void fillChooser(QComboBox& chooser, const ChoiceRow (&rows)[N])
+{
+    for (const ChoiceRow& row : rows)
+        chooser.addItem(QString::fromLatin1(row.shown), QString::fromLatin1(row.sent));
+}
+
+// Replaces a line editor's text only when it differs, keeping the cursor
+// where it was as far as the new text allows. setText emits no textEdited,
+// so nothing goes back to the unit.
+void refresh(QLineEdit& editor, const QString& text)
+{
+    if (editor.text() == text)
+        return;
+    const int cursor = editor.cursorPosition();
+    editor.setText(text);
+    editor.setCursorPosition(std::min(cursor, int(text.size())));
+}
+
+// Makes the entry whose sent text equals `text` current; a text outside the
+// table leaves the chooser as it is. setCurrentIndex emits no activated.
+void refresh(QComboBox& chooser, const QString& text)
+{
+    const int index = chooser.findData(text, Qt::UserRole, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0 && index != chooser.currentIndex())
+        chooser.setCurrentIndex(index);
+}
+
+unsigned chosenIndex(const QComboBox& chooser)
+{
+    return unsigned(std::max(0, chooser.currentIndex()));
+}
+
+} // namespace
+
+InfoEdit::InfoEdit(QGraphicsScene& scene, IPCObject& session, Lines& lines)
+    : m_scene(scene)
+    , m_session(session)
+    , m_lines(lines)
+    , m_style(QStyleFactory::create(QStringLiteral("Fusion")))
+    , m_panel(0, 0, nullptr)
+{
+    setAllEnabled(false);
+    // Notes go out as plain text; pasted formatting would only be dropped.
+    m_notes.setAcceptRichText(false);
+
+    m_panel.setPos(692, 398);
+    m_scene.addItem(&m_panel);
+
+    auto embed = [this](QWidget& editor, int x, int y, int w, int h, const QFont& font, qreal z) {
+        editor.resize(w, h);
+        editor.setFont(font);
+        editor.setStyle(m_style.get());
+        QGraphicsProxyWidget* proxy = m_scene.addWidget(&editor);
+        proxy->setPos(x, y);
+        proxy->setZValue(z);
+    };
+    // Sized in scene units like the drawn text around them, so the text
+    // fits its 25-unit boxes whatever the screen's resolution.
+    const QFont big = SurfacePanel::surfaceFont(14, false);
+    QFont small = SurfacePanel::surfaceFont(10, false);
+    small.setStyleStrategy(QFont::PreferDefault);
+    embed(m_name, 777, 448, 230, 25, big, 1.0);
+    embed(m_location, 777, 478, 230, 25, big, 1.0);
+    embed(m_topic, 777, 508, 230, 25, big, 1.0);
+    // The choosers lie above the other editors so their open lists cover them.
+    embed(m_gender, 777, 548, 180, 25, small, 20.0);
+    embed(m_mood, 777, 588, 180, 25, small, 20.0);
+    embed(m_notes, 777, 628, 230, 115, big, 1.0);
+    fillChooser(m_gender, kGenders);
+    fillChooser(m_mood, kMoods);
+
+    connect(&m_name, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
+    connect(&m_location, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
+    connect(&m_topic, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
+    connectNotes();
+    connect(&m_gender, qOverload<int>(&QComboBox::activated), this, &InfoEdit::sendUpdate);
+    connect(&m_mood, qOverload<int>(&QComboBox::activated), this, &InfoEdit::sendUpdate);
+    connect(&m_lines, &Lines::lineSelected, this, &InfoEdit::setLineNum);
+    connect(&m_lines, &Lines::ancillaryChanged, this, &InfoEdit::ancillaryUpdate);
+}
+
+InfoEdit::~InfoEdit()
+{
+    // The scene's proxies would delete the widgets they hold; these are
+    // members, so take them back before the proxies go.
+    QWidget* editors[] = {&m_name, &m_location, &m_topic, &m_gender, &m_mood, &m_notes};
+    for (QWidget* editor : editors) {
+        if (QGraphicsProxyWidget* proxy = editor->graphicsProxyWidget()) {
+            proxy->setWidget(nullptr);
+            delete proxy;
+        }
+    }
+    m_scene.removeItem(&m_panel);
+}
+
+void InfoEdit::connectNotes()
+{
+    m_notesConnection = connect(&m_notes, &QTextEdit::textChanged, this, &InfoEdit::sendUpdate);
+}
+
+void InfoEdit::setAllEnabled(bool enabled)
+{
+    QWidget* editors[] = {&m_name, &m_location, &m_topic, &m_notes, &m_gender, &m_mood};
+    for (QWidget* editor : editors)
+        editor->setEnabled(enabled);
+}
+
+void InfoEdit::setLineNum(uint line, LineAttributes& attributes)
+{
+    m_line = int(line);
+    m_panel.setLineNum(line);
+    ancillaryUpdate(line, attributes, false);
+}
+
+void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local)
+{
+    if (local || m_line < 0 || line != uint(m_line))
+        return;
+
+    setAllEnabled(true);
+
+    refresh(m_name, attributes.name);
+    refresh(m_location, attributes.location);
+    refresh(m_topic, attributes.topic);
+
+    if (m_notes.toPlainText() != attributes.notes) {
+        // setPlainText emits textChanged like a keystroke would; unhooked
+        // for the moment so the unit's own text is not sent back to it.
+        const int cursor = m_notes.textCursor().position();
+        disconnect(m_notesConnection);
+        m_notes.setPlainText(attributes.notes);
+        connectNotes();
+        QTextCursor c = m_notes.textCursor();
+        c.setPosition(std::min(cursor, m_notes.document()->characterCount() - 1));
+        m_notes.setTextCursor(c);
+    }
+
+    refresh(m_gender, attributes.gender);
+    refresh(m_mood, attributes.mood);
+
+    m_panel.setEmoticonIndex(attributes.moodidx);
+}
+
+void InfoEdit::sendUpdate()
+{
+    // Immediate feedback: the emoticon follows the chooser before the unit answers.
+    m_panel.setEmoticonIndex(chosenIndex(m_mood));
+
+    // Editors are disabled until a line is chosen; a stray signal before
+    // then has no line to describe.
+    if (m_line < 0)
+        return;
+
+    Message msg;
+    msg.set_name("ancillary_data");
+    Params& p = msg.params();
+    p.set_qstring("name", m_name.text());
+    p.set_qstring("location", m_location.text());
+    p.set_qstring("topic", m_topic.text());
+    p.set_qstring("notes", m_notes.toPlainText());
+    p.set_qstring("gender", m_gender.currentData().toString());
+    p.set_uint("genderidx", chosenIndex(m_gender));
+    p.set_qstring("mood", m_mood.currentData().toString());
+    p.set_uint("moodidx", chosenIndex(m_mood));
+    p.set_uint("line_id", unsigned(m_line));
+    // A failed send closes the connection; the editor keeps what was typed
+    // and the next keystroke after reconnecting sends the whole record.
+    m_session.send_message(msg);
+}
