@@ -145,8 +145,11 @@ bool IPCObject::send_message(const Message& msg)
         tx_message(msg);
         return true;
     } catch (const std::exception& e) {
+        // Abort rather than close: a graceful close would first wait for the
+        // queued bytes, and a unit that stopped reading never takes them, so
+        // the session would never learn that the connection is gone.
         if (IPCQt* socket = get_dc_qt())
-            socket->close();
+            socket->abort();
         QMessageLogger("ipc", 0, sendSignature).warning().nospace().noquote()
             << "[" << m_host << "] " << "GUI IPC exception sending "
             << QString::fromStdString(msg.get_name()) << ": " << e.what();

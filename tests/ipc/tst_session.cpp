@@ -123,6 +123,7 @@ private slots:
     void receiveFailuresReported_data();
     void receiveFailuresReported();
     void sendOnClosedSocket();
+    void sendOverflowDisconnects();
     void passwordMaskedInLog();
     void noLogTextWithoutDebug();
     void reconnectWhileLoggedIn();
@@ -355,6 +356,24 @@ void TestSession::sendOnClosedSocket()
     QVERIFY2(log.text().contains("] GUI IPC exception sending chat_data: "
                                  "virtual void IPCQt::outgoing_data(const char *, unsigned int): failed to send"),
              qPrintable(log.text()));
+}
+
+void TestSession::sendOverflowDisconnects()
+{
+    ScriptedUnit unit;
+    IPCObject session;
+    QVERIFY(logIn(unit, session));
+    // No event loop runs between the sends, so nothing leaves the socket.
+    const QString text(1100000, QLatin1Char('z'));
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(session.cmd_send_chat("console", text));
+    QSignalSpy spy(&session, &IPCObject::changedState);
+    LogCapture log;
+    QVERIFY(!session.cmd_send_chat("console", "one more"));
+    QVERIFY(log.text().contains("tx buffer overflow"));
+    // Disconnected at once, not after the queued megabytes have drained.
+    QCOMPARE(states(spy), QList<IPCObject::IPC_STATE>{IPCObject::IPC_DISCONNECTED});
+    QCOMPARE(session.get_dc_qt()->bytesToWrite(), 0);
 }
 
 void TestSession::passwordMaskedInLog()
