@@ -154,6 +154,13 @@ bool IPCObject::send_message(const Message& msg)
             << "[" << m_host << "] " << "GUI IPC exception sending "
             << QString::fromStdString(msg.get_name()) << ": " << e.what();
         return false;
+    } catch (...) {
+        if (IPCQt* socket = get_dc_qt())
+            socket->abort();
+        QMessageLogger("ipc", 0, sendSignature).warning().nospace().noquote()
+            << "[" << m_host << "] " << "GUI IPC exception sending "
+            << QString::fromStdString(msg.get_name()) << ": unexpected exception";
+        return false;
     }
 }
 

@@ -46,12 +46,20 @@ void IPCQt::read_data()
     try {
         read_window();
     } catch (const std::exception& e) {
-        const QString text = QString::fromUtf8(e.what());
-        abort();
-        setSocketError(QAbstractSocket::UnknownSocketError);
-        setErrorString(text);
-        emit errorOccurred(QAbstractSocket::UnknownSocketError);
+        fail(QString::fromUtf8(e.what()));
+    } catch (...) {
+        // Whatever a message handler throws must not unwind into Qt's event
+        // loop, which would end the program.
+        fail(QStringLiteral("void IPCQt::read_data(): unexpected exception"));
     }
+}
+
+void IPCQt::fail(const QString& text)
+{
+    abort();
+    setSocketError(QAbstractSocket::UnknownSocketError);
+    setErrorString(text);
+    emit errorOccurred(QAbstractSocket::UnknownSocketError);
 }
 
 void IPCQt::read_window()

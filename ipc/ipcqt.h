@@ -35,6 +35,8 @@ public slots:
 
 private:
     void read_window();
+    // Ends the connection and reports text as the socket's error.
+    void fail(const QString& text);
 
     // The receive window, allocated on first use and kept for the life of
     // the socket: too large for the stack, too frequent to allocate each time.

@@ -77,6 +77,7 @@ int main(int argc, char* argv[])
     }
 
     UnitSimulator unit;
+    unit.setRecording(false);
     unit.setPassword(parser.value(passwordOption));
     unit.setNumLines(lines);
     unit.setVerbose(parser.isSet(verboseOption));

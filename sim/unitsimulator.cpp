@@ -272,7 +272,8 @@ void UnitSimulator::broadcast(const Message& msg)
 
 void UnitSimulator::peerReceived(SimPeer* p, const Message& msg)
 {
-    m_received.push_back({p->id(), msg});
+    if (m_recording)
+        m_received.push_back({p->id(), msg});
     if (m_verbose)
         qInfo().noquote() << QStringLiteral("[%1] rx: %2").arg(p->id()).arg(frameText(msg));
     emit messageReceived(p->id(), msg);

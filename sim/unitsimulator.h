@@ -100,6 +100,8 @@ public:
     const std::vector<Received>& received() const { return m_received; }
     QList<Message> receivedMessages(const QString& name = QString()) const;
     void clearReceived() { m_received.clear(); }
+    // On by default; a long-running demo turns it off so memory stays flat.
+    void setRecording(bool recording) { m_recording = recording; }
 
     // Fault switches for reliability tests.
     void setStopReading(bool stop);
@@ -149,6 +151,7 @@ private:
     bool m_busiedOut = false;
     bool m_stopReading = false;
     bool m_ignoreLogin = false;
+    bool m_recording = true;
     unsigned int m_ringTimeout = 20;
     unsigned int m_callCounter = 0;
     int m_nextId = 1;
