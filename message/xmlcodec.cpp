@@ -56,8 +56,12 @@ size_t xml_safe_length(const std::string &s)
             return n;
         if (starts_with_at(s, open, "<!--") || starts_with_at(s, open, "<![CDATA[")
             || starts_with_at(s, open, "<?")) {
-            const char *close = s[open + 1] == '?' ? "?>" : (s[open + 2] == '-' ? "-->" : "]]>");
-            const size_t end = s.find(close, open + 2);
+            const bool pi = s[open + 1] == '?';
+            const bool comment = !pi && s[open + 2] == '-';
+            const char *close = pi ? "?>" : (comment ? "-->" : "]]>");
+            // The closing mark is looked for after the whole opening mark, as
+            // the reader does ("<!-->" does not end the comment it opens).
+            const size_t end = s.find(close, open + (pi ? 2 : (comment ? 4 : 9)));
             // Unterminated: the reader stops there by itself.
             if (end == std::string::npos)
                 return n;
