@@ -80,7 +80,7 @@ void TestMirtGui::stateTable_data()
     QTest::newRow("login failed") << 3 << "Incorrect password." << false << false << 1;
     QTest::newRow("logged in") << 4 << "Logged in." << false << true << 0;
     QTest::newRow("ready") << 5 << "Ready." << true << false << 0;
-    QTest::newRow("unknown value ignored") << 9 << "Connecting..." << false << true << 0;
+    QTest::newRow("unknown value ignored") << 7 << "Connecting..." << false << true << 0;
 }
 
 void TestMirtGui::stateTable()
