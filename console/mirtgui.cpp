@@ -1,5 +1,10 @@
 #include "console/mirtgui.h"
 
+#include "console/chat.h"
+#include "console/infoedit.h"
+#include "console/lines.h"
+#include "console/top.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QColor>
@@ -8,26 +13,6 @@
 #include <QProgressBar>
 #include <QStyle>
 #include <QStyleFactory>
-
-// The controllers that draw the live console arrive one by one; each is
-// deleted here as soon as its header exists. Once all four are in, these
-// guards can go.
-#if __has_include("console/lines.h")
-#include "console/lines.h"
-#define MIRT_CONSOLE_HAS_LINES
-#endif
-#if __has_include("console/chat.h")
-#include "console/chat.h"
-#define MIRT_CONSOLE_HAS_CHAT
-#endif
-#if __has_include("console/infoedit.h")
-#include "console/infoedit.h"
-#define MIRT_CONSOLE_HAS_INFOEDIT
-#endif
-#if __has_include("console/top.h")
-#include "console/top.h"
-#define MIRT_CONSOLE_HAS_TOP
-#endif
 
 namespace {
 const QRectF sceneRect(0, 0, 1024, 768);
@@ -73,24 +58,15 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     QGraphicsProxyWidget* proxy = m_connectionScene.addWidget(m_progress);
     proxy->setZValue(1.0);
 
-    // --- Console controllers: Lines, Chat, InfoEdit and Top, in this order,
-    // --- each placing its panels in m_consoleScene and listening to m_session.
-#ifdef MIRT_CONSOLE_HAS_LINES
+    // The controllers of the live console, each placing its panels in the
+    // console scene and listening to the session. InfoEdit and Top follow
+    // the line selection of Lines, so Lines comes first.
     m_lines = new Lines(m_consoleScene, m_session);
-#endif
-#ifdef MIRT_CONSOLE_HAS_CHAT
     m_chat = new Chat(m_consoleScene, m_session);
-#endif
-#if defined(MIRT_CONSOLE_HAS_LINES) && defined(MIRT_CONSOLE_HAS_INFOEDIT)
     m_infoEdit = new InfoEdit(m_consoleScene, m_session, *m_lines);
-#endif
-
-#if defined(MIRT_CONSOLE_HAS_LINES) && defined(MIRT_CONSOLE_HAS_TOP)
     // Before this console connects to the session's state changes: the
     // surface association must reach the unit ahead of "resync".
     m_top = new Top(this, m_consoleScene, m_palette, m_session, *m_lines);
-#endif
-    // --- End of console controllers.
 
     m_connectionView.show();
 
@@ -112,18 +88,10 @@ MIRTGui::~MIRTGui()
 
     // Lines goes first although InfoEdit and Top keep a pointer to it, so
     // neither may use it in its destructor.
-#ifdef MIRT_CONSOLE_HAS_LINES
     delete m_lines;
-#endif
-#ifdef MIRT_CONSOLE_HAS_CHAT
     delete m_chat;
-#endif
-#ifdef MIRT_CONSOLE_HAS_INFOEDIT
     delete m_infoEdit;
-#endif
-#ifdef MIRT_CONSOLE_HAS_TOP
     delete m_top;
-#endif
 }
 
 int MIRTGui::progressValue() const
