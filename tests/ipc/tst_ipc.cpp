@@ -134,7 +134,6 @@ private slots:
     void framing_data();
     void framing();
     void sendFrame();
-    void compactBlockIsOneMessage();
     void storeKeepsLatest();
     void setDcReplacesChannel();
 
@@ -203,19 +202,6 @@ void TestIpc::sendFrame()
     QVERIFY(dc->written.isEmpty());
     ipc.tx_message(message("a"), 8);
     QCOMPARE(dc->written, frames("<a/>|"));
-}
-
-void TestIpc::compactBlockIsOneMessage()
-{
-    Recorder ipc;
-    ipc.set_dc(new MemoryChannel(Message::ENC_COMPACT));
-    Message msg = message("timer_tick");
-    msg.params().set_uint("n", 4);
-    std::string bytes;
-    msg.build_string(Message::ENC_COMPACT, bytes, false);
-    QCOMPARE(ipc.incoming_data(bytes.data(), unsigned(bytes.size())), unsigned(bytes.size()));
-    QCOMPARE(ipc.names, QStringList{"timer_tick"});
-    QCOMPARE(ipc.get_message("timer_tick")->params().get_uint("n", 0), 4u);
 }
 
 void TestIpc::storeKeepsLatest()
