@@ -22,7 +22,11 @@ class TestEndToEnd : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
+    }
     void wholeCall();
 
 private:
@@ -39,12 +43,6 @@ private:
     static LineItems firstLine(QGraphicsScene* scene);
     static void click(QGraphicsView* view, QGraphicsItem* item);
 };
-
-void TestEndToEnd::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
-}
 
 CustomGraphicsView* TestEndToEnd::liveConsole()
 {
