@@ -87,9 +87,6 @@ Top::Top(MIRTGui* console, QGraphicsScene& scene, QPalette& palette, IPCObject& 
     m_menuBar->move(700, 20);
     m_menuBar->setPalette(m_palette);
     m_menuBar->setStyleSheet(QStringLiteral("background-color: #ccccee;"));
-    // A menu bar that was never shown still has the default widget size;
-    // left so, its proxy would lie over the chat and catch its clicks.
-    m_menuBar->adjustSize();
     m_scene.addWidget(m_menuBar);
 
     // Connected only now, so that checking the initial entry above sends
