@@ -91,6 +91,12 @@ void IPCObject::reconnect()
     if (socket->state() != QAbstractSocket::UnconnectedState)
         socket->abort();
     setState(IPC_CONNECTING);
+    // Cut to 16 bits, 70000 would quietly become port 4464: some other
+    // service, which must not be handed our password.
+    if (m_port == 0 || m_port > 65535) {
+        emit error(QStringLiteral("Invalid port %1").arg(m_port));
+        return;
+    }
     socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite,
                           QAbstractSocket::AnyIPProtocol);
 }

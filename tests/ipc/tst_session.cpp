@@ -127,6 +127,7 @@ private slots:
     void passwordMaskedInLog();
     void noLogTextWithoutDebug();
     void reconnectWhileLoggedIn();
+    void connectionRefused_data();
     void connectionRefused();
     void keepAlive();
 };
@@ -431,9 +432,17 @@ void TestSession::reconnectWhileLoggedIn()
     QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::UnconnectedState);
 }
 
+void TestSession::connectionRefused_data()
+{
+    QTest::addColumn<bool>("validPort");
+    QTest::newRow("nobody listening") << true;
+    QTest::newRow("port beyond 16 bits") << false;
+}
+
 void TestSession::connectionRefused()
 {
-    quint16 port = 0;
+    QFETCH(bool, validPort);
+    unsigned int port = 0;
     {
         QTcpServer probe;
         QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
@@ -441,9 +450,11 @@ void TestSession::connectionRefused()
     }
     IPCObject session;
     QSignalSpy errors(&session, &IPCObject::error);
-    session.connectIPC("127.0.0.1", port, "tavrik", "studio");
+    session.connectIPC("127.0.0.1", validPort ? port : port + 65536, "tavrik", "studio");
     QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 5000);
     QVERIFY(!errors.at(0).at(0).toString().isEmpty());
+    if (!validPort)
+        QCOMPARE(errors.at(0).at(0).toString(), QString("Invalid port %1").arg(port + 65536));
     QCOMPARE(session.getState(), IPCObject::IPC_CONNECTING);
 }
 
