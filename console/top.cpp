@@ -153,13 +153,15 @@ void Top::ipcRecvSystemStatus(const Message& msg)
 void Top::ipcRecvSurfaceStatus(const Message& msg)
 {
     const Params& p = msg.params();
-    if (p.get_string("id", std::string()) == "none")
+    const QString idText = p.get_qstring("id", QStringLiteral("0"));
+    if (idText == QLatin1String("none"))
         return;
-    const unsigned id = p.get_uint("id", 0);
-    // Entries 4 and 5 are the console's own "no surface" choices, not
-    // surfaces of the unit; a report about them must not rename or disable
-    // them.
-    if (id >= UnitSurfaces)
+    // Garbage ("abc", "-1") names no surface rather than surface 0. Entries 4
+    // and 5 are the console's own "no surface" choices, not surfaces of the
+    // unit; a report about them must not rename or disable them.
+    bool ok = false;
+    const unsigned id = idText.toUInt(&ok);
+    if (!ok || id >= UnitSurfaces)
         return;
 
     Surface& s = m_surfaces[id];

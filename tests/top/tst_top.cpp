@@ -116,6 +116,7 @@ void TestTop::surfaceStatus_data()
     QTest::newRow("other offline") << "0" << "id=2 online=false " << 2 << "3: Offline" << false << 0u << "NBP";
     QTest::newRow("id none") << "0" << "id=none online=false " << 0 << "1: Studio" << true << 0u << "NBP";
     QTest::newRow("own entry 4") << "4" << "id=4 online=false " << 4 << "NONE: Studio" << true << 4u << "NBP";
+    QTest::newRow("id garbage") << "0" << "id=abc online=false " << 0 << "1: Studio" << true << 0u << "NBP";
     QTest::newRow("id huge") << "0" << "id=4294967295 online=false " << 0 << "1: Studio" << true << 0u << "NBP";
 }
 
