@@ -46,20 +46,18 @@ Rows storedRows()
 }
 
 // Runs fn on the modal dialog as soon as one is open; exec() then returns.
-void onModal(std::function<void(QWidget*)> fn)
+void onModal(std::function<void(QWidget*)> fn, int attemptsLeft = 300)
 {
-    auto attempt = std::make_shared<std::function<void(int)>>();
-    *attempt = [fn, attempt](int left) {
+    QTimer::singleShot(attemptsLeft == 300 ? 0 : 10, [fn, attemptsLeft] {
         if (QWidget* w = QApplication::activeModalWidget()) {
             fn(w);
             // A failed check inside fn must not leave exec() waiting forever.
             if (QApplication::activeModalWidget() == w)
                 w->close();
-        } else if (left > 0) {
-            QTimer::singleShot(10, [attempt, left] { (*attempt)(left - 1); });
+        } else if (attemptsLeft > 0) {
+            onModal(fn, attemptsLeft - 1);
         }
-    };
-    QTimer::singleShot(0, [attempt] { (*attempt)(300); });
+    });
 }
 
 void fillAddDialog(const QString& address, const QString& port, const QString& name, bool accept)
@@ -213,8 +211,6 @@ void TestMainWindow::addDialogAccessors()
     QFETCH(int, expected);
 
     AddUnitDialog dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Add a new MIRT Orvel Unit"));
-    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     auto* linePort = dialog.findChild<QLineEdit*>(QStringLiteral("linePort"));
     QVERIFY(linePort);
     QCOMPARE(linePort->text(), QStringLiteral("8080"));
@@ -236,14 +232,10 @@ void TestMainWindow::addDialogAccessors()
 void TestMainWindow::passwordDialog()
 {
     RequestPasswordDialog dialog;
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Enter Password"));
-    QCOMPARE(dialog.size(), QSize(260, 91));
-    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
     auto* line = dialog.findChild<QLineEdit*>(QStringLiteral("linePassword"));
     auto* check = dialog.findChild<QCheckBox*>(QStringLiteral("checkSavePassword"));
     QVERIFY(line && check);
     QCOMPARE(line->echoMode(), QLineEdit::Password);
-    QCOMPARE(check->text(), QStringLiteral("Save password"));
     QCOMPARE(dialog.getPassword(), QString());
     QVERIFY(!dialog.getSavePassword());
     QCOMPARE(dialog.findChild<QDialogButtonBox*>()->standardButtons(), QDialogButtonBox::Ok);
@@ -430,11 +422,7 @@ void TestMainWindow::destructionSaves()
 
     MainWindow window;
     auto* table = window.findChild<QTableView*>(QStringLiteral("tableUnits"));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Ardeno MIRT Desktop Control"));
-    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label"))->text(), QStringLiteral("MIRT Orvel Units"));
     QVERIFY(table->isColumnHidden(2));
-    QCOMPARE(table->columnWidth(0), 225);
-    QCOMPARE(table->columnWidth(1), 125);
     QCOMPARE(table->selectionMode(), QAbstractItemView::SingleSelection);
     QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
