@@ -177,12 +177,14 @@ private slots:
         for (int i = 0; i < 10; ++i)
             many += manyAttributes(1024);
         QTest::newRow("attribute pairs bounded per frame") << many + "</r>" << 3;
+        QTest::newRow("4,096 attributes per frame")
+            << "<r>" + manyAttributes(32).repeated(128) + manyAttributes(1) + "</r>" << 128;
         QTest::newRow("DOCTYPE refused") << QByteArray("<!DOCTYPE r [<!ENTITY e \"xx\">]><r a=\"&e;\"/>") << -1;
         QTest::newRow("DOCTYPE inside refused") << QByteArray("<r><e/><!DOCTYPE x><e/></r>") << 1;
         QByteArray flat = "<r>";
         while (flat.size() < 786431 - 10)
             flat += "x<e/>";
-        QTest::newRow("largest frame of empty elements") << flat + "</r>" << 16383;
+        QTest::newRow("largest frame of empty elements") << flat + "</r>" << 4095;
     }
 
     void hostileFrames()
