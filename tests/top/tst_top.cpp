@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QGraphicsProxyWidget>
+#include <QPainter>
 
 // The top controls against a session logged into the simulated unit: what
 // they announce, how they follow the unit's reports, and what each button
@@ -27,6 +28,7 @@ private slots:
     void buttons_data();
     void buttons();
     void menuChoice();
+    void panelDrawing();
 
 private:
     // The unit sends a message, and the console has handled it.
@@ -220,6 +222,20 @@ void TestTop::menuChoice()
     m_rig->sent();
     emit m_rig->lines->line(2)->airButton().buttonPressed();
     QCOMPARE(sent(), QStringList());
+}
+
+void TestTop::panelDrawing()
+{
+    QImage image(1012, 53, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    TopPanel(0, 0).paint(&painter, nullptr, nullptr);
+    painter.end();
+    // The button strip and the menu box are filled; the gap between them is not.
+    QCOMPARE(image.pixelColor(300, 45), QColor(204, 204, 238));
+    QCOMPARE(image.pixelColor(800, 45), QColor(204, 204, 238));
+    QCOMPARE(image.pixelColor(683, 26).alpha(), 0);
+    QCOMPARE(m_rig->top->panel().pos(), QPointF(5, 5));
 }
 
 QTEST_MAIN(TestTop)
