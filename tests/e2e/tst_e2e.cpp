@@ -1,10 +1,9 @@
+#include "../lines/consolerig.h"
+
 #include "app/mainwindow.h"
-#include "console/colorbutton.h"
 #include "console/customgraphicsview.h"
 #include "console/dropbutton.h"
 #include "console/linepanel.h"
-#include "sim/unitsimulator.h"
-#include "../lines/consolerig.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -14,76 +13,38 @@
 #include <QtTest>
 
 // A whole call as a user makes it: the main window connects to a simulated
-// unit, a call rings, and the line's buttons are clicked on the drawn console
-// until the call is dropped. Every step is checked on the screen and on the
-// unit's side of the wire.
+// unit, a made-up call rings, and the first line's buttons are clicked on the
+// drawn console until the call is dropped. Each step is checked on the screen
+// and on the unit's side of the wire.
 class TestEndToEnd : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
-    }
     void wholeCall();
-
-private:
-    // The first line's drawn items, found in the live console's scene.
-    struct LineItems
-    {
-        LinePanel* panel = nullptr;
-        ColorButton* answer = nullptr;
-        ColorButton* hold = nullptr;
-        ColorButton* air = nullptr;
-        DropButton* drop = nullptr;
-    };
-    static CustomGraphicsView* liveConsole();
-    static LineItems firstLine(QGraphicsScene* scene);
-    static void click(QGraphicsView* view, QGraphicsItem* item);
 };
 
-CustomGraphicsView* TestEndToEnd::liveConsole()
+// The item of type T at scene position (x, y) labelled label, if any.
+template <typename T>
+static T* itemAt(QGraphicsScene* scene, qreal x, qreal y, const QString& label = QString())
 {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        auto* view = qobject_cast<CustomGraphicsView*>(w);
-        if (view && view->isVisible() && firstLine(view->scene()).panel)
-            return view;
+    for (QGraphicsItem* item : scene->items()) {
+        auto* found = dynamic_cast<T*>(item);
+        if (found && item->pos() == QPointF(x, y)) {
+            if constexpr (std::is_same_v<T, ColorButton>) {
+                if (found->label() != label)
+                    continue;
+            }
+            return found;
+        }
     }
     return nullptr;
 }
 
-TestEndToEnd::LineItems TestEndToEnd::firstLine(QGraphicsScene* scene)
-{
-    LineItems line;
-    // Line 0 sits at the top: y = 65 for its panel, just below for its buttons.
-    for (QGraphicsItem* item : scene->items()) {
-        const qreal y = item->pos().y();
-        if (auto* panel = dynamic_cast<LinePanel*>(item); panel && y == 65)
-            line.panel = panel;
-        else if (auto* drop = dynamic_cast<DropButton*>(item); drop && y == 90)
-            line.drop = drop;
-        else if (auto* lamp = dynamic_cast<ColorButton*>(item); lamp && y == 101) {
-            if (lamp->label() == QLatin1String("ANSWER"))
-                line.answer = lamp;
-            else if (lamp->label() == QLatin1String("HOLD"))
-                line.hold = lamp;
-            else if (lamp->label() == QLatin1String("AIR"))
-                line.air = lamp;
-        }
-    }
-    return line;
-}
-
-void TestEndToEnd::click(QGraphicsView* view, QGraphicsItem* item)
-{
-    const QPointF centre = item->mapToScene(item->boundingRect().center());
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(centre));
-}
-
 void TestEndToEnd::wholeCall()
 {
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
     UnitSimulator unit;
     QVERIFY(unit.start(0));
     unit.setTickInterval(3600 * 1000);
@@ -100,63 +61,75 @@ void TestEndToEnd::wholeCall()
     window.handleTableSelect(model->index(row, 0));
     window.findChild<QPushButton*>(QStringLiteral("buttonConnect"))->click();
 
-    CustomGraphicsView* view = nullptr;
-    QVERIFY(ConsoleRig::waitFor([&] { return (view = liveConsole()) != nullptr; }, 5000));
-    const LineItems line = firstLine(view->scene());
-    QVERIFY(line.answer && line.hold && line.air && line.drop);
+    // The console window is the view that shows line panels once ready.
+    QGraphicsView* view = nullptr;
+    QVERIFY(ConsoleRig::waitFor(
+        [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* v = qobject_cast<CustomGraphicsView*>(w);
+                if (v && v->isVisible() && itemAt<LinePanel>(v->scene(), 5, 65))
+                    view = v;
+            }
+            return view != nullptr;
+        },
+        5000));
+    QGraphicsScene* scene = view->scene();
+    LinePanel* panel = itemAt<LinePanel>(scene, 5, 65);
+    ColorButton* answer = itemAt<ColorButton>(scene, 5, 101, QStringLiteral("ANSWER"));
+    ColorButton* hold = itemAt<ColorButton>(scene, 75, 101, QStringLiteral("HOLD"));
+    ColorButton* air = itemAt<ColorButton>(scene, 575, 101, QStringLiteral("AIR"));
+    DropButton* drop = itemAt<DropButton>(scene, 630, 90);
+    QVERIFY(answer && hold && air && drop);
 
-    // Each step: a click, the one command the unit saw, and the state the
-    // unit put the line in.
+    // A click, the one command the unit saw, and the state it put line 0 in.
     const auto step = [&](QGraphicsItem* button, const QString& command, const QString& status) {
         unit.clearReceived();
-        click(view, button);
-        const auto seen = [&] {
-            QStringList out;
-            for (const Message& m : unit.receivedMessages()) {
-                const Params& p = m.params();
-                if (m.get_name() == "change_line_state")
-                    out << QString::fromStdString(p.get_string("command", ""));
-                else if (m.get_name() == "change_line_flags")
-                    out << QString::fromStdString(p.get_string("flag", "") + ' ' + p.get_string("state", ""));
-            }
-            return out;
-        };
-        return ConsoleRig::waitFor([&] { return seen() == QStringList{command} && unit.line(0).status == status; },
-                                   5000);
+        const QPointF centre = button->mapToScene(button->boundingRect().center());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(centre));
+        return ConsoleRig::waitFor(
+            [&] {
+                QStringList seen;
+                for (const Message& m : unit.receivedMessages()) {
+                    const Params& p = m.params();
+                    if (m.get_name() == "change_line_state")
+                        seen << QString::fromStdString(p.get_string("command", ""));
+                    else if (m.get_name() == "change_line_flags")
+                        seen << QString::fromStdString(p.get_string("flag", "") + ' ' + p.get_string("state", ""));
+                }
+                return seen == QStringList{command} && unit.line(0).status == status;
+            },
+            5000);
     };
-    const auto shows = [&](const QString& text) {
-        return ConsoleRig::waitFor([&] { return line.panel->textLine1().startsWith(text); }, 5000);
+    // What the console shows settles once the unit's reports are in.
+    const auto shows = [&](const QString& text, ColorButton* lamp, const QString& look) {
+        return ConsoleRig::waitFor(
+            [&] { return panel->textLine1().startsWith(text) && lookOf(*lamp) == look; }, 5000);
     };
 
     QVERIFY(unit.ring(0, QStringLiteral("Zed")));
-    QVERIFY(shows(QStringLiteral("Ringing")));
-    QCOMPARE(lookOf(*line.answer), QStringLiteral("slow Green/Unlit"));
-    QCOMPARE(line.panel->textPanelColor(), LinePanel::Green);
+    QVERIFY(shows(QStringLiteral("Ringing"), answer, QStringLiteral("slow Green/Unlit")));
+    QCOMPARE(panel->textPanelColor(), LinePanel::Green);
 
-    // The console stands for the studio entry 4; the handset is its own.
-    QVERIFY(step(line.answer, QStringLiteral("handset"), QStringLiteral("on handset")));
-    QVERIFY(shows(QStringLiteral("Zed")));
-    QCOMPARE(lookOf(*line.answer), QStringLiteral("steady Green"));
+    // The console stands for the studio entry 4, so the handset is its own.
+    QVERIFY(step(answer, QStringLiteral("handset"), QStringLiteral("on handset")));
+    QVERIFY(shows(QStringLiteral("Zed"), answer, QStringLiteral("steady Green")));
 
-    QVERIFY(step(line.hold, QStringLiteral("hold"), QStringLiteral("on hold")));
-    QVERIFY(ConsoleRig::waitFor([&] { return lookOf(*line.hold) == QLatin1String("steady Yellow"); }, 5000));
-    QCOMPARE(lookOf(*line.answer), QStringLiteral("steady Unlit"));
-    QCOMPARE(line.panel->textPanelColor(), LinePanel::Yellow);
+    QVERIFY(step(hold, QStringLiteral("hold"), QStringLiteral("on hold")));
+    QVERIFY(shows(QStringLiteral("Zed"), hold, QStringLiteral("steady Yellow")));
+    QCOMPARE(lookOf(*answer), QStringLiteral("steady Unlit"));
+    QCOMPARE(panel->textPanelColor(), LinePanel::Yellow);
 
-    QVERIFY(step(line.air, QStringLiteral("air"), QStringLiteral("on air")));
-    QVERIFY(ConsoleRig::waitFor([&] { return lookOf(*line.air) == QLatin1String("fast Red/Unlit"); }, 5000));
-    QCOMPARE(line.panel->textPanelColor(), LinePanel::Red);
-    QVERIFY(line.panel->textLine1().startsWith(QStringLiteral("Zed")));
+    // AIR blinks until a second AIR locks the line on air.
+    QVERIFY(step(air, QStringLiteral("air"), QStringLiteral("on air")));
+    QVERIFY(shows(QStringLiteral("Zed"), air, QStringLiteral("fast Red/Unlit")));
+    QCOMPARE(panel->textPanelColor(), LinePanel::Red);
+    QVERIFY(step(air, QStringLiteral("locked true"), QStringLiteral("on air")));
+    QVERIFY(shows(QStringLiteral("Zed"), air, QStringLiteral("steady Red")));
 
-    // A second AIR locks the line on air and the lamp stops blinking.
-    QVERIFY(step(line.air, QStringLiteral("locked true"), QStringLiteral("on air")));
-    QVERIFY(ConsoleRig::waitFor([&] { return lookOf(*line.air) == QLatin1String("steady Red"); }, 5000));
-    QVERIFY(unit.line(0).locked);
-
-    QVERIFY(step(line.drop, QStringLiteral("drop"), QStringLiteral("on hook (idle)")));
-    QVERIFY(shows(QStringLiteral("Idle")));
-    for (ColorButton* lamp : {line.answer, line.hold, line.air})
-        QCOMPARE(lookOf(*lamp), QStringLiteral("steady Unlit"));
+    QVERIFY(step(drop, QStringLiteral("drop"), QStringLiteral("on hook (idle)")));
+    QVERIFY(shows(QStringLiteral("Idle"), air, QStringLiteral("steady Unlit")));
+    QCOMPARE(lookOf(*answer), QStringLiteral("steady Unlit"));
+    QCOMPARE(lookOf(*hold), QStringLiteral("steady Unlit"));
 }
 
 QTEST_MAIN(TestEndToEnd)

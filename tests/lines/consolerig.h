@@ -14,6 +14,7 @@
 #include <QGraphicsScene>
 #include <QPalette>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -110,12 +111,14 @@ public:
     std::unique_ptr<Lines> lines;
     std::unique_ptr<Top> top;
 
-    // Like QTest::qWaitFor, but wakes on every event instead of polling, so
-    // a round trip over loopback costs microseconds, not a 10 ms nap. The
-    // blink clock guarantees a wake-up at least every 225 ms.
+    // Like QTest::qWaitFor, but wakes on every event instead of napping
+    // 10 ms per poll, so a loopback round trip costs next to nothing; a
+    // 20 ms timer makes sure the wait also ends when nothing else happens.
     template <typename Predicate>
     static bool waitFor(Predicate done, int timeoutMs)
     {
+        QTimer wake;
+        wake.start(20);
         QElapsedTimer clock;
         clock.start();
         while (!done()) {
