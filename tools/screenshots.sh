@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Takes the README's pictures under a virtual X server, against the simulated
+# unit with made-up calls: docs/main-window.png (the unit directory),
+# docs/connection-screen.png (a console waiting for its unit) and
+# docs/console.png (the live console with ringing, answered, held and on-air
+# lines). Runs with a private HOME, so the user's own settings are untouched.
+# Usage: tools/screenshots.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+if [ "${1:-}" != "--inside" ]; then
+  . tools/deps.sh
+  mirt_install_deps xvfb xauth xdotool imagemagick python3
+  build="${1:-build}"
+  [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  cmake --build "$build" -j2 --target mirt-desktop mirt-unit-sim >/dev/null
+
+  work="$(mktemp -d)"
+  trap 'rm -rf "$work"' EXIT
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  mkdir -p docs
+  MIRT_SHOT_BUILD="$(cd "$build" && pwd)" MIRT_SHOT_WORK="$work" MIRT_SHOT_PORT="$port" \
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside
+  exit 0
+fi
+
+# From here on: inside the virtual X server.
+build="$MIRT_SHOT_BUILD"
+work="$MIRT_SHOT_WORK"
+port="$MIRT_SHOT_PORT"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset QT_QPA_PLATFORM
+sim="$build/sim/mirt-unit-sim"
+app="$build/app/mirt-desktop"
+log="$work/sim.log"
+
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+fail() {
+  echo "screenshots: $*" >&2
+  echo "last frames of the unit:" >&2
+  tail -n 15 "$log" >&2
+  exit 1
+}
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local limit=$(( $1 * 10 )) i=0
+  shift
+  until "$@"; do
+    i=$((i + 1))
+    [ "$i" -le "$limit" ] || return 1
+    sleep 0.1
+  done
+}
+window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+has_window() { [ -n "$(window "$1")" ]; }
+
+# The latest status the unit reported for each line, as "line status" rows.
+line_states() {
+  sed -n 's/.*TX: <line_status line_id="\([0-9]*\)".* status="\([^"]*\)".*/\1 \2/p' "$log" \
+    | awk '{ id = $1; $1 = ""; state[id] = substr($0, 2) } END { for (i in state) print i, state[i] }' | sort -n
+}
+lines_in() { line_states | awk -v s="$1" '{ id = $1; $1 = ""; if (substr($0, 2) == s) print id }'; }
+count_in() { [ "$(lines_in "$2" | wc -l)" -ge "$1" ]; }
+
+# Clicks at a point of the console's 1024 x 768 scene; the view stretches the
+# scene over the whole window.
+click_scene() {
+  local geometry w h
+  geometry=$(xdotool getwindowgeometry --shell "$console")
+  w=$(sed -n 's/^WIDTH=//p' <<<"$geometry")
+  h=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+  xdotool mousemove --window "$console" $(( $1 * w / 1024 )) $(( $2 * h / 768 )) click 1
+  sleep 0.3
+}
+# A line's lamps lean 45 degrees from their corner; these are their centres.
+lamp_y() { echo $(( 92 + 58 * $1 )); }
+answer() { click_scene 34 "$(lamp_y "$1")"; }
+hold() { click_scene 104 "$(lamp_y "$1")"; }
+air() { click_scene 604 "$(lamp_y "$1")"; }
+
+# 1. Put the unit in the directory, then leave the port closed for now, so the
+#    console first shows its connection screen.
+"$sim" --port "$port" --add-to-directory >"$log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -q "listening" "$log" || fail "the simulated unit did not start"
+kill "${pids[-1]}"
+wait "${pids[-1]}" 2>/dev/null || true
+
+# 2. The main window with the unit's row selected.
+"$app" >"$work/app.log" 2>&1 &
+pids+=($!)
+wait_for 15 has_window "MIRT Desktop Control" || fail "no main window"
+main=$(window "MIRT Desktop Control")
+sleep 0.5
+xdotool mousemove --window "$main" 100 64 click 1
+sleep 0.5
+import -window "$main" docs/main-window.png
+echo docs/main-window.png
+
+# 3. Connect: the console keeps trying while nothing listens.
+xdotool mousemove --window "$main" 418 44 click 1
+wait_for 10 has_window "MIRT Orvel$" || fail "no console window"
+console=$(window "MIRT Orvel$")
+xdotool windowsize "$console" 1024 768
+sleep 3
+import -window "$console" docs/connection-screen.png
+echo docs/connection-screen.png
+
+# 4. The unit comes up with made-up calls; the console's next attempt logs in.
+"$sim" --port "$port" --calls --verbose >"$log" 2>&1 &
+pids+=($!)
+wait_for 30 grep -q 'TX: <login success="true"' "$log" || fail "the console did not log in"
+wait_for 30 count_in 3 ringing || fail "no calls rang"
+# The live console is a window of its own that replaces the connection screen.
+wait_for 10 has_window "MIRT Orvel$" || fail "no live console window"
+console=$(window "MIRT Orvel$")
+xdotool windowsize "$console" 1024 768
+sleep 0.5
+
+# 5. Put the three longest-ringing calls on air, on hold and on the handset
+#    (the last one pressed is the selected line, whose caller the editor shows).
+read -r -a ringing <<<"$(lines_in ringing | head -3 | tr '\n' ' ')"
+air "${ringing[0]}"
+hold "${ringing[1]}"
+answer "${ringing[2]}"
+wait_for 5 count_in 1 "on air" || fail "no line went on air"
+wait_for 5 count_in 1 "on hold" || fail "no line went on hold"
+wait_for 5 count_in 1 "on handset" || fail "no line was answered"
+
+# 6. A word in the studio chat, then wait for fresh calls to ring beside them.
+click_scene 815 369
+xdotool type --delay 20 "Line $((ringing[0] + 1)) is on air, line $((ringing[1] + 1)) goes next"
+xdotool key Return
+wait_for 20 count_in 2 ringing || fail "no new calls rang"
+sleep 2
+import -window "$console" docs/console.png
+echo docs/console.png
