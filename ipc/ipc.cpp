@@ -77,7 +77,7 @@ unsigned int IPC::incoming_data(const char* data, unsigned int len)
         return 0;
 
     if (m_dc->get_encoding() != Message::ENC_XML) {
-        rx_message(Message(std::string(data, len)));
+        rx_frame(data, len);
         return len;
     }
 
@@ -87,8 +87,13 @@ unsigned int IPC::incoming_data(const char* data, unsigned int len)
     const unsigned int k = static_cast<unsigned int>(static_cast<const char*>(end) - data);
     // A lone NUL is an empty frame: taken, nothing delivered.
     if (k > 0)
-        rx_message(Message(std::string(data, k)));
+        rx_frame(data, k);
     return k + 1;
+}
+
+void IPC::rx_frame(const char* data, unsigned int len)
+{
+    rx_message(Message(std::string(data, len)));
 }
 
 void IPC::rx_message(const Message&)

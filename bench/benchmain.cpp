@@ -1,0 +1,75 @@
+// mirt_bench [micro|open|idle|memory|burst] [benchmark options]
+//
+// Prints every figure as a "name: value" line on the standard output; the
+// benchmark library's own table goes to the error stream. bench.sh runs each
+// mode in a process of its own.
+#include "bench/scenarios.h"
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QLoggingCategory>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+
+static void initIcons()
+{
+    Q_INIT_RESOURCE(icons);
+}
+
+int main(int argc, char** argv)
+{
+    std::string mode = "micro";
+    if (argc > 1 && argv[1][0] != '-') {
+        mode = argv[1];
+        // The rest goes to the benchmark library without the mode.
+        for (int i = 1; i + 1 < argc; ++i)
+            argv[i] = argv[i + 1];
+        --argc;
+    }
+
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Consoles keep their window geometry in the settings; never the user's.
+    QStandardPaths::setTestModeEnabled(true);
+    // As a user runs the program: the debug stream (which logs every message
+    // as XML) is off. The session then does not even build those texts.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    QApplication app(argc, argv);
+    initIcons();
+
+    Figures figures;
+    int rc = 0;
+    try {
+        if (mode == "micro")
+            rc = runMicro(argc, argv, figures);
+        else if (mode == "open")
+            runOpen(figures);
+        else if (mode == "idle")
+            runIdle(figures, 10);
+        else if (mode == "memory")
+            runMemory(figures, 10);
+        else if (mode == "burst")
+            runBurst(figures, 20000);
+        else {
+            std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
+            return 2;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", mode.c_str(), e.what());
+        return 1;
+    }
+    for (const Figure& f : figures) {
+        if (f.second >= 1e6)
+            std::printf("%s: %.0f\n", f.first.c_str(), f.second);
+        else
+            std::printf("%s: %.4g\n", f.first.c_str(), f.second);
+    }
+    std::fflush(stdout);
+    return rc;
+}

@@ -1,0 +1,311 @@
+// Whole-console scenarios: a console window (offscreen) logged into the
+// simulated unit over loopback, measured with wall and process CPU clocks.
+// The unit runs in the same process and thread, so its own work (ticks,
+// writing frames) is counted against the console: the figures are upper
+// bounds of the console's cost.
+#include "bench/frames.h"
+#include "bench/scenarios.h"
+
+#include "console/colorbutton.h"
+#include "console/line.h"
+#include "console/lines.h"
+#include "console/mirtgui.h"
+#include "ipc/ipcobject.h"
+#include "sim/unitsimulator.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QImage>
+#include <QPixmap>
+#include <QPointer>
+#include <QScrollBar>
+#include <QStringList>
+#include <QTimer>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace {
+
+const QString kHost = QStringLiteral("127.0.0.1");
+
+// Runs the event loop until done() holds; false after timeoutMs.
+template <typename Predicate>
+bool waitFor(Predicate done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    // A wake-up at least every 10 ms, whatever else is going on.
+    QTimer wake;
+    wake.start(10);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void runFor(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    waitFor([&] { return clock.elapsed() >= ms; }, ms + 1000);
+}
+
+double cpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+
+double rssBytes()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(f);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE));
+}
+
+// Counts the paint events a widget receives.
+class PaintWatch : public QObject
+{
+public:
+    explicit PaintWatch(QWidget* widget) : m_widget(widget) { widget->installEventFilter(this); }
+    ~PaintWatch() override
+    {
+        if (m_widget)
+            m_widget->removeEventFilter(this);
+    }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++count;
+        return false;
+    }
+
+private:
+    QPointer<QWidget> m_widget;
+};
+
+void check(bool ok, const char* what)
+{
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+std::unique_ptr<MIRTGui> openConsole(const UnitSimulator& sim)
+{
+    return std::make_unique<MIRTGui>(kHost, int(sim.port()), QStringLiteral("bench"), QStringLiteral("tavrik"));
+}
+
+// Logged in, the drawn console shown at the scene's own size and painted.
+void bringUp(MIRTGui& gui)
+{
+    check(waitFor([&] { return gui.session().getState() == IPCObject::IPC_READY; }, 10000),
+          "console did not log in");
+    // The unit's answer to "resync" has arrived once the last line shows its
+    // state; anything sent before that would be overwritten by it.
+    Line* last = gui.lines()->line(Lines::MaxLines - 1);
+    check(waitFor([&] { return !last->state().status.isEmpty(); }, 10000), "no full status from the unit");
+    gui.consoleView().resize(1024, 768);
+    PaintWatch paints(gui.consoleView().viewport());
+    check(waitFor([&] { return paints.count > 0; }, 10000), "console was not painted");
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+} // namespace
+
+void runOpen(Figures& out)
+{
+    UnitSimulator sim;
+    check(sim.start(0), "simulated unit did not start");
+
+    const auto openOnce = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        std::unique_ptr<MIRTGui> gui = openConsole(sim);
+        PaintWatch paints(gui->connectionView().viewport());
+        check(waitFor([&] { return paints.count > 0; }, 10000), "console was not painted");
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        gui.reset();
+        runFor(20);
+        return ms;
+    };
+
+    // The first console of the process also fills the shared image cache
+    // and loads fonts and styles.
+    const double first = openOnce();
+
+    // The 24 images the panels draw, decoded from the resources into pixmaps
+    // as the cache does (QImage, so no pixmap cache can answer instead).
+    QStringList paths = {QStringLiteral(":/icons/ardeno_logo_300.png"), QStringLiteral(":/icons/mirt_logo_300.png"),
+                         QStringLiteral(":/icons/ardeno_logo_100.png"), QStringLiteral(":/icons/mirt_logo_100.png")};
+    for (const char* mood :
+         {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"}) {
+        paths << QStringLiteral(":/icons/emoticon_%1.png").arg(QLatin1String(mood));
+        paths << QStringLiteral(":/icons/emoticon_%1_26.png").arg(QLatin1String(mood));
+    }
+    std::vector<double> decode;
+    for (int round = 0; round < 7; ++round) {
+        QElapsedTimer clock;
+        clock.start();
+        int loaded = 0;
+        for (const QString& path : paths) {
+            const QPixmap pixmap = QPixmap::fromImage(QImage(path));
+            loaded += pixmap.isNull() ? 0 : 1;
+        }
+        decode.push_back(double(clock.nsecsElapsed()) / 1e6);
+        check(loaded == 24, "an image did not load");
+    }
+
+    std::vector<double> opens;
+    for (int round = 0; round < 9; ++round)
+        opens.push_back(openOnce());
+
+    const double openMs = median(opens);
+    const double decodeMs = median(decode);
+    out.emplace_back("open_console_first_ms", first);
+    out.emplace_back("open_console_ms", openMs);
+    out.emplace_back("image_decode_ms", decodeMs);
+    out.emplace_back("open_vs_image_decode", decodeMs > 0 ? openMs / decodeMs : 0.0);
+}
+
+void runIdle(Figures& out, int seconds)
+{
+    UnitSimulator sim;
+    check(sim.start(0), "simulated unit did not start");
+    std::unique_ptr<MIRTGui> gui = openConsole(sim);
+    bringUp(*gui);
+
+    // Twelve held calls with priority: every HOLD lamp blinks fast (the
+    // costliest blink), and each tick of the unit advances twelve timers.
+    for (unsigned i = 0; i < 12; ++i) {
+        Message m;
+        m.set_name("line_status");
+        m.params().set_uint("line_id", i);
+        m.params().set_string("status", "on hold");
+        m.params().set_bool("priority", true);
+        m.params().set_uint("time", 60 + i);
+        sim.sendMessage(m);
+    }
+    Lines* lines = gui->lines();
+    check(waitFor(
+              [&] {
+                  for (unsigned i = 0; i < 12; ++i)
+                      if (!lines->line(i)->holdButton().isBlinking())
+                          return false;
+                  return true;
+              },
+              10000),
+          "lines did not start blinking");
+    runFor(1000);
+
+    PaintWatch paints(gui->consoleView().viewport());
+    QElapsedTimer wall;
+    const double cpu0 = cpuSeconds();
+    wall.start();
+    runFor(seconds * 1000);
+    const double cpu = cpuSeconds() - cpu0;
+    const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
+
+    out.emplace_back("idle_cpu_share", cpu / wallSeconds);
+    out.emplace_back("idle_paints_per_s", double(paints.count) / wallSeconds);
+}
+
+void runMemory(Figures& out, int consoles)
+{
+    UnitSimulator sim;
+    check(sim.start(0), "simulated unit did not start");
+    runFor(100);
+    const double before = rssBytes();
+
+    std::vector<std::unique_ptr<MIRTGui>> open;
+    double afterFirst = 0;
+    for (int i = 0; i < consoles; ++i) {
+        open.push_back(openConsole(sim));
+        bringUp(*open.back());
+        if (i == 0) {
+            runFor(500);
+            afterFirst = rssBytes();
+        }
+    }
+    runFor(1000);
+    const double after = rssBytes();
+    const double mib = 1024.0 * 1024.0;
+
+    out.emplace_back("rss_per_console_mb", (after - before) / consoles / mib);
+    out.emplace_back("rss_first_console_mb", (afterFirst - before) / mib);
+    if (consoles > 1)
+        out.emplace_back("rss_per_further_console_mb", (after - afterFirst) / (consoles - 1) / mib);
+    open.clear();
+    runFor(100);
+}
+
+void runBurst(Figures& out, unsigned frameCount)
+{
+    UnitSimulator sim;
+    check(sim.start(0), "simulated unit did not start");
+    sim.setRecording(false);
+    std::unique_ptr<MIRTGui> gui = openConsole(sim);
+    bringUp(*gui);
+    runFor(500);
+
+    // Encoded beforehand: the unit sends as fast as its socket takes them.
+    QByteArray bytes;
+    for (unsigned i = 0; i < frameCount; ++i) {
+        const std::string f = frames::lineStatus(i % 12, i);
+        bytes.append(f.data(), int(f.size()));
+        bytes.append('\0');
+    }
+    const unsigned lastLine = (frameCount - 1) % 12;
+    const QString lastTimer = Line::timerText(100 + frameCount - 1);
+    const LinePanel& lastPanel = gui->lines()->line(lastLine)->panel();
+
+    // The window stays responsive when its event loop keeps turning: a 10 ms
+    // timer records the longest gap between two of its timeouts.
+    QElapsedTimer gapClock;
+    double maxGapMs = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        maxGapMs = std::max(maxGapMs, double(gapClock.nsecsElapsed()) / 1e6);
+        gapClock.restart();
+    });
+
+    PaintWatch paints(gui->consoleView().viewport());
+    QElapsedTimer clock;
+    clock.start();
+    gapClock.start();
+    probe.start(10);
+    sim.sendRaw(bytes);
+    check(waitFor([&] { return lastPanel.textTimer() == lastTimer; }, 60000), "last frame never arrived");
+    const int paintsAtLast = paints.count;
+    check(waitFor([&] { return paints.count > paintsAtLast; }, 10000), "last frame never painted");
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    probe.stop();
+
+    out.emplace_back("burst_seconds", seconds);
+    out.emplace_back("burst_frames_per_s", frameCount / seconds);
+    out.emplace_back("burst_max_stall_ms", maxGapMs - 10.0 > 0 ? maxGapMs - 10.0 : 0.0);
+    out.emplace_back("burst_paints", paints.count);
+}

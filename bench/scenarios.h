@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// One measured figure, printed as "name: value".
+using Figure = std::pair<std::string, double>;
+using Figures = std::vector<Figure>;
+
+// The Google Benchmark part: decode, receive path and framing against their
+// bare baselines, measured interleaved in one run. argc/argv go to the
+// benchmark library.
+int runMicro(int argc, char** argv, Figures& out);
+
+// Whole-console scenarios against the simulated unit, each meant to run in a
+// fresh process (bench.sh starts one per scenario) so they do not disturb
+// each other's memory and timing.
+void runOpen(Figures& out);
+void runIdle(Figures& out, int seconds);
+void runMemory(Figures& out, int consoles);
+void runBurst(Figures& out, unsigned frameCount);
