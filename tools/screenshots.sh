@@ -4,14 +4,19 @@
 # docs/connection-screen.png (a console waiting for its unit) and
 # docs/console.png (the live console with ringing, answered, held and on-air
 # lines). Runs with a private HOME, so the user's own settings are untouched.
-# Usage: tools/screenshots.sh [BUILD_DIR]   (default: build)
+# Usage: tools/screenshots.sh [BUILD_DIR]   (default: the repository's build/)
 set -euo pipefail
-cd "$(dirname "$0")/.."
+self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
+# A build directory given on the command line is taken from where we were called.
+if [ -n "${1:-}" ] && [ "$1" != "--inside" ]; then
+  case "$1" in /*) build="$1" ;; *) build="$PWD/$1" ;; esac
+fi
+cd "$(dirname "$self")/.."
 
 if [ "${1:-}" != "--inside" ]; then
   . tools/deps.sh
   mirt_install_deps xvfb xauth xdotool imagemagick python3
-  build="${1:-build}"
+  build="${build:-$PWD/build}"
   [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j2 --target mirt-desktop mirt-unit-sim >/dev/null
 
@@ -20,7 +25,7 @@ if [ "${1:-}" != "--inside" ]; then
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   mkdir -p docs
   MIRT_SHOT_BUILD="$(cd "$build" && pwd)" MIRT_SHOT_WORK="$work" MIRT_SHOT_PORT="$port" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$0" --inside
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$self" --inside
   exit 0
 fi
 
@@ -85,6 +90,7 @@ air() { click_scene 604 "$(lamp_y "$1")"; }
 
 # 1. Put the unit in the directory, then leave the port closed for now, so the
 #    console first shows its connection screen.
+: >"$log"
 "$sim" --port "$port" --add-to-directory >"$log" 2>&1 &
 pids+=($!)
 wait_for 10 grep -q "listening" "$log" || fail "the simulated unit did not start"
@@ -112,6 +118,7 @@ import -window "$console" docs/connection-screen.png
 echo docs/connection-screen.png
 
 # 4. The unit comes up with made-up calls; the console's next attempt logs in.
+: >"$log"
 "$sim" --port "$port" --calls --verbose >"$log" 2>&1 &
 pids+=($!)
 wait_for 30 grep -q 'TX: <login success="true"' "$log" || fail "the console did not log in"
@@ -120,23 +127,45 @@ wait_for 30 count_in 3 ringing || fail "no calls rang"
 wait_for 10 has_window "MIRT Orvel$" || fail "no live console window"
 console=$(window "MIRT Orvel$")
 xdotool windowsize "$console" 1024 768
+# With no window manager to do it, give the console the focus, so it draws
+# as the active window.
+xdotool windowfocus "$console"
 sleep 0.5
 
 # 5. Put the three longest-ringing calls on air, on hold and on the handset
 #    (the last one pressed is the selected line, whose caller the editor shows).
+#    A second AIR locks the call on air, so its lamp stops blinking.
 read -r -a ringing <<<"$(lines_in ringing | head -3 | tr '\n' ' ')"
 air "${ringing[0]}"
+wait_for 5 count_in 1 "on air" || fail "no line went on air"
+air "${ringing[0]}"
+wait_for 5 grep -q "line_id=\"${ringing[0]}\" .*locked=\"true\"" "$log" || fail "the call on air was not locked"
 hold "${ringing[1]}"
 answer "${ringing[2]}"
-wait_for 5 count_in 1 "on air" || fail "no line went on air"
 wait_for 5 count_in 1 "on hold" || fail "no line went on hold"
 wait_for 5 count_in 1 "on handset" || fail "no line was answered"
 
-# 6. A word in the studio chat, then wait for fresh calls to ring beside them.
+# 6. A screener's note on the answered caller, a word in the studio chat, then
+#    wait for fresh calls to ring beside them.
+click_scene 890 685
+xdotool type --delay 20 "Called last week too; keep it short"
 click_scene 815 369
 xdotool type --delay 20 "Line $((ringing[0] + 1)) is on air, line $((ringing[1] + 1)) goes next"
 xdotool key Return
 wait_for 20 count_in 2 ringing || fail "no new calls rang"
-sleep 2
-import -window "$console" docs/console.png
+sleep 1
+
+# 7. Ringing lamps blink; take the picture while they are lit (green).
+#    The point sampled is on the first ringing ANSWER lamp, beside its label.
+lit() {
+  local y
+  y=$(( $(lamp_y "$(lines_in ringing | head -1)") - 6 ))
+  convert "$1" -format '%[fx:p{28,'"$y"'}.g > 0.5 && p{28,'"$y"'}.r < 0.5 ? 1 : 0]' info:
+}
+for attempt in $(seq 1 20); do
+  import -window "$console" "$work/console.png"
+  [ "$(lit "$work/console.png")" = 1 ] && break
+  sleep 0.1
+done
+cp "$work/console.png" docs/console.png
 echo docs/console.png
