@@ -8,6 +8,16 @@
 #include <QStyle>
 #include <QStyleFactory>
 
+namespace {
+
+// People type chat lines; a frame may still carry 768 KiB of text, and the
+// history lays out one long word in time that grows with its square (a
+// 32,000-character word took half a second, a whole frame minutes). Longer
+// senders and texts are cut to this many characters for display.
+constexpr int MAX_SHOWN_CHARS = 4096;
+
+} // namespace
+
 Chat::Chat(QGraphicsScene& scene, IPCObject& session)
     : m_scene(scene)
     , m_session(session)
@@ -85,7 +95,7 @@ QString Chat::formatLine(const QString& from, const QString& text)
 
 void Chat::ipcRecvChatData(const Message& msg)
 {
-    const QString from = msg.params().get_qstring("from", QString());
-    const QString text = msg.params().get_qstring("text", QString());
+    const QString from = msg.params().get_qstring("from", QString()).left(MAX_SHOWN_CHARS);
+    const QString text = msg.params().get_qstring("text", QString()).left(MAX_SHOWN_CHARS);
     m_history.append(formatLine(from, text));
 }
