@@ -54,6 +54,8 @@ public:
 
 private:
     void showColor(ButtonColors color);
+    // Draws the lamp in item coordinates.
+    void drawLamp(QPainter* painter) const;
 
     QString m_label;
     int m_width;

@@ -27,6 +27,10 @@ LinePanel::LinePanel(int width, int height, QGraphicsItem* parent)
     , m_textPanelColor(Plain)
 {
     setAcceptHoverEvents(true);
+    // The lamps sit on the panel and blink several times a second; drawn from
+    // a cached image, the panel under them costs a copy, not a new rendering
+    // of its rounded boxes and texts. Its own changes renew the cache.
+    setCacheMode(QGraphicsItem::DeviceCoordinateCache);
 }
 
 QRect LinePanel::boundingRecti() const
