@@ -3,6 +3,10 @@
 #include "ipc/exception.h"
 #include "ipc/ipc.h"
 
+#include <QElapsedTimer>
+#include <QMetaMethod>
+#include <QMetaObject>
+
 #include <exception>
 
 namespace {
@@ -69,6 +73,13 @@ void IPCQt::read_window()
 
     IPC* ipc = get_ipc();
     bool first = true;
+    // A unit that sends thousands of frames at once must not freeze the
+    // window until the last one is handled: after a while the pass stops
+    // between two frames and continues from the event loop, in order.
+    QElapsedTimer clock;
+    clock.start();
+    unsigned int frames = 0;
+    bool yield = false;
     for (;;) {
         const qint64 n = peek(m_window.get(), RX_WINDOW);
         if (n < 0)
@@ -95,6 +106,10 @@ void IPCQt::read_window()
                 lost = true;
                 break;
             }
+            if (++frames >= YIELD_FRAMES && clock.elapsed() >= YIELD_MS) {
+                yield = true;
+                break;
+            }
         }
         if (lost)
             return;
@@ -105,10 +120,33 @@ void IPCQt::read_window()
             return;
         }
         skip(taken);
+        if (yield) {
+            queue_read();
+            return;
+        }
 
         // Frames beyond the first window: the socket will not announce bytes
         // it already holds, so keep going while whole frames come off.
         if (bytesAvailable() <= 0)
             return;
     }
+}
+
+void IPCQt::queue_read()
+{
+    if (m_readQueued)
+        return;
+    m_readQueued = true;
+    // Bound to this socket: dropped if the socket goes first.
+    QMetaObject::invokeMethod(
+        this,
+        [this]() {
+            m_readQueued = false;
+            // The bytes may have been taken meanwhile by a read that new
+            // data set off (a pass over nothing would count as a failure),
+            // or the reader may have stopped listening for data.
+            if (bytesAvailable() > 0 && isSignalConnected(QMetaMethod::fromSignal(&QIODevice::readyRead)))
+                read_data();
+        },
+        Qt::QueuedConnection);
 }

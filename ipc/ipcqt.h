@@ -19,6 +19,10 @@ public:
     static constexpr unsigned int RX_WINDOW = 786432;
     // New frames are refused once this many bytes wait to be sent.
     static constexpr qint64 TX_LIMIT = 3145728;
+    // A pass that has handed over at least this many frames and run for
+    // this long gives the event loop a turn before it goes on.
+    static constexpr unsigned int YIELD_FRAMES = 64;
+    static constexpr qint64 YIELD_MS = 10;
 
     explicit IPCQt(QObject* parent = nullptr);
     ~IPCQt() override;
@@ -35,10 +39,13 @@ public slots:
 
 private:
     void read_window();
+    // Continues reading from the event loop after a pass gave it back.
+    void queue_read();
     // Ends the connection and reports text as the socket's error.
     void fail(const QString& text);
 
     // The receive window, allocated on first use and kept for the life of
     // the socket: too large for the stack, too frequent to allocate each time.
     std::unique_ptr<char[]> m_window;
+    bool m_readQueued = false;
 };
