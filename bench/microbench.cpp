@@ -14,6 +14,7 @@
 
 #include <QByteArray>
 #include <QGraphicsScene>
+#include <QLoggingCategory>
 #include <QString>
 #include <QXmlStreamReader>
 
@@ -88,6 +89,21 @@ void BM_Receive(benchmark::State& state)
     // The frames must really have reached the panels.
     if (lines.line(0)->panel().textTimer().isEmpty())
         state.SkipWithError("line 0 shows no timer: frames did not reach the panel");
+}
+
+void discardMessage(QtMsgType, const QMessageLogContext&, const QString&)
+{
+}
+
+// The same with the debug stream on (and its lines thrown away): what the
+// session's log of every received message costs.
+void BM_ReceiveLogged(benchmark::State& state)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(discardMessage);
+    BM_Receive(state);
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 }
 
 class NullChannel : public IPCDataChannel
@@ -208,6 +224,7 @@ int runMicro(int argc, char** argv, Figures& out)
         benchmark::RegisterBenchmark((std::string("reader/") + s.first).c_str(), BM_Reader, s.second);
     }
     benchmark::RegisterBenchmark("receive/line_status", BM_Receive);
+    benchmark::RegisterBenchmark("receive_logged/line_status", BM_ReceiveLogged);
     benchmark::RegisterBenchmark("framing/cut", BM_Framing);
     benchmark::RegisterBenchmark("framing/cut_and_decode", BM_FramingDecode);
     benchmark::RegisterBenchmark("framing/memchr", BM_Memchr);
@@ -246,6 +263,7 @@ int runMicro(int argc, char** argv, Figures& out)
     const double receive = ns("receive/line_status");
     out.emplace_back("receive_ns_line_status", receive);
     out.emplace_back("receive_vs_reader", ratio(receive, ns("reader/line_status")));
+    out.emplace_back("receive_debug_on_vs_reader", ratio(ns("receive_logged/line_status"), ns("reader/line_status")));
 
     const double block = double(g_block.size());
     const double cut = ns("framing/cut");
