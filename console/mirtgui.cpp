@@ -10,9 +10,12 @@
 #include <QColor>
 #include <QDebug>
 #include <QGraphicsProxyWidget>
+#include <QPixmapCache>
 #include <QProgressBar>
 #include <QStyle>
 #include <QStyleFactory>
+
+#include <algorithm>
 
 namespace {
 const QRectF sceneRect(0, 0, 1024, 768);
@@ -20,6 +23,15 @@ const QColor sceneBackground(85, 85, 119);
 const int retryTickMs = 250;
 // Ticks of the retry timer between two connection attempts (12.5 s).
 const int retryTicks = 50;
+
+// Every console keeps its line panels as cached images in the process-wide
+// pixmap cache, about 2 MB at the scene's own size and more on a large
+// screen. With Qt's default of 10 MB, a few open consoles would push each
+// other's panels out on every blink and draw them anew each time, so the
+// cache grows with the number of consoles opened.
+const int pixmapCacheBaseKb = 10240;
+const int pixmapCachePerConsoleKb = 6144;
+int openConsoles = 0;
 } // namespace
 
 MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
@@ -36,6 +48,10 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     , m_settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"))
     , m_unitKey(QStringLiteral("%1:%2").arg(address).arg(port))
 {
+    ++openConsoles;
+    QPixmapCache::setCacheLimit(
+        std::max(QPixmapCache::cacheLimit(), pixmapCacheBaseKb + pixmapCachePerConsoleKb * openConsoles));
+
     setupViewScene(m_connectionView, m_connectionScene);
     setupViewScene(m_consoleView, m_consoleScene);
 
@@ -92,6 +108,7 @@ MIRTGui::~MIRTGui()
     delete m_chat;
     delete m_infoEdit;
     delete m_top;
+    --openConsoles;
 }
 
 int MIRTGui::progressValue() const
