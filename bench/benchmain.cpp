@@ -1,4 +1,4 @@
-// mirt_bench [micro|open|idle|memory|burst] [benchmark options]
+// mirt_bench [micro|open|idle|idle10|memory|burst] [benchmark options]
 //
 // Prints every figure as a "name: value" line on the standard output; the
 // benchmark library's own table goes to the error stream. bench.sh runs each
@@ -51,7 +51,9 @@ int main(int argc, char** argv)
         else if (mode == "open")
             runOpen(figures);
         else if (mode == "idle")
-            runIdle(figures, 10);
+            runIdle(figures, 10, 1);
+        else if (mode == "idle10")
+            runIdle(figures, 10, 10);
         else if (mode == "memory")
             runMemory(figures, 10);
         else if (mode == "burst")

@@ -195,12 +195,15 @@ void runOpen(Figures& out)
     out.emplace_back("open_vs_image_decode", decodeMs > 0 ? openMs / decodeMs : 0.0);
 }
 
-void runIdle(Figures& out, int seconds)
+void runIdle(Figures& out, int seconds, int consoles)
 {
     UnitSimulator sim;
     check(sim.start(0), "simulated unit did not start");
-    std::unique_ptr<MIRTGui> gui = openConsole(sim);
-    bringUp(*gui);
+    std::vector<std::unique_ptr<MIRTGui>> open;
+    for (int i = 0; i < consoles; ++i) {
+        open.push_back(openConsole(sim));
+        bringUp(*open.back());
+    }
 
     // Twelve held calls with priority: every HOLD lamp blinks fast (the
     // costliest blink), and each tick of the unit advances twelve timers.
@@ -213,19 +216,19 @@ void runIdle(Figures& out, int seconds)
         m.params().set_uint("time", 60 + i);
         sim.sendMessage(m);
     }
-    Lines* lines = gui->lines();
     check(waitFor(
               [&] {
-                  for (unsigned i = 0; i < 12; ++i)
-                      if (!lines->line(i)->holdButton().isBlinking())
-                          return false;
+                  for (const auto& gui : open)
+                      for (unsigned i = 0; i < 12; ++i)
+                          if (!gui->lines()->line(i)->holdButton().isBlinking())
+                              return false;
                   return true;
               },
               10000),
           "lines did not start blinking");
     runFor(1000);
 
-    PaintWatch paints(gui->consoleView().viewport());
+    PaintWatch paints(open.front()->consoleView().viewport());
     QElapsedTimer wall;
     const double cpu0 = cpuSeconds();
     wall.start();
@@ -233,8 +236,14 @@ void runIdle(Figures& out, int seconds)
     const double cpu = cpuSeconds() - cpu0;
     const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
 
-    out.emplace_back("idle_cpu_share", cpu / wallSeconds);
-    out.emplace_back("idle_paints_per_s", double(paints.count) / wallSeconds);
+    if (consoles == 1) {
+        out.emplace_back("idle_cpu_share", cpu / wallSeconds);
+        out.emplace_back("idle_paints_per_s", double(paints.count) / wallSeconds);
+    } else {
+        out.emplace_back("idle_cpu_share_" + std::to_string(consoles) + "_consoles", cpu / wallSeconds);
+    }
+    open.clear();
+    runFor(100);
 }
 
 void runMemory(Figures& out, int consoles)

@@ -17,6 +17,6 @@ int runMicro(int argc, char** argv, Figures& out);
 // fresh process (bench.sh starts one per scenario) so they do not disturb
 // each other's memory and timing.
 void runOpen(Figures& out);
-void runIdle(Figures& out, int seconds);
+void runIdle(Figures& out, int seconds, int consoles);
 void runMemory(Figures& out, int consoles);
 void runBurst(Figures& out, unsigned frameCount);
