@@ -41,7 +41,7 @@ status=0
 "$bin" micro --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
   --benchmark_min_time=0.1 --benchmark_color=false "$@" 2>>"$log" || status=1
 # The console scenarios, each in a process of its own.
-for mode in open idle memory burst; do
+for mode in open idle idle10 memory burst; do
   echo "== $mode" >>"$log"
   "$bin" "$mode" 2>>"$log" || { echo "$mode: failed (see $log)"; status=1; }
 done
