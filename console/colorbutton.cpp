@@ -127,7 +127,8 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     // qualifies; anything else is drawn directly.
     const QTransform t = painter->worldTransform();
     const QPaintEngine* engine = painter->paintEngine();
-    if (t.type() > QTransform::TxRotate || !engine || engine->type() != QPaintEngine::Raster
+    if (t.type() > QTransform::TxRotate || painter->combinedTransform() != t || !engine
+        || engine->type() != QPaintEngine::Raster
         || painter->device()->devicePixelRatioF() != 1.0
         || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         drawLamp(painter);
