@@ -122,9 +122,10 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     // Blinking lamps are drawn anew several times a second, and the lamps of
     // every console share a handful of looks. So a look is drawn once for
     // its place on the device's pixel grid, kept in the pixmap cache and
-    // copied from there: the same pixels at a fraction of the cost. Only a
-    // plain 2D transform on a raster device at one device pixel per pixel
-    // qualifies; anything else is drawn directly.
+    // copied from there: the same picture (edge pixels differ by at most one
+    // level of rounding) at a fraction of the cost. Only a plain 2D transform
+    // on a raster device at one device pixel per pixel qualifies; anything
+    // else is drawn directly.
     const QTransform t = painter->worldTransform();
     const QPaintEngine* engine = painter->paintEngine();
     if (t.type() > QTransform::TxRotate || painter->combinedTransform() != t || !engine
