@@ -39,7 +39,7 @@ echo "load_average: $(cut -d' ' -f1 /proc/loadavg)"
 status=0
 # Decode, receive path and framing: repeated and interleaved, medians of CPU time.
 "$bin" micro --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
-  --benchmark_min_time=0.1 --benchmark_color=false "$@" 2>>"$log" || status=1
+  --benchmark_min_time=0.1 "$@" 2>>"$log" || status=1
 # The console scenarios, each in a process of its own.
 for mode in open idle idle10 memory burst; do
   echo "== $mode" >>"$log"

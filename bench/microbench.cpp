@@ -181,6 +181,9 @@ void BM_Memchr(benchmark::State& state)
 class Capture : public benchmark::ConsoleReporter
 {
 public:
+    // No colour codes: the table goes to a log file.
+    Capture() : benchmark::ConsoleReporter(OO_Tabular) {}
+
     std::map<std::string, double> cpuNs;
 
     void ReportRuns(const std::vector<Run>& runs) override
