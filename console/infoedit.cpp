@@ -42,6 +42,8 @@ const ChoiceRow kMoods[] = {
     {"Crazy", "crazy"},
 };
 
+constexpr int MAX_SHOWN_NOTES = 8192;
+
 template <std::size_t N>
 void fillChooser(QComboBox& chooser, const ChoiceRow (&rows)[N])
 {
@@ -168,12 +170,17 @@ void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local
     refresh(m_location, attributes.location);
     refresh(m_topic, attributes.topic);
 
-    if (m_notes.toPlainText() != attributes.notes) {
+    // People write notes; a frame may still carry 768 KiB of them, and the
+    // editor lays out one long word in time that grows with its square (a
+    // whole frame took it over three minutes). Longer notes are cut for
+    // display, as the line editors cut at 32,767 characters by themselves.
+    const QString notes = attributes.notes.left(MAX_SHOWN_NOTES);
+    if (m_notes.toPlainText() != notes) {
         // setPlainText emits textChanged like a keystroke would; unhooked
         // for the moment so the unit's own text is not sent back to it.
         const int cursor = m_notes.textCursor().position();
         disconnect(m_notesConnection);
-        m_notes.setPlainText(attributes.notes);
+        m_notes.setPlainText(notes);
         connectNotes();
         QTextCursor c = m_notes.textCursor();
         c.setPosition(std::min(cursor, m_notes.document()->characterCount() - 1));
