@@ -5,6 +5,7 @@
 // The console retries on a 12.5 s cycle (50 ticks of 250 ms). One test runs
 // a cycle on the real timer; the others run the retry bar to its end through
 // the very slot the timer fires, so that ten restarts do not take minutes.
+#include "console/lines.h"
 #include "console/mirtgui.h"
 #include "ipc/ipcqt.h"
 #include "sim/unitsimulator.h"
@@ -252,6 +253,11 @@ void TestFaults::hostileFrames_data()
     QTest::newRow("chat sender huge") << "<chat_data text='x' from='" + huge + "'/>" + '\0' << QString();
     QTest::newRow("caller name huge")
         << "<ancillary_data line_id='2' local='false' name='" + huge + "'/>" + '\0' << QString();
+    QTest::newRow("caller name and location huge")
+        << "<ancillary_data line_id='2' local='false' name='" + huge.left(350000) + "' location='" + huge.left(350000)
+               + "' topic='" + huge.left(80000) + "'/>" + '\0' << QString();
+    QTest::newRow("caller notes one huge word")
+        << "<ancillary_data line_id='2' local='false' notes='" + huge + "'/>" + '\0' << QString();
     QTest::newRow("caller notes huge")
         << "<ancillary_data line_id='2' local='false' notes='" + QByteArray("ab ").repeated((window - 64) / 3) + "'/>" + '\0' << QString();
     QTest::newRow("line status text huge")
@@ -281,6 +287,8 @@ void TestFaults::hostileFrames()
     QVERIFY(unit);
     Console console(unit->port());
     QTRY_COMPARE(console.gui->statusText(), ready);
+    // The user has picked line 2, so its caller information fills the editor.
+    console.gui->lines()->panelSelected(2);
     const int before = console.lineStatusCount;
 
     QElapsedTimer timer;
