@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <syslog.h>
 
 namespace {
 
@@ -91,15 +90,6 @@ private slots:
         const std::string text(5000, 'y');
         logger.log(LL_ERROR, "%s", text.c_str());
         QCOMPARE(logger.lines[3].size(), 4 + 4095);
-    }
-
-    void syslogPriority()
-    {
-        QCOMPARE(Logger::syslog_priority(LL_ERROR), LOG_ERR);
-        QCOMPARE(Logger::syslog_priority(LL_WARNING), LOG_WARNING);
-        QCOMPARE(Logger::syslog_priority(LL_INFO), LOG_INFO);
-        QCOMPARE(Logger::syslog_priority(LL_DEBUG), LOG_DEBUG);
-        QCOMPARE(Logger::syslog_priority(LOG_LEVEL(7)), LOG_INFO);
     }
 };
 
