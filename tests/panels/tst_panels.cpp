@@ -16,8 +16,6 @@
 
 namespace {
 
-const QColor kBackground(1, 2, 3);
-
 // An item's own drawing at a magnification, so sub-unit shifts become whole pixels.
 struct Rendered
 {
@@ -37,7 +35,7 @@ Rendered render(QGraphicsItem& item, qreal scale = 1, int dpi = 96)
     Rendered out{QImage((r.size() * scale).toSize(), QImage::Format_ARGB32), r.topLeft(), scale};
     out.image.setDotsPerMeterX(qRound(dpi / 0.0254));
     out.image.setDotsPerMeterY(qRound(dpi / 0.0254));
-    out.image.fill(kBackground);
+    out.image.fill(QColor(1, 2, 3));
     QPainter p(&out.image);
     p.scale(scale, scale);
     p.translate(-r.topLeft());
@@ -60,40 +58,36 @@ bool showsPixmap(const Rendered& r, const QPixmap& pixmap, int x, int y)
 {
     const QImage img = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
     int opaque = 0;
-    for (int j = 0; j < img.height(); ++j) {
-        for (int i = 0; i < img.width(); ++i) {
-            const QColor c = img.pixelColor(i, j);
-            if (c.alpha() != 255)
-                continue;
-            ++opaque;
-            if (r.at(x + i, y + j) != c)
+    for (int j = 0; j < img.height(); ++j)
+        for (int i = 0; i < img.width(); ++i)
+            if (img.pixelColor(i, j).alpha() == 255 && ++opaque && r.at(x + i, y + j) != img.pixelColor(i, j))
                 return false;
-        }
-    }
     return opaque > 0;
 }
 
-void sendMouse(QGraphicsScene& scene, QGraphicsItem& item, QEvent::Type type, QPointF pos, Qt::MouseButton button)
+// Mouse presses and releases with a button, hover events without one.
+void send(QGraphicsScene& scene, QGraphicsItem& item, QEvent::Type type, QPointF pos,
+          Qt::MouseButton button = Qt::NoButton)
 {
-    QGraphicsSceneMouseEvent ev(type);
-    ev.setButton(button);
-    ev.setButtons(type == QEvent::GraphicsSceneMousePress ? Qt::MouseButtons(button) : Qt::NoButton);
-    ev.setPos(pos);
-    ev.setScenePos(item.mapToScene(pos));
-    scene.sendEvent(&item, &ev);
+    QGraphicsSceneHoverEvent hover(type);
+    QGraphicsSceneMouseEvent mouse(type);
+    mouse.setButton(button);
+    mouse.setButtons(type == QEvent::GraphicsSceneMousePress ? Qt::MouseButtons(button) : Qt::NoButton);
+    mouse.setPos(pos);
+    mouse.setScenePos(item.mapToScene(pos));
+    hover.setPos(pos);
+    hover.setScenePos(item.mapToScene(pos));
+    scene.sendEvent(&item, button == Qt::NoButton ? static_cast<QEvent*>(&hover) : &mouse);
 }
 
-void sendHover(QGraphicsScene& scene, QGraphicsItem& item, QEvent::Type type, QPointF pos)
+// A lamp's face colour as a letter of "UBRGY" (unlit, blue, red, green, yellow), '?' for any other.
+QChar faceLetter(QGraphicsItem& button)
 {
-    QGraphicsSceneHoverEvent ev(type);
-    ev.setPos(pos);
-    ev.setScenePos(item.mapToScene(pos));
-    scene.sendEvent(&item, &ev);
-}
-
-QColor faceOf(int color)
-{
-    return ColorButton::palette(ColorButton::ButtonColors(color)).face;
+    const QColor c = render(button).at(25, 14);
+    for (int i = 0; i < ColorButton::ColorCount; ++i)
+        if (ColorButton::palette(ColorButton::ButtonColors(i)).face == c)
+            return QStringLiteral("UBRGY").at(i);
+    return '?';
 }
 
 } // namespace
@@ -103,469 +97,272 @@ class TestPanels : public QObject
     Q_OBJECT
 
 private slots:
-    void imagesLoad_data();
-    void imagesLoad();
+    void imagesLoad()
+    {
+        // Building a panel registers the resources; the test itself never does.
+        OfflinePanel first(0, 0, nullptr);
+        LinePanel second(0, 0, nullptr);
+        QCOMPARE(QPixmap(QStringLiteral(":/icons/gear.png")).size(), QSize(64, 64));
+        QCOMPARE(QPixmap(QStringLiteral(":/icons/app.png")).size(), QSize(256, 256));
 
-    void colorButtonLooks_data();
-    void colorButtonLooks();
-    void colorButtonBlink_data();
-    void colorButtonBlink();
-    void newLookStartsOnFirstColour();
-    void pressedFace_data();
-    void pressedFace();
-    void buttonPlacement();
-
-    void offlinePanelTexts();
-
-    void textPanelFill_data();
-    void textPanelFill();
-    void hoverFollowsPointer();
-    void selectedBand_data();
-    void selectedBand();
-    void utilityMark();
-    void textIndependentOfDpi();
-    void emoticonOnlyWithCaller_data();
-    void emoticonOnlyWithCaller();
-    void emoticonIndexWraps();
-    void hitTest_data();
-    void hitTest();
-};
-
-// slot: 0-3 the panel's logos, 10+i large emoticon i, 20+i small emoticon i, -1 only by path.
-void TestPanels::imagesLoad_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<int>("slot");
-
-    QTest::newRow("ardeno 300") << ":/icons/ardeno_logo_300.png" << QSize(300, 54) << 0;
-    QTest::newRow("mirt 300") << ":/icons/mirt_logo_300.png" << QSize(300, 54) << 1;
-    QTest::newRow("ardeno 100") << ":/icons/ardeno_logo_100.png" << QSize(100, 18) << 2;
-    QTest::newRow("mirt 100") << ":/icons/mirt_logo_100.png" << QSize(100, 18) << 3;
-    const char* moods[] = {"neutral", "happy", "sad", "crying", "angry",
-                           "rude", "shocked", "embarassed", "eyeroll", "crazy"};
-    for (int i = 0; i < 10; ++i) {
-        const QString base = QStringLiteral(":/icons/emoticon_%1").arg(QLatin1String(moods[i]));
-        QTest::newRow(qPrintable(base)) << base + ".png" << QSize(52, 52) << 10 + i;
-        QTest::newRow(qPrintable(base + "_26")) << base + "_26.png" << QSize(26, 26) << 20 + i;
-    }
-    QTest::newRow("gear") << ":/icons/gear.png" << QSize(64, 64) << -1;
-    QTest::newRow("app") << ":/icons/app.png" << QSize(256, 256) << -1;
-}
-
-void TestPanels::imagesLoad()
-{
-    QFETCH(QString, path);
-    QFETCH(QSize, size);
-    QFETCH(int, slot);
-
-    // Building a panel registers the resources; the test itself never does.
-    OfflinePanel first(0, 0, nullptr);
-    LinePanel second(0, 0, nullptr);
-    const QPixmap direct(path);
-    QVERIFY(!direct.isNull());
-    QCOMPARE(direct.size(), size);
-    if (slot < 0)
-        return;
-
-    auto pick = [slot](const SurfacePanel& p) -> QPixmap {
-        switch (slot) {
-        case 0: return p.ardenoLogo300();
-        case 1: return p.mirtLogo300();
-        case 2: return p.ardenoLogo100();
-        case 3: return p.mirtLogo100();
-        default: return slot < 20 ? p.emoticon(unsigned(slot - 10)) : p.emoticonSmall(unsigned(slot - 20));
+        QStringList names{"ardeno_logo_300", "mirt_logo_300", "ardeno_logo_100", "mirt_logo_100"};
+        QList<QSize> sizes{{300, 54}, {300, 54}, {100, 18}, {100, 18}};
+        for (const char* mood : {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed",
+                                 "eyeroll", "crazy"}) {
+            names << QStringLiteral("emoticon_%1").arg(mood) << QStringLiteral("emoticon_%1_26").arg(mood);
+            sizes << QSize(52, 52) << QSize(26, 26);
         }
-    };
-    const QPixmap a = pick(first);
-    QCOMPARE(a.size(), size);
-    QCOMPARE(a.toImage(), direct.toImage());
-    // Decoded once for the process: every panel holds the same pixmap data.
-    QCOMPARE(pick(second).cacheKey(), a.cacheKey());
-}
-
-void TestPanels::colorButtonLooks_data()
-{
-    QTest::addColumn<int>("color");
-    QTest::addColumn<QColor>("outline");
-    QTest::addColumn<QColor>("ring");
-    QTest::addColumn<QColor>("face");
-
-    const QColor outline(51, 51, 85);
-    QTest::newRow("unlit") << int(ColorButton::Unlit) << outline << QColor(187, 187, 221) << QColor(221, 221, 255);
-    QTest::newRow("blue") << int(ColorButton::Blue) << outline << QColor(0, 51, 204) << QColor(0, 102, 255);
-    QTest::newRow("red") << int(ColorButton::Red) << outline << QColor(204, 0, 0) << QColor(255, 0, 0);
-    QTest::newRow("green") << int(ColorButton::Green) << outline << QColor(0, 153, 0) << QColor(0, 204, 0);
-    QTest::newRow("yellow") << int(ColorButton::Yellow) << outline << QColor(204, 204, 0) << QColor(255, 255, 102);
-    // A colour outside the table (the unit's status drives the looks) falls back to unlit.
-    QTest::newRow("out of range") << 9 << outline << QColor(187, 187, 221) << QColor(221, 221, 255);
-}
-
-void TestPanels::colorButtonLooks()
-{
-    QFETCH(int, color);
-    QFETCH(QColor, outline);
-    QFETCH(QColor, ring);
-    QFETCH(QColor, face);
-
-    ColorButton button(false, 0, 0, nullptr);
-    button.setLook(ColorButton::Steady, ColorButton::ButtonColors(color), ColorButton::Red);
-    const Rendered r = render(button, 8);
-    // Sample points in button units: the face centre, the ring above the
-    // face and the outline below it (default 54 x 27 button).
-    QCOMPARE(r.at(25.5, 14), face);
-    QCOMPARE(r.at(24, 4), ring);
-    QCOMPARE(r.at(27, 24.5), outline);
-}
-
-void TestPanels::colorButtonBlink_data()
-{
-    QTest::addColumn<int>("state");
-    QTest::addColumn<int>("first");
-    QTest::addColumn<int>("second");
-    QTest::addColumn<int>("startTick");
-    QTest::addColumn<QString>("expected"); // face colour letters for six ticks
-
-    QTest::newRow("slow green/unlit") << int(ColorButton::BlinkSlow) << int(ColorButton::Green)
-                                      << int(ColorButton::Unlit) << 0 << "GGUUGG";
-    QTest::newRow("fast green/unlit") << int(ColorButton::BlinkFast) << int(ColorButton::Green)
-                                      << int(ColorButton::Unlit) << 0 << "GUGUGU";
-    QTest::newRow("fast red/yellow") << int(ColorButton::BlinkFast) << int(ColorButton::Red)
-                                     << int(ColorButton::Yellow) << 0 << "RYRYRY";
-    // Starting on an odd tick, a slow look keeps its first colour until tick 2.
-    QTest::newRow("slow from tick 1") << int(ColorButton::BlinkSlow) << int(ColorButton::Blue)
-                                      << int(ColorButton::Red) << 1 << "BRRBBR";
-    QTest::newRow("steady ignores ticks") << int(ColorButton::Steady) << int(ColorButton::Blue)
-                                          << int(ColorButton::Red) << 0 << "BBBBBB";
-    // The counter is taken as unsigned, so negative ticks still alternate in step.
-    QTest::newRow("fast across wrap") << int(ColorButton::BlinkFast) << int(ColorButton::Green)
-                                      << int(ColorButton::Unlit) << -3 << "UGUGUG";
-}
-
-void TestPanels::colorButtonBlink()
-{
-    QFETCH(int, state);
-    QFETCH(int, first);
-    QFETCH(int, second);
-    QFETCH(int, startTick);
-    QFETCH(QString, expected);
-
-    const QHash<QRgb, QChar> letters = {
-        {faceOf(ColorButton::Unlit).rgb(), 'U'}, {faceOf(ColorButton::Blue).rgb(), 'B'},
-        {faceOf(ColorButton::Red).rgb(), 'R'},   {faceOf(ColorButton::Green).rgb(), 'G'},
-        {faceOf(ColorButton::Yellow).rgb(), 'Y'}};
-    ColorButton button(true, 0, 0, nullptr);
-    button.setLook(ColorButton::ButtonStates(state), ColorButton::ButtonColors(first),
-                   ColorButton::ButtonColors(second));
-    QString seen;
-    for (int tick = startTick; tick < startTick + 6; ++tick) {
-        button.blink(tick);
-        seen += letters.value(render(button).at(25, 14).rgb(), '?');
+        auto images = [](const SurfacePanel& p) {
+            QList<QPixmap> all{p.ardenoLogo300(), p.mirtLogo300(), p.ardenoLogo100(), p.mirtLogo100()};
+            for (unsigned i = 0; i < 10; ++i)
+                all << p.emoticon(i) << p.emoticonSmall(i);
+            return all;
+        };
+        const QList<QPixmap> a = images(first), b = images(second);
+        for (int i = 0; i < names.size(); ++i) {
+            const QPixmap direct(QStringLiteral(":/icons/%1.png").arg(names[i]));
+            QCOMPARE(direct.size(), sizes[i]);
+            QCOMPARE(a[i].toImage(), direct.toImage());
+            // Decoded once for the process: every panel holds the same pixmap data.
+            QCOMPARE(b[i].cacheKey(), a[i].cacheKey());
+        }
     }
-    QCOMPARE(seen, expected);
-}
 
-void TestPanels::newLookStartsOnFirstColour()
-{
-    ColorButton button(false, 0, 0, nullptr);
-    button.setLook(ColorButton::BlinkSlow, ColorButton::Green, ColorButton::Unlit);
-    button.blink(2);
-    QCOMPARE(render(button).at(25, 14), faceOf(ColorButton::Unlit));
-    button.setLook(ColorButton::BlinkSlow, ColorButton::Red, ColorButton::Unlit);
-    QCOMPARE(render(button).at(25, 14), faceOf(ColorButton::Red));
-    button.blink(3);
-    QCOMPARE(render(button).at(25, 14), faceOf(ColorButton::Red));
-
-    // Steady stops the blinking for good.
-    button.setLook(ColorButton::Steady, ColorButton::Yellow, ColorButton::Blue);
-    button.blink(1);
-    button.blink(2);
-    QCOMPARE(render(button).at(25, 14), faceOf(ColorButton::Yellow));
-    QVERIFY(!button.isBlinking());
-}
-
-void TestPanels::pressedFace_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QPointF>("point");
-    QTest::addColumn<QColor>("released");
-    QTest::addColumn<QColor>("pressed");
-
-    const QColor green(0, 204, 0);
-    // Default lamp: face at (5, 6) moves to (4, 4), 41 x 16.
-    QTest::newRow("lamp, below pressed face") << "color" << QPointF(25.5, 21) << green << QColor(51, 51, 85);
-    QTest::newRow("lamp, above released face") << "color" << QPointF(25.5, 5) << QColor(0, 153, 0) << green;
-    // DROP: face 30 x 30 at (4, 5) moves to (3, 3); its edge pen is 3 wide.
-    QTest::newRow("drop, bottom") << "drop" << QPointF(19, 33) << QColor(255, 0, 51) << QColor(204, 0, 0);
-    // Misc: face 34 x 34 at (4, 6) moves to (4, 4).
-    QTest::newRow("misc, top") << "misc" << QPointF(21, 6.5) << QColor(72, 72, 72) << QColor(68, 68, 68);
-}
-
-void TestPanels::pressedFace()
-{
-    QFETCH(QString, kind);
-    QFETCH(QPointF, point);
-    QFETCH(QColor, released);
-    QFETCH(QColor, pressed);
-
-    QGraphicsScene scene;
-    ColorButton color(false, 0, 0, nullptr);
-    color.setLook(ColorButton::Steady, ColorButton::Green, ColorButton::Unlit);
-    DropButton drop(0, 0, nullptr);
-    MiscButton misc(0, 0, nullptr);
-    SurfaceButton* button = kind == "color" ? static_cast<SurfaceButton*>(&color)
-                          : kind == "drop"  ? static_cast<SurfaceButton*>(&drop)
-                                            : static_cast<SurfaceButton*>(&misc);
-    scene.addItem(button);
-    QSignalSpy pressSpy(button, &SurfaceButton::buttonPressed);
-    QSignalSpy releaseSpy(button, &SurfaceButton::buttonReleased);
-
-    QCOMPARE(render(*button, 8).at(point.x(), point.y()), released);
-
-    // Only the left button presses.
-    sendMouse(scene, *button, QEvent::GraphicsSceneMousePress, QPointF(10, 10), Qt::RightButton);
-    QCOMPARE(pressSpy.count(), 0);
-    QVERIFY(!button->isPressed());
-
-    sendMouse(scene, *button, QEvent::GraphicsSceneMousePress, QPointF(10, 10), Qt::LeftButton);
-    QCOMPARE(pressSpy.count(), 1);
-    QCOMPARE(releaseSpy.count(), 0);
-    QCOMPARE(render(*button, 8).at(point.x(), point.y()), pressed);
-
-    sendMouse(scene, *button, QEvent::GraphicsSceneMouseRelease, QPointF(10, 10), Qt::LeftButton);
-    QCOMPARE(pressSpy.count(), 1);
-    QCOMPARE(releaseSpy.count(), 1);
-    QCOMPARE(render(*button, 8).at(point.x(), point.y()), released);
-}
-
-void TestPanels::buttonPlacement()
-{
-    // The lean of the line buttons is derived from their size by integer division.
-    ColorButton lamp(true, 0, 0, nullptr);
-    QCOMPARE(lamp.rotation(), -45.0);
-    QCOMPARE(lamp.pos(), QPointF(-6, 31));
-    DropButton drop(0, 0, nullptr);
-    QCOMPARE(drop.rotation(), -45.0);
-    QCOMPARE(drop.pos(), QPointF(13, 20));
-}
-
-void TestPanels::offlinePanelTexts()
-{
-    OfflinePanel panel(0, 0, nullptr);
-    QCOMPARE(panel.boundingRect(), QRectF(256, 240, 512, 256));
-    QCOMPARE(panel.status(), QStringLiteral("Connecting..."));
-
-    const Rendered plain = render(panel);
-    QCOMPARE(plain.at(300, 470), QColor(204, 204, 238));
-    QVERIFY(showsPixmap(plain, panel.ardenoLogo300(), 362, 250));
-    QVERIFY(showsPixmap(plain, panel.mirtLogo300(), 362, 310));
-    QVERIFY(darkPixels(plain, QRect(262, 392, 500, 20)) > 0);
-    // The error line sits below the status descenders.
-    const QRect errorBand(262, 422, 500, 14);
-    QCOMPARE(darkPixels(plain, errorBand), 0);
-
-    panel.setError(QStringLiteral("Error: Connection refused"));
-    QVERIFY(darkPixels(render(panel), errorBand) > 0);
-    panel.setError(QString());
-    QCOMPARE(darkPixels(render(panel), errorBand), 0);
-}
-
-void TestPanels::textPanelFill_data()
-{
-    QTest::addColumn<int>("color");
-    QTest::addColumn<bool>("hovered");
-    QTest::addColumn<QColor>("fill");
-
-    QTest::newRow("plain") << int(LinePanel::Plain) << false << QColor(221, 221, 221);
-    QTest::newRow("plain hovered") << int(LinePanel::Plain) << true << QColor(238, 238, 238);
-    QTest::newRow("red") << int(LinePanel::Red) << false << QColor(255, 221, 221);
-    QTest::newRow("red hovered") << int(LinePanel::Red) << true << QColor(255, 238, 238);
-    QTest::newRow("yellow") << int(LinePanel::Yellow) << false << QColor(255, 255, 221);
-    QTest::newRow("green hovered") << int(LinePanel::Green) << true << QColor(238, 255, 238);
-    QTest::newRow("blue") << int(LinePanel::Blue) << false << QColor(221, 221, 255);
-    QTest::newRow("unavailable") << int(LinePanel::Unavailable) << false << QColor(170, 170, 170);
-    QTest::newRow("unavailable hovered") << int(LinePanel::Unavailable) << true << QColor(170, 170, 170);
-    QTest::newRow("beyond table") << 6 << false << QColor(221, 221, 221);
-}
-
-void TestPanels::textPanelFill()
-{
-    QFETCH(int, color);
-    QFETCH(bool, hovered);
-    QFETCH(QColor, fill);
-
-    LinePanel panel(0, 0, nullptr);
-    panel.setTextPanelColor(LinePanel::TextPanelColor(color));
-    panel.handle_hover(hovered);
-    const Rendered r = render(panel, 4);
-    QCOMPARE(r.at(350, 30), fill);
-    // The outline is 2 wide around x 130, 3 wide when hovered.
-    QCOMPARE(r.at(131.3, 30), hovered ? QColor(Qt::black) : fill);
-    QCOMPARE(r.at(130, 30), QColor(Qt::black));
-}
-
-void TestPanels::hoverFollowsPointer()
-{
-    QGraphicsScene scene;
-    LinePanel panel(0, 0, nullptr);
-    scene.addItem(&panel);
-    QVERIFY(panel.acceptHoverEvents());
-
-    sendHover(scene, panel, QEvent::GraphicsSceneHoverEnter, QPointF(100, 20));
-    QVERIFY(!panel.isHovered());
-    sendHover(scene, panel, QEvent::GraphicsSceneHoverMove, QPointF(200, 20));
-    QVERIFY(panel.isHovered());
-    QCOMPARE(render(panel).at(350, 30), QColor(238, 238, 238));
-    sendHover(scene, panel, QEvent::GraphicsSceneHoverMove, QPointF(600, 20));
-    QVERIFY(!panel.isHovered());
-    sendHover(scene, panel, QEvent::GraphicsSceneHoverEnter, QPointF(300, 40));
-    QVERIFY(panel.isHovered());
-    sendHover(scene, panel, QEvent::GraphicsSceneHoverLeave, QPointF(300, 40));
-    QVERIFY(!panel.isHovered());
-    QCOMPARE(render(panel).at(350, 30), QColor(221, 221, 221));
-}
-
-void TestPanels::selectedBand_data()
-{
-    QTest::addColumn<bool>("large");
-    QTest::addColumn<bool>("selected");
-    QTest::addColumn<QColor>("band");
-
-    QTest::newRow("normal") << false << false << QColor(170, 170, 204);
-    QTest::newRow("normal selected") << false << true << QColor(136, 136, 170);
-    QTest::newRow("large") << true << false << QColor(170, 170, 204);
-    QTest::newRow("large selected") << true << true << QColor(136, 136, 170);
-}
-
-void TestPanels::selectedBand()
-{
-    QFETCH(bool, large);
-    QFETCH(bool, selected);
-    QFETCH(QColor, band);
-
-    LinePanel panel(0, 0, nullptr);
-    panel.setLarge(large);
-    panel.setSelected(selected);
-    const int height = large ? 110 : 55;
-    QCOMPARE(panel.boundingRect(), QRectF(0, 0, 680, height));
-    const Rendered r = render(panel);
-    QCOMPARE(r.image.height(), height);
-    QCOMPARE(r.at(115, height - 20), band);
-    QCOMPARE(r.at(600, height - 20), band);
-    QCOMPARE(r.at(20, height / 2), QColor(204, 204, 238));
-}
-
-void TestPanels::utilityMark()
-{
-    LinePanel panel(0, 0, nullptr);
-    QVERIFY(darkPixels(render(panel), panel.rectUtility()) > 0);
-    panel.setUtility(false);
-    QCOMPARE(darkPixels(render(panel), panel.rectUtility()), 0);
-    panel.setLarge(true);
-    panel.setUtility(true);
-    QCOMPARE(panel.rectUtility(), QRect(62, 90, 20, 14));
-    QVERIFY(darkPixels(render(panel), panel.rectUtility()) > 0);
-}
-
-void TestPanels::textIndependentOfDpi()
-{
-    // The scene is stretched to the window; its text must keep to the boxes
-    // laid out for it whatever the screen's resolution.
-    LinePanel panel(0, 0, nullptr);
-    panel.setLineNum(12);
-    panel.setText(QStringLiteral("Jane Caller - Springfield"), QStringLiteral("Weather tonight"),
-                  QStringLiteral("F"), QStringLiteral("01:23"));
-    const QImage at72 = render(panel, 1, 72).image;
-    QCOMPARE(render(panel, 1, 96).image, at72);
-    QCOMPARE(render(panel, 1, 144).image, at72);
-
-    // At that size the whole "U" fits its box: ink inside, none on the box's last row.
-    Rendered r = render(panel);
-    const QRect u = panel.rectUtility();
-    QVERIFY(darkPixels(r, u.adjusted(0, 0, 0, -1)) > 0);
-    QCOMPARE(darkPixels(r, QRect(u.left(), u.bottom(), u.width(), 1)), 0);
-}
-
-void TestPanels::emoticonOnlyWithCaller_data()
-{
-    QTest::addColumn<int>("color");
-    QTest::addColumn<bool>("large");
-    QTest::addColumn<bool>("shown");
-
-    QTest::newRow("plain") << int(LinePanel::Plain) << false << false;
-    QTest::newRow("red") << int(LinePanel::Red) << false << true;
-    QTest::newRow("yellow") << int(LinePanel::Yellow) << false << true;
-    QTest::newRow("green") << int(LinePanel::Green) << false << true;
-    QTest::newRow("blue") << int(LinePanel::Blue) << false << true;
-    QTest::newRow("unavailable") << int(LinePanel::Unavailable) << false << false;
-    QTest::newRow("green large") << int(LinePanel::Green) << true << true;
-    QTest::newRow("plain large") << int(LinePanel::Plain) << true << false;
-}
-
-void TestPanels::emoticonOnlyWithCaller()
-{
-    QFETCH(int, color);
-    QFETCH(bool, large);
-    QFETCH(bool, shown);
-
-    LinePanel panel(0, 0, nullptr);
-    panel.setLarge(large);
-    panel.setEmoticonIndex(1);
-    panel.setTextPanelColor(LinePanel::TextPanelColor(color));
-    const QPixmap& image = large ? panel.emoticon(1) : panel.emoticonSmall(1);
-    const Rendered r = render(panel);
-    QCOMPARE(showsPixmap(r, image, 133, 7), shown);
-    if (!shown) {
-        const int centre = image.width() / 2;
-        QCOMPARE(r.at(133 + centre, 7 + centre), LinePanel::textPanelFill(LinePanel::TextPanelColor(color), false));
+    void colorButtonBlink_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("colors"); // first and second, as face letters
+        QTest::addColumn<int>("startTick");
+        QTest::addColumn<QString>("expected"); // the face over six ticks
+        QTest::newRow("slow green/unlit") << int(ColorButton::BlinkSlow) << "GU" << 0 << "GGUUGG";
+        QTest::newRow("fast green/unlit") << int(ColorButton::BlinkFast) << "GU" << 0 << "GUGUGU";
+        QTest::newRow("fast red/yellow") << int(ColorButton::BlinkFast) << "RY" << 0 << "RYRYRY";
+        // Starting on an odd tick, a slow look keeps its first colour until tick 2.
+        QTest::newRow("slow from tick 1") << int(ColorButton::BlinkSlow) << "BR" << 1 << "BRRBBR";
+        QTest::newRow("steady ignores ticks") << int(ColorButton::Steady) << "BR" << 0 << "BBBBBB";
+        // The counter is taken as unsigned, so negative ticks still alternate in step.
+        QTest::newRow("fast across wrap") << int(ColorButton::BlinkFast) << "GU" << -3 << "UGUGUG";
     }
-}
 
-void TestPanels::emoticonIndexWraps()
-{
-    LinePanel panel(0, 0, nullptr);
-    panel.setTextPanelColor(LinePanel::Yellow);
-    panel.setEmoticonIndex(13);
-    QCOMPARE(panel.emoticonIndex(), 3u);
-    const Rendered r = render(panel);
-    QVERIFY(showsPixmap(r, panel.emoticonSmall(3), 133, 7));
-    QVERIFY(!showsPixmap(r, panel.emoticonSmall(0), 133, 7));
-}
+    void colorButtonBlink()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, colors);
+        QFETCH(int, startTick);
+        QFETCH(QString, expected);
+        const QString names = QStringLiteral("UBRGY");
+        ColorButton button(true, 0, 0, nullptr);
+        // Caught showing the second colour of an earlier look: the new look starts on its first.
+        button.setLook(ColorButton::BlinkFast, ColorButton::Yellow, ColorButton::Blue);
+        button.blink(1);
+        button.setLook(ColorButton::ButtonStates(state), ColorButton::ButtonColors(names.indexOf(colors[0])),
+                       ColorButton::ButtonColors(names.indexOf(colors[1])));
+        QCOMPARE(faceLetter(button), colors[0]);
+        QString seen;
+        for (int tick = startTick; tick < startTick + 6; ++tick) {
+            button.blink(tick);
+            seen += faceLetter(button);
+        }
+        QCOMPARE(seen, expected);
+    }
 
-void TestPanels::hitTest_data()
-{
-    QTest::addColumn<bool>("large");
-    QTest::addColumn<QPointF>("point");
-    QTest::addColumn<bool>("inside");
+    // A lamp in every colour set (the face's lower part and the ring above it), the DROP
+    // and a misc button, released and pressed: a pressed face moves up and to the left.
+    void buttonFaces_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("color");
+        QTest::addColumn<QPointF>("point");
+        QTest::addColumn<QColor>("released");
+        QTest::addColumn<QColor>("pressed");
+        const struct { const char* name; int color; QColor ring, face; } lamps[] = {
+            {"unlit", ColorButton::Unlit, {187, 187, 221}, {221, 221, 255}},
+            {"blue", ColorButton::Blue, {0, 51, 204}, {0, 102, 255}},
+            {"red", ColorButton::Red, {204, 0, 0}, {255, 0, 0}},
+            {"green", ColorButton::Green, {0, 153, 0}, {0, 204, 0}},
+            {"yellow", ColorButton::Yellow, {204, 204, 0}, {255, 255, 102}},
+            // A colour outside the table (the unit's status drives the looks) falls back to unlit.
+            {"out of range", 9, {187, 187, 221}, {221, 221, 255}}};
+        // Default 54 x 27 lamp: face 41 x 16 at (5, 6) moves to (4, 4), the outline below it.
+        for (const auto& l : lamps) {
+            QTest::newRow(qPrintable(QStringLiteral("%1 face").arg(l.name)))
+                << "lamp" << l.color << QPointF(25.5, 21) << l.face << QColor(51, 51, 85);
+            QTest::newRow(qPrintable(QStringLiteral("%1 ring").arg(l.name)))
+                << "lamp" << l.color << QPointF(25.5, 5) << l.ring << l.face;
+        }
+        // DROP: face 30 x 30 at (4, 5) moves to (3, 3); its edge pen is 3 wide.
+        QTest::newRow("drop, bottom") << "drop" << 0 << QPointF(19, 33) << QColor(255, 0, 51) << QColor(204, 0, 0);
+        // Misc: face 34 x 34 at (4, 6) moves to (4, 4).
+        QTest::newRow("misc, top") << "misc" << 0 << QPointF(21, 6.5) << QColor(72, 72, 72) << QColor(68, 68, 68);
+    }
 
-    QTest::newRow("left of text area") << false << QPointF(129, 20) << false;
-    QTest::newRow("top left corner") << false << QPointF(130, 5) << true;
-    QTest::newRow("right edge") << false << QPointF(568, 20) << true;
-    QTest::newRow("right of text area") << false << QPointF(569, 20) << false;
-    QTest::newRow("above") << false << QPointF(300, 4) << false;
-    QTest::newRow("bottom edge") << false << QPointF(300, 50) << true;
-    QTest::newRow("below") << false << QPointF(300, 51) << false;
-    QTest::newRow("large, y 100") << true << QPointF(300, 100) << true;
-    QTest::newRow("large, y 101") << true << QPointF(300, 101) << false;
-    QTest::newRow("large, x 569") << true << QPointF(569, 60) << false;
-}
+    void buttonFaces()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, color);
+        QFETCH(QPointF, point);
+        QFETCH(QColor, released);
+        QFETCH(QColor, pressed);
+        QGraphicsScene scene;
+        ColorButton lamp(false, 0, 0, nullptr);
+        lamp.setLook(ColorButton::Steady, ColorButton::ButtonColors(color), ColorButton::Red);
+        DropButton drop(0, 0, nullptr);
+        MiscButton misc(0, 0, nullptr);
+        SurfaceButton* button = kind == "lamp" ? static_cast<SurfaceButton*>(&lamp)
+                              : kind == "drop" ? static_cast<SurfaceButton*>(&drop)
+                                               : static_cast<SurfaceButton*>(&misc);
+        scene.addItem(button);
+        QSignalSpy pressSpy(button, &SurfaceButton::buttonPressed);
+        QSignalSpy releaseSpy(button, &SurfaceButton::buttonReleased);
+        auto sample = [&] { return render(*button, 8).at(point.x(), point.y()); };
 
-void TestPanels::hitTest()
-{
-    QFETCH(bool, large);
-    QFETCH(QPointF, point);
-    QFETCH(bool, inside);
+        QCOMPARE(sample(), released);
+        // Only the left button presses.
+        send(scene, *button, QEvent::GraphicsSceneMousePress, QPointF(10, 10), Qt::RightButton);
+        QCOMPARE(pressSpy.count(), 0);
+        send(scene, *button, QEvent::GraphicsSceneMousePress, QPointF(10, 10), Qt::LeftButton);
+        QCOMPARE(pressSpy.count(), 1);
+        QCOMPARE(releaseSpy.count(), 0);
+        QCOMPARE(sample(), pressed);
+        send(scene, *button, QEvent::GraphicsSceneMouseRelease, QPointF(10, 10), Qt::LeftButton);
+        QCOMPARE(pressSpy.count(), 1);
+        QCOMPARE(releaseSpy.count(), 1);
+        QCOMPARE(sample(), released);
+    }
 
-    QGraphicsScene scene;
-    LinePanel panel(0, 0, nullptr);
-    panel.setLarge(large);
-    scene.addItem(&panel);
-    QSignalSpy spy(&panel, &LinePanel::selected);
+    void offlinePanelError()
+    {
+        OfflinePanel panel(0, 0, nullptr);
+        const Rendered plain = render(panel);
+        QVERIFY(showsPixmap(plain, panel.ardenoLogo300(), 362, 250));
+        QVERIFY(showsPixmap(plain, panel.mirtLogo300(), 362, 310));
+        QVERIFY(darkPixels(plain, QRect(262, 392, 500, 20)) > 0); // "Connecting..."
+        // The error line sits below the status descenders.
+        const QRect errorBand(262, 422, 500, 14);
+        QCOMPARE(darkPixels(plain, errorBand), 0);
+        panel.setError(QStringLiteral("Error: Connection refused"));
+        QVERIFY(darkPixels(render(panel), errorBand) > 0);
+        panel.setError(QString());
+        QCOMPARE(darkPixels(render(panel), errorBand), 0);
+    }
 
-    QCOMPARE(panel.isPointInTextPanel(point), inside);
-    sendMouse(scene, panel, QEvent::GraphicsSceneMousePress, point, Qt::LeftButton);
-    QCOMPARE(spy.count(), inside ? 1 : 0);
-}
+    // The text area's fill and outline, the band behind the buttons, and the caller's
+    // emoticon, shown only in the four coloured states.
+    void linePanelLooks_data()
+    {
+        QTest::addColumn<int>("color");
+        QTest::addColumn<QString>("flags"); // h hovered, s selected, L large
+        QTest::addColumn<QColor>("fill");
+        QTest::addColumn<int>("emoticon");
+        QTest::addColumn<bool>("shown");
+        const int plain = LinePanel::Plain, unavailable = LinePanel::Unavailable;
+        QTest::newRow("plain") << plain << "" << QColor(221, 221, 221) << 1 << false;
+        QTest::newRow("plain hovered") << plain << "h" << QColor(238, 238, 238) << 1 << false;
+        QTest::newRow("red") << int(LinePanel::Red) << "" << QColor(255, 221, 221) << 1 << true;
+        QTest::newRow("red hovered") << int(LinePanel::Red) << "h" << QColor(255, 238, 238) << 1 << true;
+        QTest::newRow("yellow") << int(LinePanel::Yellow) << "" << QColor(255, 255, 221) << 1 << true;
+        QTest::newRow("green hovered") << int(LinePanel::Green) << "h" << QColor(238, 255, 238) << 1 << true;
+        QTest::newRow("blue") << int(LinePanel::Blue) << "" << QColor(221, 221, 255) << 1 << true;
+        QTest::newRow("unavailable") << unavailable << "" << QColor(170, 170, 170) << 1 << false;
+        QTest::newRow("unavailable hovered") << unavailable << "h" << QColor(170, 170, 170) << 1 << false;
+        QTest::newRow("beyond table") << 6 << "" << QColor(221, 221, 221) << 1 << false;
+        QTest::newRow("selected") << plain << "s" << QColor(221, 221, 221) << 1 << false;
+        QTest::newRow("large") << plain << "L" << QColor(221, 221, 221) << 1 << false;
+        QTest::newRow("large selected green") << int(LinePanel::Green) << "sL" << QColor(221, 255, 221) << 1 << true;
+        QTest::newRow("emoticon 13 shows 3") << int(LinePanel::Yellow) << "" << QColor(255, 255, 221) << 13 << true;
+    }
+
+    void linePanelLooks()
+    {
+        QFETCH(int, color);
+        QFETCH(QString, flags);
+        QFETCH(QColor, fill);
+        QFETCH(int, emoticon);
+        QFETCH(bool, shown);
+        const bool hovered = flags.contains('h'), large = flags.contains('L');
+        LinePanel panel(0, 0, nullptr);
+        panel.setLarge(large);
+        panel.setSelected(flags.contains('s'));
+        panel.setTextPanelColor(LinePanel::TextPanelColor(color));
+        panel.setEmoticonIndex(unsigned(emoticon));
+        panel.handle_hover(hovered);
+        const int height = large ? 110 : 55;
+        const Rendered r = render(panel, 4);
+        QCOMPARE(r.at(350, 30), fill);
+        // The outline is 2 wide around x 130, 3 wide when hovered.
+        QCOMPARE(r.at(131.3, 30), hovered ? QColor(Qt::black) : fill);
+        QCOMPARE(r.at(130, 30), QColor(Qt::black));
+        const QColor band = flags.contains('s') ? QColor(136, 136, 170) : QColor(170, 170, 204);
+        QCOMPARE(r.at(115, height - 20), band);
+        QCOMPARE(r.at(600, height - 20), band);
+        QCOMPARE(r.at(20, height / 2), QColor(204, 204, 238));
+
+        const unsigned drawn = unsigned(emoticon % 10);
+        const QPixmap& image = large ? panel.emoticon(drawn) : panel.emoticonSmall(drawn);
+        QCOMPARE(showsPixmap(r, image, 133, 7), shown);
+        if (!shown)
+            QCOMPARE(r.at(133 + image.width() / 2, 7 + image.width() / 2), fill);
+    }
+
+    void utilityMarkAndText()
+    {
+        LinePanel panel(0, 0, nullptr);
+        panel.setLineNum(12);
+        panel.setText(QStringLiteral("Jane Caller - Springfield"), QStringLiteral("Weather tonight"),
+                      QStringLiteral("F"), QStringLiteral("01:23"));
+        // The whole "U" fits its box: ink inside, none on the box's last row.
+        const Rendered r = render(panel);
+        const QRect u = panel.rectUtility();
+        QVERIFY(darkPixels(r, u.adjusted(0, 0, 0, -1)) > 0);
+        QCOMPARE(darkPixels(r, QRect(u.left(), u.bottom(), u.width(), 1)), 0);
+        // The scene is stretched to the window: text keeps to its boxes at any screen resolution.
+        QCOMPARE(render(panel, 1, 72).image, r.image);
+        QCOMPARE(render(panel, 1, 144).image, r.image);
+
+        panel.setUtility(false);
+        QCOMPARE(darkPixels(render(panel), u), 0);
+        panel.setLarge(true);
+        panel.setUtility(true);
+        QVERIFY(darkPixels(render(panel), panel.rectUtility()) > 0);
+    }
+
+    // Clicks select, and the pointer hovers, only inside the text area.
+    void hitTest_data()
+    {
+        QTest::addColumn<bool>("large");
+        QTest::addColumn<QPointF>("point");
+        QTest::addColumn<bool>("inside");
+        QTest::newRow("left of text area") << false << QPointF(129, 20) << false;
+        QTest::newRow("top left corner") << false << QPointF(130, 5) << true;
+        QTest::newRow("right edge") << false << QPointF(568, 20) << true;
+        QTest::newRow("right of text area") << false << QPointF(569, 20) << false;
+        QTest::newRow("above") << false << QPointF(300, 4) << false;
+        QTest::newRow("bottom edge") << false << QPointF(300, 50) << true;
+        QTest::newRow("below") << false << QPointF(300, 51) << false;
+        QTest::newRow("large, y 100") << true << QPointF(300, 100) << true;
+        QTest::newRow("large, y 101") << true << QPointF(300, 101) << false;
+    }
+
+    void hitTest()
+    {
+        QFETCH(bool, large);
+        QFETCH(QPointF, point);
+        QFETCH(bool, inside);
+        QGraphicsScene scene;
+        LinePanel panel(0, 0, nullptr);
+        panel.setLarge(large);
+        scene.addItem(&panel);
+        QSignalSpy spy(&panel, &LinePanel::selected);
+
+        QCOMPARE(panel.isPointInTextPanel(point), inside);
+        send(scene, panel, QEvent::GraphicsSceneMousePress, point, Qt::LeftButton);
+        QCOMPARE(spy.count(), inside ? 1 : 0);
+        send(scene, panel, QEvent::GraphicsSceneHoverMove, point);
+        QCOMPARE(panel.isHovered(), inside);
+        send(scene, panel, QEvent::GraphicsSceneHoverLeave, point);
+        QVERIFY(!panel.isHovered());
+    }
+};
 
 QTEST_MAIN(TestPanels)
 #include "tst_panels.moc"
