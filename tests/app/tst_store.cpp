@@ -22,9 +22,7 @@ namespace {
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable>");
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 bool writeAll(const QString& path, const QByteArray& bytes)
@@ -49,392 +47,181 @@ QByteArray captureStdout(const QString& path, Fn fn)
     return readAll(path);
 }
 
+QSettings store()
+{
+    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+}
+
 } // namespace
 
 class TestStore : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void init();
-
-    void configLoad_data();
-    void configLoad();
-    void configLoadMissingFile();
-    void configSaveFormat_data();
-    void configSaveFormat();
-    void configRoundTrip_data();
-    void configRoundTrip();
-    void configEchoMasksPasswords();
-    void configSaveFailureKeepsOldFile();
-
-    void modelPersistsAcrossInstances();
-    void modelLoadOfAbsentKeyResets();
-    void modelShortRows();
-    void modelSetDataPads_data();
-    void modelSetDataPads();
-    void modelDataRoles();
-    void modelRowOperations();
-    void settingsFileIsPrivate();
-
-private:
+    QString file(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
     QTemporaryDir m_settingsDir;
     QTemporaryDir m_dir;
-};
 
-void TestStore::initTestCase()
-{
-    QStandardPaths::setTestModeEnabled(true);
-    QVERIFY(m_settingsDir.isValid());
-    QVERIFY(m_dir.isValid());
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-}
-
-void TestStore::init()
-{
-    QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
-}
-
-void TestStore::configLoad_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<ValueMap>("expected");
-
-    QTest::newRow("dhcp and empty value")
-        << QByteArray("NET_ADDRESS=DHCP\nNET_DNS_PRIMARY=\n")
-        << ValueMap{{"NET_ADDRESS", "DHCP"}, {"NET_DNS_PRIMARY", ""}};
-    QTest::newRow("two equals and no equals skipped")
-        << QByteArray("A=B=C\nnothing here\nK=V\n")
-        << ValueMap{{"K", "V"}};
-    QTest::newRow("last line without newline")
-        << QByteArray("A=1\nB=2") << ValueMap{{"A", "1"}, {"B", "2"}};
-    QTest::newRow("CR LF keeps the CR")
-        << QByteArray("A=1\r\nB=2\r\n") << ValueMap{{"A", "1\r"}, {"B", "2\r"}};
-    QTest::newRow("blanks belong to key and value")
-        << QByteArray(" A = 1 \n") << ValueMap{{" A ", " 1 "}};
-    QTest::newRow("duplicate key keeps last")
-        << QByteArray("A=1\nA=2\n") << ValueMap{{"A", "2"}};
-    QTest::newRow("blank lines skipped")
-        << QByteArray("\n\nA=1\n\n") << ValueMap{{"A", "1"}};
-    QTest::newRow("empty key kept")
-        << QByteArray("=x\n") << ValueMap{{"", "x"}};
-    QTest::newRow("empty file") << QByteArray() << ValueMap{};
-    QTest::newRow("non-ASCII value")
-        << QStringLiteral("NAME=Zoë Ünal 東京\n").toUtf8()
-        << ValueMap{{"NAME", QStringLiteral("Zoë Ünal 東京")}};
-
-    // A line far beyond any fixed buffer must stay one entry, not turn into
-    // bogus ones made of its tail.
-    const QByteArray longValue(10000, 'x');
-    QByteArray longLine = "LONG=" + longValue + "=tail\nLONG2=" + longValue + "\nAFTER=1\n";
-    QTest::newRow("10000-byte lines")
-        << longLine << ValueMap{{"LONG2", QString::fromLatin1(longValue)}, {"AFTER", "1"}};
-}
-
-void TestStore::configLoad()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(ValueMap, expected);
-
-    const QString path = m_dir.filePath(QStringLiteral("load.cfg"));
-    QVERIFY(writeAll(path, content));
-
-    ValueMap values{{"STALE", "x"}};
-    Config config;
-    const QString out = m_dir.filePath(QStringLiteral("stdout.txt"));
-    bool ok = false;
-    captureStdout(out, [&] { ok = config.load(path, values); });
-    QVERIFY(ok);
-    QCOMPARE(values, expected);
-}
-
-void TestStore::configLoadMissingFile()
-{
-    ValueMap values{{"STALE", "x"}};
-    Config config;
-    QVERIFY(!config.load(m_dir.filePath(QStringLiteral("does-not-exist")), values));
-    QVERIFY(values.isEmpty());
-}
-
-void TestStore::configSaveFormat_data()
-{
-    QTest::addColumn<ValueMap>("values");
-    QTest::addColumn<QByteArray>("expected");
-
-    QTest::newRow("empty map") << ValueMap{} << QByteArray();
-    QTest::newRow("sorted by key")
-        << ValueMap{{"ZETA", "1"}, {"ALPHA", ""}} << QByteArray("ALPHA=\nZETA=1\n");
-    QTest::newRow("character-code order")
-        << ValueMap{{"CONFIG_LINE2", "0"}, {"CONFIG_LINE10", "1"}, {"CONFIG_CLUSTER_ID", "5"},
-                    {"CONFIG_CLUSTERING", "1"}}
-        << QByteArray("CONFIG_CLUSTERING=1\nCONFIG_CLUSTER_ID=5\nCONFIG_LINE10=1\nCONFIG_LINE2=0\n");
-    QTest::newRow("percent signs written as they are")
-        << ValueMap{{"A", "%1%2"}} << QByteArray("A=%1%2\n");
-}
-
-void TestStore::configSaveFormat()
-{
-    QFETCH(ValueMap, values);
-    QFETCH(QByteArray, expected);
-
-    const QString path = m_dir.filePath(QStringLiteral("save.cfg"));
-    QVERIFY(writeAll(path, "OLD=content that must go\n"));
-    Config config;
-    QVERIFY(config.save(path, values));
-    QCOMPARE(readAll(path), expected);
-}
-
-void TestStore::configRoundTrip_data()
-{
-    QTest::addColumn<ValueMap>("values");
-
-    QTest::newRow("plain") << ValueMap{{"NET_ADDRESS", "10.0.0.2"}, {"NET_NETMASK", "255.0.0.0"}};
-    QTest::newRow("non-ASCII")
-        << ValueMap{{"CALLER", QStringLiteral("Łukasz Żółć – «hello» 😀")}, {QStringLiteral("KÉY"), "v"}};
-    QTest::newRow("trailing CR and blanks") << ValueMap{{"A", "value\r"}, {" B", " "}};
-    QTest::newRow("10000-byte value") << ValueMap{{"BIG", QString(10000, QLatin1Char('q'))}, {"C", "1"}};
-}
-
-void TestStore::configRoundTrip()
-{
-    QFETCH(ValueMap, values);
-
-    const QString path = m_dir.filePath(QStringLiteral("roundtrip.cfg"));
-    Config config;
-    QVERIFY(config.save(path, values));
-    ValueMap back;
-    captureStdout(m_dir.filePath(QStringLiteral("stdout.txt")), [&] { QVERIFY(config.load(path, back)); });
-    QCOMPARE(back, values);
-}
-
-void TestStore::configEchoMasksPasswords()
-{
-    const QString path = m_dir.filePath(QStringLiteral("echo.cfg"));
-    QVERIFY(writeAll(path, "CONFIG_GUI_PASSWORD=hunter2\nNET_ADDRESS=DHCP\nadmin_password=swordfish\n"
-                           "BROKEN\n"));
-    Config config;
-    ValueMap values;
-    const QByteArray printed = captureStdout(m_dir.filePath(QStringLiteral("stdout.txt")),
-                                             [&] { QVERIFY(config.load(path, values)); });
-
-    // The map holds the real values; only the echo is masked.
-    QCOMPARE(values.value("CONFIG_GUI_PASSWORD"), QStringLiteral("hunter2"));
-    QVERIFY(!printed.contains("hunter2"));
-    QVERIFY(!printed.contains("swordfish"));
-    QVERIFY(!printed.contains("BROKEN"));
-    const QByteArray mask(Config::maskedValue);
-    QCOMPARE(printed, QByteArray("CONFIG_GUI_PASSWORD = " + mask + "\nNET_ADDRESS = DHCP\nadmin_password = "
-                                 + mask + "\n"));
-}
-
-void TestStore::configSaveFailureKeepsOldFile()
-{
-    // Root may write anywhere, so drop to an unprivileged user for the save.
-    const bool root = ::geteuid() == 0;
-    QTemporaryDir outer;
-    QVERIFY(outer.isValid());
-    QVERIFY(QFile::setPermissions(outer.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                   | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                                   | QFileDevice::ExeOther));
-    const QString dir = outer.filePath(QStringLiteral("ro"));
-    QVERIFY(QDir().mkdir(dir));
-    const QString path = dir + QStringLiteral("/rc.app");
-    const QByteArray old("CONFIG_GUI_PASSWORD=old\nKEEP=1\n");
-    QVERIFY(writeAll(path, old));
-    QVERIFY(QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                           | QFileDevice::ExeOther));
-    const QStringList before = QDir(dir).entryList(QDir::Files | QDir::Hidden);
-
-    Config config;
-    ValueMap values{{"NEW", "1"}};
-    if (root)
-        QCOMPARE(::seteuid(65534), 0);
-    const bool saved = config.save(path, values);
-    if (root)
-        QCOMPARE(::seteuid(0), 0);
-
-    QVERIFY(!saved);
-    QCOMPARE(readAll(path), old);
-    QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), before);
-    QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
-void TestStore::modelPersistsAcrossInstances()
-{
+private slots:
+    void initTestCase()
     {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_settingsDir.isValid() && m_dir.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    }
+    void init() { store().clear(); }
+
+    void configRoundTrip_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<ValueMap>("expected");
+        QTest::addColumn<QByteArray>("saved");
+        auto row = [](const char* name, const QByteArray& content, const ValueMap& expected, QByteArray saved = {}) {
+            QTest::newRow(name) << content << expected << (saved.isNull() ? content : saved);
+        };
+
+        row("malformed lines skipped, last duplicate wins, no final newline",
+            "A=B=C\nnothing here\n\nK=V\nNET_DNS=\nK=W", {{"K", "W"}, {"NET_DNS", ""}}, "K=W\nNET_DNS=\n");
+        row("CR LF and blanks kept", " A = 1 \r\nB=2\r\n", {{" A ", " 1 \r"}, {"B", "2\r"}});
+        row("non-ASCII value", QStringLiteral("NAME=Zoë 東京 😀\n").toUtf8(), {{"NAME", QStringLiteral("Zoë 東京 😀")}});
+        row("character-code order", "LINE2=0\nLINE10=1\nCLUSTER_ID=5\nCLUSTERING=1\n",
+            {{"LINE2", "0"}, {"LINE10", "1"}, {"CLUSTER_ID", "5"}, {"CLUSTERING", "1"}},
+            "CLUSTERING=1\nCLUSTER_ID=5\nLINE10=1\nLINE2=0\n");
+        // A line far beyond any fixed buffer stays one entry, not bogus ones made of its tail.
+        const QByteArray big(10000, 'x');
+        row("10000-byte lines", "LONG=" + big + "=tail\nLONG2=" + big + "\nAFTER=1\n",
+            {{"LONG2", QString::fromLatin1(big)}, {"AFTER", "1"}}, "AFTER=1\nLONG2=" + big + "\n");
+        row("empty file", "", {});
+    }
+
+    void configRoundTrip()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(ValueMap, expected);
+        QFETCH(QByteArray, saved);
+
+        QVERIFY(writeAll(file("load.cfg"), content));
+        Config config;
+        ValueMap values{{"STALE", "x"}};
+        captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("load.cfg"), values)); });
+        QCOMPARE(values, expected);
+
+        QVERIFY(writeAll(file("save.cfg"), "OLD=content that must go\n"));
+        QVERIFY(config.save(file("save.cfg"), values));
+        QCOMPARE(readAll(file("save.cfg")), saved);
+        ValueMap back;
+        captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("save.cfg"), back)); });
+        QCOMPARE(back, expected);
+
+        QVERIFY(!config.load(file("does-not-exist"), back));
+        QVERIFY(back.isEmpty());
+    }
+
+    void configEchoMasksPasswords()
+    {
+        QVERIFY(writeAll(file("echo.cfg"), "CONFIG_GUI_PASSWORD=hunter2\nNET_ADDRESS=DHCP\nadmin_password=swordfish\nBROKEN\n"));
+        Config config;
+        ValueMap values;
+        const QByteArray printed =
+            captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("echo.cfg"), values)); });
+
+        // The map holds the real values; only the echo is masked.
+        QCOMPARE(values.value("CONFIG_GUI_PASSWORD"), QStringLiteral("hunter2"));
+        const QByteArray mask(Config::maskedValue);
+        QVERIFY(!mask.contains("hunter2") && !mask.contains("swordfish"));
+        QCOMPARE(printed, "CONFIG_GUI_PASSWORD = " + mask + "\nNET_ADDRESS = DHCP\nadmin_password = " + mask + "\n");
+    }
+
+    void configSaveFailureKeepsOldFile()
+    {
+        QTemporaryDir outer;
+        QVERIFY(QFile::setPermissions(outer.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                       | QFile::ReadOther | QFile::ExeOther));
+        const QString dir = outer.filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkdir(dir));
+        const QString path = dir + QStringLiteral("/rc.app");
+        const QByteArray old("CONFIG_GUI_PASSWORD=old\nKEEP=1\n");
+        QVERIFY(writeAll(path, old));
+        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+
+        // Root may write anywhere, so drop to an unprivileged user for the save.
+        const bool root = ::geteuid() == 0;
+        ValueMap values{{"NEW", "1"}};
+        if (root)
+            QCOMPARE(::seteuid(65534), 0);
+        const bool saved = Config().save(path, values);
+        if (root)
+            QCOMPARE(::seteuid(0), 0);
+
+        QVERIFY(!saved);
+        QCOMPARE(readAll(path), old);
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"rc.app"});
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void modelSetDataPadsAndPersists_data()
+    {
+        QTest::addColumn<QStringList>("row");
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("column 2 of a one-string row") << QStringList{"a:1"} << 2 << QStringList{"a:1", "", "pä"};
+        QTest::newRow("column 0 of an empty row") << QStringList{} << 0 << QStringList{"pä"};
+        QTest::newRow("overwrite") << QStringList{"a:1", "u", "old"} << 2 << QStringList{"a:1", "u", "pä"};
+    }
+
+    void modelSetDataPadsAndPersists()
+    {
+        QFETCH(QStringList, row);
+        QFETCH(int, column);
+        QFETCH(QStringList, expected);
+
+        store().setValue(QStringLiteral("hostTable"), QVariantList{row});
         UnitTableModel model;
         model.load();
-        QVERIFY(model.insertRows(0, 2));
-        model.setData(model.index(0, 0), QStringLiteral("10.1.1.5:8080"));
-        model.setData(model.index(0, 1), QStringLiteral("studio"));
-        model.setData(model.index(1, 0), QStringLiteral("host:1"));
-        model.setData(model.index(1, 2), QStringLiteral("pässword"));
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+        QVERIFY(model.setData(model.index(0, column), QStringLiteral("pä"), Qt::EditRole));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(0, column));
+        QCOMPARE(changed.at(0).at(1).toModelIndex(), model.index(0, column));
         model.save();
+        QCOMPARE(store().value(QStringLiteral("hostTable")).toList().value(0).toStringList(), expected);
+
+        UnitTableModel next;
+        QCOMPARE(next.rowCount(), 0);
+        next.load();
+        QCOMPARE(next.rowCount(), 1);
+        QCOMPARE(next.data(next.index(0, column)).toString(), QStringLiteral("pä"));
+        // Data only for the display role.
+        QVERIFY(!next.data(next.index(0, column), Qt::EditRole).isValid());
+        QVERIFY(!next.data(next.index(0, column), Qt::ToolTipRole).isValid());
+        QVERIFY(!next.data(next.index(0, expected.size())).isValid()); // past the end of a short row
+        QVERIFY(!next.data(QModelIndex()).isValid());
     }
-    UnitTableModel model;
-    QCOMPARE(model.rowCount(), 0);
-    model.load();
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("10.1.1.5:8080"));
-    QCOMPARE(model.data(model.index(0, 1)).toString(), QStringLiteral("studio"));
-    QVERIFY(!model.data(model.index(0, 2)).isValid());
-    QCOMPARE(model.data(model.index(1, 1)).toString(), QString());
-    QCOMPARE(model.data(model.index(1, 2)).toString(), QStringLiteral("pässword"));
 
-    // The stored form is a list of string lists under "hostTable".
-    QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-    const QVariantList stored = settings.value(QStringLiteral("hostTable")).toList();
-    QCOMPARE(stored.size(), 2);
-    QCOMPARE(stored.at(0).toStringList(), (QStringList{"10.1.1.5:8080", "studio"}));
-    QCOMPARE(stored.at(1).toStringList(), (QStringList{"host:1", "", "pässword"}));
-}
-
-void TestStore::modelLoadOfAbsentKeyResets()
-{
-    UnitTableModel model;
-    model.insertRows(0, 3);
-    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    model.load();
-    QCOMPARE(reset.count(), 1);
-    QCOMPARE(model.rowCount(), 0);
-    QCOMPARE(model.columnCount(), 3);
-}
-
-void TestStore::modelShortRows()
-{
+    void settingsFileIsPrivate()
     {
-        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-        settings.setValue(QStringLiteral("hostTable"),
-                          QVariantList{QStringList{"only:1"}, QStringList{}, QStringList{"a:1", "u", "p", "x"}});
-    }
-    UnitTableModel model;
-    model.load();
-    QCOMPARE(model.rowCount(), 3);
-    QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("only:1"));
-    QVERIFY(!model.data(model.index(0, 1)).isValid());
-    QVERIFY(!model.data(model.index(0, 2)).isValid());
-    QVERIFY(!model.data(model.index(1, 0)).isValid());
-    QCOMPARE(model.data(model.index(2, 2)).toString(), QStringLiteral("p"));
-}
-
-void TestStore::modelSetDataPads_data()
-{
-    QTest::addColumn<QStringList>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<QStringList>("expected");
-
-    QTest::newRow("column 2 of a two-string row") << QStringList{"a:1", "u"} << 2 << QStringList{"a:1", "u", "pw"};
-    QTest::newRow("column 2 of a one-string row") << QStringList{"a:1"} << 2 << QStringList{"a:1", "", "pw"};
-    QTest::newRow("column 0 of an empty row") << QStringList{} << 0 << QStringList{"pw"};
-    QTest::newRow("overwrite") << QStringList{"a:1", "u", "old"} << 2 << QStringList{"a:1", "u", "pw"};
-}
-
-void TestStore::modelSetDataPads()
-{
-    QFETCH(QStringList, row);
-    QFETCH(int, column);
-    QFETCH(QStringList, expected);
-
-    {
-        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-        settings.setValue(QStringLiteral("hostTable"), QVariantList{row});
-    }
-    UnitTableModel model;
-    model.load();
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    QVERIFY(model.setData(model.index(0, column), QStringLiteral("pw"), Qt::EditRole));
-    QCOMPARE(changed.count(), 1);
-    QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(0, column));
-    QCOMPARE(changed.at(0).at(1).toModelIndex(), model.index(0, column));
-    model.save();
-
-    QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-    QCOMPARE(settings.value(QStringLiteral("hostTable")).toList().value(0).toStringList(), expected);
-}
-
-void TestStore::modelDataRoles()
-{
-    UnitTableModel model;
-    model.insertRows(0, 1);
-    QVERIFY(model.setData(model.index(0, 0), QStringLiteral("a:1")));
-    QCOMPARE(model.data(model.index(0, 0), Qt::DisplayRole).toString(), QStringLiteral("a:1"));
-    QVERIFY(!model.data(model.index(0, 0), Qt::EditRole).isValid());
-    QVERIFY(!model.data(model.index(0, 0), Qt::ToolTipRole).isValid());
-    QVERIFY(!model.data(QModelIndex()).isValid());
-
-    QVERIFY(!model.setData(model.index(0, 1), QStringLiteral("x"), Qt::DisplayRole));
-    QVERIFY(!model.setData(QModelIndex(), QStringLiteral("x")));
-    QVERIFY(!model.data(model.index(0, 1)).isValid());
-
-    QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Address : Port"));
-    QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("Username"));
-    QCOMPARE(model.headerData(2, Qt::Horizontal).toString(), QStringLiteral("Password"));
-    QVERIFY(!model.headerData(3, Qt::Horizontal).isValid());
-    QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
-    QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::ToolTipRole).isValid());
-
-    QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
-    QVERIFY(model.flags(model.index(0, 0)) & Qt::ItemIsSelectable);
-    QCOMPARE(model.flags(QModelIndex()), Qt::ItemFlags(Qt::ItemIsEnabled));
-}
-
-void TestStore::modelRowOperations()
-{
-    UnitTableModel model;
-    QVERIFY(model.insertRows(0, 3));
-    for (int i = 0; i < 3; ++i)
-        model.setData(model.index(i, 0), QStringLiteral("h%1:1").arg(i));
-
-    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
-    QVERIFY(model.removeRows(1, 1));
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(model.data(model.index(1, 0)).toString(), QStringLiteral("h2:1"));
-
-    // Beyond the end nothing is removed and nothing is announced.
-    QVERIFY(model.removeRows(5, 1));
-    QCOMPARE(model.rowCount(), 2);
-    QCOMPARE(removed.count(), 1);
-
-    // A count past the end removes only what exists.
-    QVERIFY(model.removeRows(1, 4));
-    QCOMPARE(model.rowCount(), 1);
-    QCOMPARE(removed.last().at(2).toInt(), 1);
-
-    QVERIFY(!model.insertRows(7, 1));
-    QCOMPARE(model.rowCount(), 1);
-}
-
-void TestStore::settingsFileIsPrivate()
-{
-    UnitTableModel model;
-    const QString file = model.settingsFileName();
-    QVERIFY(file.startsWith(m_settingsDir.path()));
-    {
+        UnitTableModel model;
+        const QString file = model.settingsFileName();
+        QVERIFY(file.startsWith(m_settingsDir.path()));
+        auto mode = [&file] {
+            struct stat st;
+            return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+        };
         // A file left world-readable by an older run is tightened by the next save.
-        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-        settings.setValue(QStringLiteral("other"), 1);
-    }
-    QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                            | QFileDevice::ReadOther));
-    model.insertRows(0, 1);
-    model.setData(model.index(0, 2), QStringLiteral("secret"));
-    model.save();
+        store().setValue(QStringLiteral("other"), 1);
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        model.insertRows(0, 1);
+        model.setData(model.index(0, 2), QStringLiteral("secret"));
+        model.save();
+        QCOMPARE(mode(), 0600);
+        QVERIFY(QFileInfo(file).size() > 0);
 
-    struct stat st;
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
-    QCOMPARE(int(st.st_mode & 07777), 0600);
-    QVERIFY(QFileInfo(file).size() > 0);
-
-    // Other writers of the same store (a console saving its geometry) keep
-    // the file private.
-    {
-        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-        settings.setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
+        // Other writers of the same store (a console saving its geometry) keep it private.
+        store().setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
+        QCOMPARE(mode(), 0600);
     }
-    QCOMPARE(::stat(QFile::encodeName(file).constData(), &st), 0);
-    QCOMPARE(int(st.st_mode & 07777), 0600);
-}
+};
 
 QTEST_GUILESS_MAIN(TestStore)
 #include "tst_store.moc"
