@@ -32,154 +32,129 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
     }
-    void readyLostAndRegained();
-    void wrongPassword();
-    void outOfRangePortReachesNothing();
-    void viewScaling_data();
-    void viewScaling();
-    void closingSavesGeometry_data();
-    void closingSavesGeometry();
-};
 
-void TestMirtGui::readyLostAndRegained()
-{
-    auto unit = startUnit(QStringLiteral("tavrik"));
-    QVERIFY(unit);
-    const quint16 port = unit->port();
-    MIRTGui console(host, port, QStringLiteral("studio"), QStringLiteral("tavrik"));
-    QCOMPARE(console.statusText(), QStringLiteral("Connecting..."));
-    // Connected after the console's own slot: each entry is what the screen
-    // shows once the console has handled the state.
-    QStringList seen;
-    connect(&console.session(), &IPCObject::changedState, this, [&]() { seen << console.statusText(); });
-
-    QTRY_COMPARE(console.statusText(), QStringLiteral("Ready."));
-    QCOMPARE(seen, QStringList({"Logging in...", "Logged in.", "Ready."}));
-    QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
-    QVERIFY(!console.retryTimerActive());
-
-    unit.reset();
-    QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
-    QTRY_VERIFY(console.errorText().startsWith(QStringLiteral("Error: ")));
-    QVERIFY(!console.consoleView().isVisible() && console.connectionView().isVisible());
-    QVERIFY(console.retryTimerActive());
-
-    // Back on the same port; found when the bar is full (12.5 s).
-    unit = startUnit(QStringLiteral("tavrik"), port);
-    QVERIFY(unit);
-    QTRY_VERIFY_WITH_TIMEOUT(console.statusText() == QStringLiteral("Ready."), 16000);
-    QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
-
-    // On its way out: no retry, and the connection screen stays down.
-    console.disconnect();
-    QCOMPARE(console.statusText(), QStringLiteral("Disconnected."));
-    QVERIFY(!console.retryTimerActive() && !console.connectionView().isVisible());
-    QTRY_COMPARE(unit->connectionCount(), 0);
-}
-
-void TestMirtGui::wrongPassword()
-{
-    auto unit = startUnit(QStringLiteral("secret"));
-    QVERIFY(unit);
-    MIRTGui console(host, unit->port(), QStringLiteral("studio"), QStringLiteral("wrong"));
-    QSignalSpy requests(&console, &MIRTGui::requestPassword);
-
-    QTRY_COMPARE(requests.count(), 1);
-    QCOMPARE(requests.at(0), QVariantList({host, int(unit->port())}));
-    QCOMPARE(console.statusText(), QStringLiteral("Incorrect password."));
-    QCOMPARE(console.progressValue(), 50);
-    QVERIFY(!console.retryTimerActive());
-
-    // A unit that hangs up meanwhile must not bring another attempt with the
-    // refused password, nor another question to the user.
-    unit->dropAllConnections();
-    QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
-    QTest::qWait(600);
-    QVERIFY(!console.retryTimerActive());
-    QCOMPARE(requests.count(), 1);
-    QCOMPARE(unit->receivedMessages(QStringLiteral("login")).size(), 1);
-
-    console.setPassword(QStringLiteral("secret"));
-    QCOMPARE(console.progressValue(), 0);
-    QTRY_COMPARE(console.statusText(), QStringLiteral("Ready."));
-    QCOMPARE(unit->receivedMessages(QStringLiteral("login")).last().params().get_qstring("password", QString()),
-             QStringLiteral("secret"));
-}
-
-void TestMirtGui::outOfRangePortReachesNothing()
-{
-    // The port travels as 16 bits: 65536 above the unit's must not wrap onto it.
-    auto unit = startUnit(QStringLiteral("tavrik"));
-    QVERIFY(unit);
-    MIRTGui console(host, int(unit->port()) + 65536, QStringLiteral("studio"), QStringLiteral("tavrik"));
-    QTRY_VERIFY(!console.errorText().isEmpty());
-    QTest::qWait(100);
-    QCOMPARE(unit->connectionCount(), 0);
-}
-
-void TestMirtGui::viewScaling_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<double>("sx");
-    QTest::addColumn<double>("sy");
-    QTest::newRow("half") << QSize(512, 384) << 0.5 << 0.5;
-    QTest::newRow("wide") << QSize(2048, 768) << 2.0 << 1.0;
-    QTest::newRow("native") << QSize(1024, 768) << 1.0 << 1.0;
-}
-
-void TestMirtGui::viewScaling()
-{
-    QFETCH(QSize, size);
-    QFETCH(double, sx);
-    QFETCH(double, sy);
-    QGraphicsScene scene(0, 0, 1024, 768);
-    CustomGraphicsView view(&scene, nullptr);
-    view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view.show();
-    // Through another size first: the earlier scaling must be undone, not
-    // multiplied into the new one.
-    view.resize(800, 600);
-    QTRY_COMPARE(view.size(), QSize(800, 600));
-    view.resize(size);
-    QTRY_COMPARE(view.size(), size);
-
-    QVERIFY(qFuzzyCompare(view.transform().m11(), sx));
-    QVERIFY(qFuzzyCompare(view.transform().m22(), sy));
-    // The far corner of the scene is the far corner of the window.
-    const QPoint corner = view.mapFromScene(QPointF(1024, 768));
-    QVERIFY(qAbs(corner.x() - size.width()) <= 1 && qAbs(corner.y() - size.height()) <= 1);
-}
-
-void TestMirtGui::closingSavesGeometry_data()
-{
-    QTest::addColumn<bool>("online");
-    QTest::newRow("console view") << true;
-    QTest::newRow("connection view") << false;
-}
-
-void TestMirtGui::closingSavesGeometry()
-{
-    QFETCH(bool, online);
-    const int port = 1 + int(online); // nothing listens on these
+    void readyLostAndRegained()
     {
-        MIRTGui console(host, port, QStringLiteral("user"), QStringLiteral("pw"));
-        QSignalSpy closing(&console, &MIRTGui::closing);
-        console.consoleView().setGeometry(QRect(100, 120, 640, 480));
-        if (online)
-            console.session().setState(IPCObject::IPC_READY);
-        (online ? console.consoleView() : console.connectionView()).close();
+        auto unit = startUnit(QStringLiteral("tavrik"));
+        QVERIFY(unit);
+        const quint16 port = unit->port();
+        MIRTGui console(host, port, QStringLiteral("studio"), QStringLiteral("tavrik"));
+        QCOMPARE(console.statusText(), QStringLiteral("Connecting..."));
+        // Connected after the console's own slot: each entry is what the screen
+        // shows once the console has handled the state.
+        QStringList seen;
+        connect(&console.session(), &IPCObject::changedState, this, [&]() { seen << console.statusText(); });
 
-        QCOMPARE(closing.count(), 1);
-        QCOMPARE(closing.at(0), QVariantList({host, port}));
-        QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-        QVERIFY(!settings.value(QStringLiteral("127.0.0.1:%1/geometry").arg(port)).toByteArray().isEmpty());
+        QTRY_COMPARE(console.statusText(), QStringLiteral("Ready."));
+        QCOMPARE(seen, QStringList({"Logging in...", "Logged in.", "Ready."}));
+        QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
+        QVERIFY(!console.retryTimerActive());
+
+        unit.reset();
+        QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
+        QTRY_VERIFY(console.errorText().startsWith(QStringLiteral("Error: ")));
+        QVERIFY(!console.consoleView().isVisible() && console.connectionView().isVisible());
+        QVERIFY(console.retryTimerActive());
+
+        // Back on the same port; found when the bar is full (12.5 s).
+        unit = startUnit(QStringLiteral("tavrik"), port);
+        QVERIFY(unit);
+        QTRY_VERIFY_WITH_TIMEOUT(console.statusText() == QStringLiteral("Ready."), 16000);
+        QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
+
+        // On its way out: no retry, and the connection screen stays down.
+        console.disconnect();
+        QVERIFY(!console.retryTimerActive() && !console.connectionView().isVisible());
+        QTRY_COMPARE(unit->connectionCount(), 0);
     }
-    // The next console of that unit opens both windows where it was left.
-    MIRTGui again(host, port, QStringLiteral("user"), QStringLiteral("pw"));
-    QCOMPARE(again.consoleView().size(), QSize(640, 480));
-    QCOMPARE(again.connectionView().size(), QSize(640, 480));
-}
+
+    void wrongPassword()
+    {
+        auto unit = startUnit(QStringLiteral("secret"));
+        QVERIFY(unit);
+        MIRTGui console(host, unit->port(), QStringLiteral("studio"), QStringLiteral("wrong"));
+        QSignalSpy requests(&console, &MIRTGui::requestPassword);
+
+        QTRY_COMPARE(requests.count(), 1);
+        QCOMPARE(requests.at(0), QVariantList({host, int(unit->port())}));
+        QCOMPARE(console.statusText(), QStringLiteral("Incorrect password."));
+        QCOMPARE(console.progressValue(), 50);
+        QVERIFY(!console.retryTimerActive());
+        // A unit that hangs up meanwhile must not bring another attempt with the
+        // refused password, nor another question to the user.
+        unit->dropAllConnections();
+        QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
+        QTest::qWait(600);
+        QVERIFY(!console.retryTimerActive());
+        QCOMPARE(requests.count(), 1);
+        QCOMPARE(unit->receivedMessages(QStringLiteral("login")).size(), 1);
+
+        console.setPassword(QStringLiteral("secret"));
+        QCOMPARE(console.progressValue(), 0);
+        QTRY_COMPARE(console.statusText(), QStringLiteral("Ready."));
+        QCOMPARE(unit->receivedMessages(QStringLiteral("login")).last().params().get_qstring("password", QString()),
+                 QStringLiteral("secret"));
+    }
+
+    void viewScaling_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("sx");
+        QTest::addColumn<double>("sy");
+        QTest::newRow("half") << QSize(512, 384) << 0.5 << 0.5;
+        QTest::newRow("wide") << QSize(2048, 768) << 2.0 << 1.0;
+    }
+
+    void viewScaling()
+    {
+        QFETCH(QSize, size);
+        QFETCH(double, sx);
+        QFETCH(double, sy);
+        QGraphicsScene scene(0, 0, 1024, 768);
+        CustomGraphicsView view(&scene, nullptr);
+        view.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        view.show();
+        // Through another size first: the earlier scaling must be undone, not
+        // multiplied into the new one.
+        view.resize(800, 600);
+        QTRY_COMPARE(view.size(), QSize(800, 600));
+        view.resize(size);
+        QTRY_COMPARE(view.size(), size);
+        QVERIFY(qFuzzyCompare(view.transform().m11(), sx));
+        QVERIFY(qFuzzyCompare(view.transform().m22(), sy));
+        // The far corner of the scene is the far corner of the window.
+        const QPoint corner = view.mapFromScene(QPointF(1024, 768));
+        QVERIFY(qAbs(corner.x() - size.width()) <= 1 && qAbs(corner.y() - size.height()) <= 1);
+    }
+
+    void closingSavesGeometry_data()
+    {
+        QTest::addColumn<bool>("online");
+        QTest::newRow("console view") << true;
+        QTest::newRow("connection view") << false;
+    }
+
+    void closingSavesGeometry()
+    {
+        QFETCH(bool, online);
+        const int port = 1 + int(online); // nothing listens on these
+        {
+            MIRTGui console(host, port, QStringLiteral("user"), QStringLiteral("pw"));
+            QSignalSpy closing(&console, &MIRTGui::closing);
+            console.consoleView().setGeometry(QRect(100, 120, 640, 480));
+            if (online)
+                console.session().setState(IPCObject::IPC_READY);
+            (online ? console.consoleView() : console.connectionView()).close();
+            QCOMPARE(closing.count(), 1);
+            QCOMPARE(closing.at(0), QVariantList({host, port}));
+        }
+        // The next console of that unit opens both windows where it was left.
+        MIRTGui again(host, port, QStringLiteral("user"), QStringLiteral("pw"));
+        QCOMPARE(again.consoleView().size(), QSize(640, 480));
+        QCOMPARE(again.connectionView().size(), QSize(640, 480));
+    }
+};
 
 QTEST_MAIN(TestMirtGui)
 #include "tst_mirtgui.moc"
