@@ -16,8 +16,7 @@
 
 namespace {
 
-// A transport that records what it delivers and can be told to fail in its
-// handler.
+// A transport that records what it delivers.
 class Recorder : public IPCClient
 {
 public:
@@ -25,12 +24,9 @@ public:
     {
         IPCClient::rx_message(msg);
         names.append(QString::fromStdString(msg.get_name()));
-        if (!throwText.isEmpty())
-            throw Exception("%s", throwText.toUtf8().constData());
     }
 
     QStringList names;
-    QString throwText;
 };
 
 // Frame bytes written readably: every '|' stands for a NUL terminator.
@@ -134,13 +130,10 @@ void TestIpc::socketSplitFrame()
 void TestIpc::socketFrames_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("throwText");
     QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("error");
     QTest::addColumn<bool>("pile");
-    const auto row = [](const char* name, const QByteArray& bytes, const QStringList& names,
-                        const QString& error = QString(), const QString& throwText = QString(), bool pile = false) {
-        QTest::newRow(name) << bytes << throwText << names << error << pile;
+    const auto row = [](const char* name, const QByteArray& bytes, const QStringList& names, bool pile = false) {
+        QTest::newRow(name) << bytes << names << pile;
     };
     row("three frames", frames("<a/>|<b/>|<c/>|"), {"a", "b", "c"});
     row("empty frames skipped", frames("||<a/>|||<b/>|"), {"a", "b"});
@@ -159,22 +152,16 @@ void TestIpc::socketFrames_data()
     // behind it must come out of the same pass.
     QByteArray largest("<big v=\"");
     largest += QByteArray(int(IPCQt::RX_WINDOW) - 1 - largest.size() - 3, 'x') + "\"/>" + '\0';
-    row("largest frame", largest + frames("<after/>|"), {"big", "after"}, QString(), QString(), true);
-    row("window overflow", QByteArray(int(IPCQt::RX_WINDOW), 'x'), {},
-        "void IPCQt::read_data(): rx buffer overflow");
-    // The connection ends with the failing frame; nothing after it is handled.
-    row("handler throws", frames("<a/>|<b/>|"), {"a"}, "handler refused the frame", "handler refused the frame");
+    // One byte more without a terminator: tst_session, "window overflow".
+    row("largest frame", largest + frames("<after/>|"), {"big", "after"}, true);
 }
 
 void TestIpc::socketFrames()
 {
     QFETCH(QByteArray, bytes);
-    QFETCH(QString, throwText);
-    QFETCH(QString, error);
     Loopback link;
     QVERIFY(link.open());
     QSignalSpy errors(link.client, &QAbstractSocket::errorOccurred);
-    link.ipc.throwText = throwText;
     // Piled up first, one pass must hand it all over, since the socket will
     // not announce bytes it already holds.
     QFETCH(bool, pile);
@@ -187,17 +174,9 @@ void TestIpc::socketFrames()
     }
     QFETCH(QStringList, names);
     QTRY_COMPARE_WITH_TIMEOUT(link.ipc.names, names, 3000);
-    if (error.isEmpty()) {
-        QCOMPARE(errors.count(), 0);
-        QCOMPARE(link.client->bytesAvailable(), 0);
-        QCOMPARE(link.client->state(), QAbstractSocket::ConnectedState);
-        return;
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 5000);
-    QCOMPARE(errors.at(0).at(0).value<QAbstractSocket::SocketError>(), QAbstractSocket::UnknownSocketError);
-    QCOMPARE(link.client->errorString(), error);
-    QCOMPARE(link.client->state(), QAbstractSocket::UnconnectedState);
-    QTEST(link.ipc.names, "names");
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(link.client->bytesAvailable(), 0);
+    QCOMPARE(link.client->state(), QAbstractSocket::ConnectedState);
 }
 
 void TestIpc::socketSendLimit()
@@ -228,14 +207,12 @@ void TestIpc::fdReady_data()
     QTest::addColumn<unsigned int>("timeout");
     QTest::addColumn<int>("reads");
     QTest::addColumn<int>("writes");
-    QTest::addColumn<int>("minMs");
-    QTest::addColumn<int>("maxMs");
-    QTest::newRow("readable") << true << true << false << 1500u << 1 << 0 << 0 << 1000;
-    QTest::newRow("writable") << true << false << true << 1500u << 0 << 1 << 0 << 1000;
-    QTest::newRow("both") << true << true << true << 1500u << 1 << 1 << 0 << 1000;
-    QTest::newRow("timeout") << true << false << false << 1500u << 0 << 0 << 1400 << 5000;
+    QTest::newRow("readable") << true << true << false << 1500u << 1 << 0;
+    QTest::newRow("writable") << true << false << true << 1500u << 0 << 1;
+    QTest::newRow("both") << true << true << true << 1500u << 1 << 1;
+    QTest::newRow("timeout") << true << false << false << 1500u << 0 << 0;
     // 0 would wait for ever on a descriptor; without one it returns at once.
-    QTest::newRow("no descriptor") << false << false << false << 0u << 0 << 0 << 0 << 1000;
+    QTest::newRow("no descriptor") << false << false << false << 0u << 0 << 0;
 }
 
 void TestIpc::fdReady()
@@ -243,8 +220,6 @@ void TestIpc::fdReady()
     QFETCH(bool, open);
     QFETCH(bool, incoming);
     QFETCH(unsigned int, timeout);
-    QFETCH(int, minMs);
-    QFETCH(int, maxMs);
     int fds[2] = {-1, -1};
     QCOMPARE(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
     CountingFD dc;
@@ -264,7 +239,9 @@ void TestIpc::fdReady()
     ::close(fds[1]);
     QTEST(dc.reads, "reads");
     QTEST(dc.writes, "writes");
-    QVERIFY2(elapsed >= minMs && elapsed < maxMs, qPrintable(QString::number(elapsed)));
+    // Only a wait with nothing to report lasts the whole timeout.
+    const bool waits = open && dc.reads + dc.writes == 0;
+    QVERIFY2(waits ? elapsed >= 1400 && elapsed < 5000 : elapsed < 1000, qPrintable(QString::number(elapsed)));
 }
 
 QTEST_GUILESS_MAIN(TestIpc)

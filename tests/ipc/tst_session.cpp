@@ -101,13 +101,8 @@ private slots:
     void login();
     void commands_data();
     void commands();
-    void dispatch_data();
-    void dispatch();
     void receive_data();
     void receive();
-    void sendFailures_data();
-    void sendFailures();
-    void keepAlive();
 };
 
 void TestSession::login_data()
@@ -153,6 +148,17 @@ void TestSession::login()
     QCOMPARE(states(spy), expected);
     // A refused login keeps the connection for the next attempt.
     QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::ConnectedState);
+    const int fd = int(session.get_dc_qt()->socketDescriptor());
+    auto option = [fd](int level, int name) {
+        int value = -1;
+        socklen_t size = sizeof(value);
+        getsockopt(fd, level, name, &value, &size);
+        return value;
+    };
+    QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
+    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPIDLE), 5);
+    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPINTVL), 2);
+    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
 }
 
 using Command = std::function<bool(IPCObject&)>;
@@ -162,8 +168,13 @@ void TestSession::commands_data()
 {
     QTest::addColumn<Command>("command");
     QTest::addColumn<QByteArray>("wire");
-    const auto row = [](const char* name, Command command, const char* wire) {
-        QTest::newRow(name) << command << QByteArray(wire);
+    QTest::addColumn<int>("queuedChats");
+    QTest::addColumn<QString>("logText");
+    // No wire bytes: the command must fail without throwing, with logText
+    // logged. queuedChats -1: never connected.
+    const auto row = [](const char* name, Command command, const char* wire, int queuedChats = 0,
+                        const char* logText = "") {
+        QTest::newRow(name) << command << QByteArray(wire) << queuedChats << QString(logText);
     };
     row("drop", [](IPCObject& s) { return s.cmd_line_drop(3); }, "<change_line_state command=\"drop\" line_id=\"3\"/>");
     row("hold", [](IPCObject& s) { return s.cmd_line_hold(3); }, "<change_line_state command=\"hold\" line_id=\"3\"/>");
@@ -179,25 +190,63 @@ void TestSession::commands_data()
     row("chat", [](IPCObject& s) { return s.cmd_send_chat("console", QString::fromUtf8("caf\xc3\xa9 & <b>")); },
         "<chat_data from=\"console\" text=\"caf\xc3\xa9 &amp; &lt;b&gt;\"/>");
     row("resync", [](IPCObject& s) { return s.cmd_resync(); }, "<resync/>");
+    const Command chat = [](IPCObject& s) {
+        Message msg;
+        msg.set_name("chat_data");
+        return s.send_message(msg);
+    };
+    row("closed socket", chat, "", -1,
+        "] GUI IPC exception sending chat_data: virtual void "
+        "IPCQt::outgoing_data(const char *, unsigned int): failed to send");
+    row("send limit", chat, "", 3,
+        "] GUI IPC exception sending chat_data: virtual void "
+        "IPCQt::outgoing_data(const char *, unsigned int): tx buffer overflow");
 }
 
 void TestSession::commands()
 {
     QFETCH(Command, command);
+    QFETCH(QByteArray, wire);
+    QFETCH(int, queuedChats);
     ScriptedUnit unit;
     IPCObject session;
-    QVERIFY(logIn(unit, session));
-    QVERIFY(command(session));
-    QTRY_COMPARE_WITH_TIMEOUT(unit.received.size(), 1, 3000);
-    QTEST(unit.received.at(0), "wire");
+    if (queuedChats >= 0)
+        QVERIFY(logIn(unit, session));
+    // No event loop runs between the sends, so nothing leaves the socket.
+    const QString text(1100000, QLatin1Char('z'));
+    for (int i = 0; i < queuedChats; ++i)
+        QVERIFY(session.cmd_send_chat("console", text));
+    QSignalSpy spy(&session, &IPCObject::changedState);
+    LogCapture log;
+    bool sent = false;
+    try {
+        sent = command(session);
+    } catch (...) {
+        QFAIL("the command threw");
+    }
+    if (!wire.isEmpty()) {
+        QVERIFY(sent);
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received.size(), 1, 3000);
+        QCOMPARE(unit.received.at(0), wire);
+        return;
+    }
+    QVERIFY(!sent);
+    QVERIFY(!session.cmd_line_hold(1));
+    QFETCH(QString, logText);
+    QVERIFY2(log.text().contains(logText), qPrintable(log.text()));
+    // Disconnected at once, not after the queued megabytes have drained.
+    if (queuedChats > 0)
+        QCOMPARE(states(spy), QList<IPCObject::IPC_STATE>{IPCObject::IPC_DISCONNECTED});
+    QCOMPARE(session.get_dc_qt()->bytesToWrite(), 0);
 }
 
-void TestSession::dispatch_data()
+void TestSession::receive_data()
 {
-    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("signal");
+    QTest::addColumn<QString>("error");
     const auto row = [](const char* frame, const char* signal) {
-        QTest::newRow(frame) << QByteArray(frame) << QByteArray(signal);
+        QTest::newRow(frame) << QByteArray(frame) + '\0' << QByteArray(signal) << QString();
     };
     row("<set_config surface=\"2\"/>", "recvSetConfig");
     row("<timer_tick/>", "recvTimerTick");
@@ -210,16 +259,32 @@ void TestSession::dispatch_data()
     row("<log_message/>", "recvLogMessage");
     row("<network_info ip=\"10.0.0.2\"/>", "recvNetworkInfo");
     row("<frobnicate a=\"1\"/>", "");
+    // Signals for the hostile frames are not counted: only survival is.
+    QByteArray hostile = QByteArray(20000, '<') + '\0' + QByteArray("<a>").repeated(5000) + '\0';
+    hostile += frames("<line_status line_id=\"4294967295\" status=\"\xff\xfe\" time=\"-1\"/>|<line_status></x>|");
+    hostile += frames("\x01garbage|<?xml version=\"1.0\"?>|<!-- -->|<!DOCTYPE x>|<x a=\"&unknown;\"/>|<&#0;/>|");
+    hostile += "<x a=\"" + QByteArray(100000, 'v') + "\"/>" + '\0';
+    QTest::newRow("hostile frames") << hostile << QByteArray("*") << QString();
+    QTest::newRow("window overflow") << QByteArray(int(IPCQt::RX_WINDOW), 'x') << QByteArray()
+                                     << "void IPCQt::read_data(): rx buffer overflow";
+    QTest::newRow("handler throws") << frames("<line_status line_id=\"1\" fail=\"line handler failed\"/>|")
+                                    << QByteArray() << "line handler failed";
 }
 
-void TestSession::dispatch()
+void TestSession::receive()
 {
-    QFETCH(QByteArray, frame);
+    QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, signal);
+    QFETCH(QString, error);
     ScriptedUnit unit;
     IPCObject session;
     QVERIFY(logIn(unit, session));
-
+    QSignalSpy errors(&session, &IPCObject::error);
+    connect(&session, &IPCObject::recvLineStatus, this, [](const Message& msg) {
+        const std::string text = msg.params().get_string("fail", "");
+        if (!text.empty())
+            throw Exception("%s", text.c_str());
+    });
     // One spy per message signal, found through the meta-object.
     std::map<QByteArray, std::unique_ptr<QSignalSpy>> spies;
     const QMetaObject* meta = session.metaObject();
@@ -230,9 +295,22 @@ void TestSession::dispatch()
     }
     QCOMPARE(spies.size(), size_t(10));
 
-    unit.send(frame + '\0' + frames("<timer_tick/>|"));
-    QTRY_COMPARE_WITH_TIMEOUT(spies["recvTimerTick"]->count(), signal == "recvTimerTick" ? 2 : 1, 3000);
-    const Message msg(frame.toStdString());
+    unit.send(bytes + frames("<timer_tick/>|"));
+    if (!error.isEmpty()) {
+        QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 5000);
+        QCOMPARE(errors.at(0).at(0).toString(), error);
+        QCOMPARE(session.getState(), IPCObject::IPC_DISCONNECTED);
+        // The connection ends with the failure; nothing after it is handled.
+        QCOMPARE(spies["recvTimerTick"]->count(), 0);
+        return;
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(spies["recvTimerTick"]->count(), signal == "recvTimerTick" ? 2 : 1, 5000);
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(session.getState(), IPCObject::IPC_READY);
+    QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::ConnectedState);
+    if (signal == "*")
+        return;
+    const Message msg(bytes.toStdString());
     for (const auto& entry : spies) {
         const int expected = (entry.first == signal ? 1 : 0) + (entry.first == "recvTimerTick" ? 1 : 0);
         QCOMPARE(entry.second->count(), expected);
@@ -243,109 +321,6 @@ void TestSession::dispatch()
     const Message* stored = session.get_message(msg.get_name());
     QVERIFY(stored);
     QCOMPARE(*stored, msg);
-}
-
-void TestSession::receive_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("error");
-    QByteArray hostile = QByteArray(20000, '<') + '\0' + QByteArray("<a>").repeated(5000) + '\0';
-    hostile += frames("<line_status line_id=\"4294967295\" status=\"\xff\xfe\" time=\"-1\"/>|<line_status></x>|");
-    hostile += frames("\x01garbage|<?xml version=\"1.0\"?>|<!-- -->|<!DOCTYPE x>|<x a=\"&unknown;\"/>|<&#0;/>|");
-    hostile += "<x a=\"" + QByteArray(100000, 'v') + "\"/>" + '\0';
-    QTest::newRow("hostile frames") << hostile + frames("<timer_tick/>|") << QString();
-    QTest::newRow("window overflow") << QByteArray(int(IPCQt::RX_WINDOW), 'x')
-                                     << "void IPCQt::read_data(): rx buffer overflow";
-    QTest::newRow("handler throws") << frames("<line_status line_id=\"1\" fail=\"line handler failed\"/>|")
-                                    << "line handler failed";
-}
-
-void TestSession::receive()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, error);
-    ScriptedUnit unit;
-    IPCObject session;
-    QVERIFY(logIn(unit, session));
-    QSignalSpy errors(&session, &IPCObject::error);
-    QSignalSpy ticks(&session, &IPCObject::recvTimerTick);
-    connect(&session, &IPCObject::recvLineStatus, this, [](const Message& msg) {
-        const std::string text = msg.params().get_string("fail", "");
-        if (!text.empty())
-            throw Exception("%s", text.c_str());
-    });
-    unit.send(bytes);
-    if (error.isEmpty()) {
-        QTRY_COMPARE_WITH_TIMEOUT(ticks.count(), 1, 5000);
-        QCOMPARE(errors.count(), 0);
-        QCOMPARE(session.getState(), IPCObject::IPC_READY);
-        QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::ConnectedState);
-        return;
-    }
-    QTRY_COMPARE_WITH_TIMEOUT(errors.count(), 1, 5000);
-    QCOMPARE(errors.at(0).at(0).toString(), error);
-    QCOMPARE(session.getState(), IPCObject::IPC_DISCONNECTED);
-}
-
-void TestSession::sendFailures_data()
-{
-    QTest::addColumn<int>("queuedChats");
-    QTest::addColumn<QString>("logText");
-    QTest::newRow("closed socket") << 0
-                                   << "] GUI IPC exception sending chat_data: virtual void "
-                                      "IPCQt::outgoing_data(const char *, unsigned int): failed to send";
-    QTest::newRow("send limit") << 3 << "] GUI IPC exception sending chat_data: virtual void "
-                                        "IPCQt::outgoing_data(const char *, unsigned int): tx buffer overflow";
-}
-
-void TestSession::sendFailures()
-{
-    QFETCH(int, queuedChats);
-    ScriptedUnit unit;
-    IPCObject session;
-    if (queuedChats)
-        QVERIFY(logIn(unit, session));
-    // No event loop runs between the sends, so nothing leaves the socket.
-    const QString text(1100000, QLatin1Char('z'));
-    for (int i = 0; i < queuedChats; ++i)
-        QVERIFY(session.cmd_send_chat("console", text));
-    QSignalSpy spy(&session, &IPCObject::changedState);
-    LogCapture log;
-    Message msg;
-    msg.set_name("chat_data");
-    bool sent = true;
-    try {
-        sent = session.send_message(msg);
-    } catch (...) {
-        QFAIL("send_message threw");
-    }
-    QVERIFY(!sent);
-    QVERIFY(!session.cmd_line_hold(1));
-    QFETCH(QString, logText);
-    QVERIFY2(log.text().contains(logText), qPrintable(log.text()));
-    // Disconnected at once, not after the queued megabytes have drained.
-    if (queuedChats)
-        QCOMPARE(states(spy), QList<IPCObject::IPC_STATE>{IPCObject::IPC_DISCONNECTED});
-    QCOMPARE(session.get_dc_qt()->bytesToWrite(), 0);
-}
-
-void TestSession::keepAlive()
-{
-    ScriptedUnit unit;
-    IPCObject session;
-    session.connectIPC("127.0.0.1", unit.port(), "tavrik", "studio");
-    QTRY_COMPARE_WITH_TIMEOUT(session.getState(), IPCObject::IPC_LOGGING_IN, 3000);
-    const int fd = int(session.get_dc_qt()->socketDescriptor());
-    auto option = [fd](int level, int name) {
-        int value = -1;
-        socklen_t size = sizeof(value);
-        getsockopt(fd, level, name, &value, &size);
-        return value;
-    };
-    QCOMPARE(option(SOL_SOCKET, SO_KEEPALIVE), 1);
-    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPIDLE), 5);
-    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPINTVL), 2);
-    QCOMPARE(option(IPPROTO_TCP, TCP_KEEPCNT), 3);
 }
 
 QTEST_GUILESS_MAIN(TestSession)
