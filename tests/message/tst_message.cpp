@@ -79,10 +79,7 @@ QByteArray xmlOf(const Params &p)
 // A chain of compact nodes named "n", depth levels in all.
 QByteArray nested(int depth)
 {
-    QByteArray data(1, '\0');
-    for (int i = 0; i < depth; ++i)
-        data += QByteArray::fromHex(i + 1 < depth ? "01006e00000100" : "01006e00000000");
-    return data;
+    return '\0' + QByteArray::fromHex("01006e00000100").repeated(depth - 1) + QByteArray::fromHex("01006e00000000");
 }
 
 // Depth of the first chain of children.
@@ -161,7 +158,6 @@ struct RecordingLogger : Logger
 
 const QString PARSE_SIG = "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int)";
 const QString USHORT_SIG = "unsigned short get_ushort(const char *, unsigned int &, unsigned int)";
-const QString UCHAR_SIG = "unsigned char get_uchar(const char *, unsigned int &, unsigned int)";
 const QString BUILD_SIG = "void Message::build_string_compact(std::string &) const";
 
 } // namespace
@@ -190,15 +186,11 @@ private slots:
         row("string inf", "inf|0|0|inf|false");
         row("string -inf", "-inf|0|0|-inf|false");
         row("int -7", "-7|-7|4294967289|-7|false");
-        row("int 1", "1|1|1|1|false");
         row("uint 4294967295", "4294967295|-1|4294967295|4294967296|false");
         row("float 1.5", "1.500000|1|1|1.5|false");
-        row("float 0", "0.000000|0|0|0|false");
         row("float 2.75", "2.750000|2|2|2.75|false");
         row("float inf", "inf|0|0|inf|false");
-        row("float -inf", "-inf|0|0|-inf|false");
         row("bool true", "true|0|0|0|true");
-        row("bool false", "false|0|0|0|false");
         row("type9", "|0|0|0|false");
     }
 
@@ -251,7 +243,6 @@ private slots:
         row("float 1.5", "string 1.5", false);
         row("float 1.5", "string 1.500000", true);
         row("bool true", "string true", true);
-        row("bool true", "bool false", false);
         row("none", "string ", true);
         row("none", "string x", false);
         row("int -1", "uint 4294967295", false);
@@ -457,14 +448,20 @@ private slots:
         QTest::newRow("element prefix dropped") << QByteArray("<p:r q:a=\"1\"/>") << QByteArray("<r q:a=\"1\"/>|kept");
         QTest::newRow("CDATA is text") << QByteArray("<r><![CDATA[<x>]]></r>") << QByteArray("<r/>|<x>");
         QTest::newRow("empty") << QByteArray() << QByteArray("<old/>|kept");
-        QTest::newRow("tag 0x07") << QByteArray("\x07<a x=\"1\"/>") << QByteArray("<old/>|kept");
         QTest::newRow("tag 0xff") << QByteArray("\xff\x00") << QByteArray("<old/>|kept");
         QTest::newRow("leading blank") << QByteArray(" <a x=\"1\"/>") << QByteArray("<old/>|kept");
         QTest::newRow("0x01 goes to xml") << QByteArray("\x01<a/>") << QByteArray("<old/>|kept");
         QTest::newRow("compact") << QByteArray::fromHex("0001006101000100780100000000") << QByteArray("<a x=\"\"/>|kept");
+        // Odd compact values: lengths other than the type's width (the first
+        // bytes count), an unknown type, a bool byte of 2, a repeated key (the
+        // later wins), children out of order, trailing bytes.
+        QTest::newRow("odd compact") << QByteArray::fromHex("00 0100 6d 0500 010061 02 0200 0501 010062 03 0800 0100000002000000"
+                                                            "010063 09 0300 616263 010064 05 0100 02 010063 01 0100 7a 0300"
+                                                            "010062 0000 0000 010061 0000 0000 010062 0100 010078 01 0000 0000 deadbeef")
+                                     << QByteArray("<m a=\"261\" b=\"1\" c=\"z\" d=\"false\"><a/><b/><b x=\"\"/></m>|kept");
         // Truncated compact frames: the decoder's text; complete children stay.
         const QByteArray u = "|kept|" + USHORT_SIG.toUtf8() + ": message too short";
-        const QByteArray c = "|kept|" + UCHAR_SIG.toUtf8() + ": message too short";
+        const QByteArray c = "|kept|unsigned char get_uchar(const char *, unsigned int &, unsigned int): message too short";
         const QByteArray p = "|kept|" + PARSE_SIG.toUtf8() + ": message too short";
         QTest::newRow("tag only") << QByteArray::fromHex("00") << "<old/>" + u;
         QTest::newRow("inside name length") << QByteArray::fromHex("0005") << "<old/>" + u;
@@ -517,19 +514,14 @@ private slots:
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<int>("children"); // <e> children of <r>; -1: nothing read
 
-        QByteArray many = "<r>", flat = "<r>";
-        for (int i = 0; i < 10; ++i)
-            many += manyAttributes(1024);
+        QByteArray flat = "<r>";
         while (flat.size() < 786431 - 10)
             flat += "x<e/>";
         QTest::newRow("1024 attributes accepted") << "<r>" + manyAttributes(1024) + "</r>" << 1;
         QTest::newRow("1025 attributes refused") << "<r>" + manyAttributes(1025) + "<e/></r>" << 0;
-        QTest::newRow("refused after text") << "<r><e/>text" + manyAttributes(1025) + "<e/></r>" << 1;
         QTest::newRow("root with 50000 attributes") << manyAttributes(50000) << -1;
         QTest::newRow("'=' in quoted values not counted") << "<r><e a='" + QByteArray(5000, '=') + "'/></r>" << 1;
         QTest::newRow("comment opened by <!--> hides nothing") << "<r><!--> <y q=' -->" + manyAttributes(1025) + "'></r>" << 0;
-        QTest::newRow("'=' in comments not counted") << "<r><!--" + QByteArray(5000, '=') + "--><e/></r>" << 1;
-        QTest::newRow("attribute pairs bounded per frame") << many + "</r>" << 3;
         QTest::newRow("4,096 attributes per frame") << "<r>" + manyAttributes(32).repeated(128) + manyAttributes(1) + "</r>" << 128;
         QTest::newRow("DOCTYPE refused") << QByteArray("<!DOCTYPE r [<!ENTITY e \"xx\">]><r a=\"&e;\"/>") << -1;
         QTest::newRow("DOCTYPE inside refused") << QByteArray("<r><e/><!DOCTYPE x><e/></r>") << 1;
@@ -578,6 +570,7 @@ private slots:
         QTest::newRow("uint") << "uint 305419896" << QByteArray::fromHex("01006b 03 0400 78563412");
         QTest::newRow("float 1.0") << "float 1" << QByteArray::fromHex("01006b 04 0400 0000803f");
         QTest::newRow("bool true") << "bool true" << QByteArray::fromHex("01006b 05 0100 01");
+        QTest::newRow("unknown type 9") << "type9" << QByteArray::fromHex("01006b 09 0000");
     }
 
     void compactValueBytes()
@@ -592,32 +585,6 @@ private slots:
         const Message back(expected.toStdString());
         QCOMPARE(back.params().get_type("k"), m.params().get_type("k"));
         QVERIFY(back == m);
-    }
-
-    void compactOddInput()
-    {
-        const QByteArray input = QByteArray::fromHex(
-            "00 0100 6d 0500"
-            "010061 02 0200 0501"             // int from 2 bytes: 0x0105
-            "010062 03 0800 0100000002000000" // uint from 8 bytes: the first 4
-            "010063 09 0300 616263"           // type 9: kept, no value
-            "010064 05 0100 02"               // bool byte 2 reads false
-            "010063 01 0100 7a"               // c again: the later value wins
-            "0300 010062 0000 0000 010061 0000 0000 010062 0100 010078 01 0000 0000" // children out of order
-            "deadbeef");                      // trailing bytes ignored
-        const Message m(input.toStdString());
-        const Params &p = m.params();
-        QCOMPARE(p.get_int("a", 0), 0x0105);
-        QCOMPARE(p.get_uint("b", 0), 1u);
-        QCOMPARE(bytes(p.get_string("c", "")), QByteArray("z"));
-        QCOMPARE(p.get_bool("d", true), false);
-        QCOMPARE(m.num_children("a"), 1u);
-        QCOMPARE(m.num_children("b"), 2u);
-        QVERIFY(m.get_child("b", 1).params().has_param("x"));
-        const QByteArray unknown = QByteArray::fromHex("00 0000 0100 010063 09 0000 0000");
-        const Message t(unknown.toStdString());
-        QCOMPARE(unsigned(t.params().get_type("c")), 9u);
-        QCOMPARE(encode(t), unknown);
     }
 
     void compactNestingBound()
@@ -736,12 +703,8 @@ private slots:
         RecordingLogger logger;
         if (setMask)
             logger.set_log_level(setMask, LOG_LEVEL(setLevel));
-        if (mask)
-            logger.clog(mask, LOG_LEVEL(level), "n=%d", 5);
-        else
-            logger.log(LOG_LEVEL(level), "n=%d", 5);
-        const QString line = QStringLiteral("%1 %2 n=5").arg(mask ? mask : 1u).arg(level);
-        QCOMPARE(logger.lines, passes ? QStringList{line} : QStringList());
+        mask ? logger.clog(mask, LOG_LEVEL(level), "n=%d", 5) : logger.log(LOG_LEVEL(level), "n=%d", 5);
+        QCOMPARE(logger.lines, passes ? QStringList{QStringLiteral("%1 %2 n=5").arg(mask ? mask : 1u).arg(level)} : QStringList());
     }
 
     void logAndExceptionTexts()
