@@ -11,6 +11,7 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -24,11 +25,7 @@ struct InfoConsole
     std::unique_ptr<Lines> lines{new Lines(scene, session)};
     std::unique_ptr<InfoEdit> edit{new InfoEdit(scene, session, *lines)};
     QSignalSpy pings{&session, &IPCObject::recvNetworkInfo};
-    ~InfoConsole()
-    {
-        lines.reset();
-        edit.reset();
-    }
+    ~InfoConsole() { lines.reset(); edit.reset(); }
 };
 
 // What the editor sent: the line model's cleared records carry no "moodidx".
@@ -49,23 +46,35 @@ bool connectAll(UnitSimulator& unit, const QList<InfoConsole*>& consoles)
     for (InfoConsole* c : consoles)
         c->session.connectIPC(QStringLiteral("127.0.0.1"), unit.port(), QStringLiteral("tavrik"),
                               QStringLiteral("user"));
-    auto settled = [&] {
-        for (InfoConsole* c : consoles)
-            if (c->session.getState() != IPCObject::IPC_READY)
-                return false;
-        return unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
-    };
-    if (!QTest::qWaitFor(settled, 5000))
+    auto all = [&](bool (*pred)(InfoConsole*)) { return std::all_of(consoles.begin(), consoles.end(), pred); };
+    if (!QTest::qWaitFor([&] {
+            return all([](InfoConsole* c) { return c->session.getState() == IPCObject::IPC_READY; })
+                && unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
+        }, 5000))
         return false;
     Message ping;
     ping.set_name("network_info");
     unit.sendMessage(ping);
-    return QTest::qWaitFor([&] {
-        for (InfoConsole* c : consoles)
-            if (c->pings.isEmpty())
-                return false;
-        return true;
-    }, 5000);
+    return QTest::qWaitFor([&] { return all([](InfoConsole* c) { return !c->pings.isEmpty(); }); }, 5000);
+}
+
+// The editor's state as "name|name cursor|notes|gender entry|mood entry|emoticon".
+QString editorState(InfoEdit& e)
+{
+    const QString name = e.nameEditor().text(), notes = e.notesEditor().toPlainText();
+    return QStringLiteral("%1|%2|%3|%4|%5|%6").arg(name).arg(e.nameEditor().cursorPosition()).arg(notes)
+        .arg(e.genderChooser().currentIndex()).arg(e.moodChooser().currentIndex()).arg(e.panel().emoticonIndex());
+}
+
+// The editor's sends once everything the console sent before has reached the unit:
+// a marker sent now arrives after them.
+int settledSends(UnitSimulator& unit, InfoConsole& c)
+{
+    Message marker;
+    marker.set_name("marker");
+    const bool arrived = c.session.send_message(marker)
+        && QTest::qWaitFor([&] { return !unit.receivedMessages(QStringLiteral("marker")).isEmpty(); }, 5000);
+    return arrived ? editorSends(unit).size() : -1;
 }
 
 } // namespace
@@ -75,162 +84,97 @@ class TestInfoEdit : public QObject
     Q_OBJECT
 
 private slots:
-    void typingSendsWholeRecord();
-    void incomingUpdate_data();
-    void incomingUpdate();
-    void chooseMood_data();
-    void chooseMood();
-    void twoConsoles();
-};
-
-void TestInfoEdit::typingSendsWholeRecord()
-{
-    UnitSimulator unit;
-    QVERIFY(unit.start(0));
-    InfoConsole c;
-    QVERIFY(connectAll(unit, {&c}));
-    QCOMPARE(c.edit->panel().title(), QStringLiteral("Select a Line"));
-    QVERIFY(!c.edit->nameEditor().isEnabled());
-    // The third line is line 2 on the wire.
-    c.lines->panelSelected(2);
-    QCOMPARE(c.edit->panel().title(), QStringLiteral("Line 3 Information"));
-    QVERIFY(c.edit->nameEditor().isEnabled());
-    QTest::keyClicks(&c.edit->nameEditor(), QStringLiteral("Bob"));
-
-    QTRY_COMPARE_WITH_TIMEOUT(editorSends(unit).size(), 3, 5000);
-    const char* names[] = {"B", "Bo", "Bob"};
-    const QList<Message> sent = editorSends(unit);
-    for (int i = 0; i < 3; ++i) {
-        // The whole record each time, in its text form (name order).
-        QCOMPARE(QString::fromStdString(sent[i].params().build_string()),
-                 QStringLiteral("gender=unknown genderidx=0 line_id=2 location= mood=neutral moodidx=0 "
-                                "name=%1 notes= topic= ").arg(QLatin1String(names[i])));
+    void incomingUpdate_data()
+    {
+        // The editor held "Bob" on line 1 with the cursor after the "B".
+        QTest::addColumn<QString>("update");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("same name") << "line_id=1 name=Bob" << "Bob|1||0|0|0";
+        QTest::newRow("new name") << "line_id=1 name=Alice" << "Alice|1||0|0|0";
+        QTest::newRow("notes") << "line_id=1 name=Bob notes=VIP" << "Bob|1|VIP|0|0|0";
+        QTest::newRow("gender, mood") << "line_id=1 name=Bob gender=female mood=angry moodidx=4" << "Bob|1||2|4|4";
+        QTest::newRow("off the tables") << "line_id=1 name=Bob gender=Female mood=grumpy moodidx=23" << "Bob|1||0|0|3";
+        QTest::newRow("other line") << "line_id=2 name=Eve notes=x" << "Bob|1||0|0|0";
+        QTest::newRow("local") << "line_id=1 name=Eve notes=x local=true" << "Bob|1||0|0|0";
     }
-}
 
-// The editor's state as "name|name cursor|notes|gender entry|mood entry|emoticon".
-static QString editorState(InfoEdit& e)
-{
-    return QStringLiteral("%1|%2|%3|%4|%5|%6")
-        .arg(e.nameEditor().text())
-        .arg(e.nameEditor().cursorPosition())
-        .arg(e.notesEditor().toPlainText())
-        .arg(e.genderChooser().currentIndex())
-        .arg(e.moodChooser().currentIndex())
-        .arg(e.panel().emoticonIndex());
-}
+    void incomingUpdate()
+    {
+        QFETCH(QString, update);
+        QFETCH(QString, state);
+        UnitSimulator unit;
+        InfoConsole c;
+        QVERIFY(unit.start(0) && connectAll(unit, {&c}));
+        c.lines->panelSelected(1);
+        QTest::keyClicks(&c.edit->nameEditor(), QStringLiteral("Bob"));
+        c.edit->nameEditor().setCursorPosition(1);
 
-void TestInfoEdit::incomingUpdate_data()
-{
-    // The editor held "Bob" on line 1 with the cursor after the "B".
-    QTest::addColumn<QString>("update");
-    QTest::addColumn<QString>("state");
-    QTest::newRow("same name") << "line_id=1 name=Bob" << "Bob|1||0|0|0";
-    QTest::newRow("new name") << "line_id=1 name=Alice" << "Alice|1||0|0|0";
-    QTest::newRow("notes") << "line_id=1 name=Bob notes=VIP" << "Bob|1|VIP|0|0|0";
-    QTest::newRow("gender, mood") << "line_id=1 name=Bob gender=female mood=angry moodidx=4" << "Bob|1||2|4|4";
-    QTest::newRow("off the tables") << "line_id=1 name=Bob gender=Female mood=grumpy moodidx=23" << "Bob|1||0|0|3";
-    QTest::newRow("other line") << "line_id=2 name=Eve notes=x" << "Bob|1||0|0|0";
-    QTest::newRow("line out of range") << "line_id=4000000000 name=Eve" << "Bob|1||0|0|0";
-    QTest::newRow("local") << "line_id=1 name=Eve notes=x local=true" << "Bob|1||0|0|0";
-}
+        Message msg;
+        msg.set_name("ancillary_data");
+        msg.params() = Params(update.toStdString());
+        emit c.session.recvAncillaryData(msg);
+        QCOMPARE(editorState(*c.edit), state);
+        // Nothing was sent back.
+        QCOMPARE(settledSends(unit, c), 3);
+    }
 
-void TestInfoEdit::incomingUpdate()
-{
-    QFETCH(QString, update);
-    QFETCH(QString, state);
+    void chooseCrazy()
+    {
+        UnitSimulator unit;
+        InfoConsole c;
+        QVERIFY(unit.start(0) && connectAll(unit, {&c}));
+        c.lines->panelSelected(0);
+        // Keyboard steps through the closed list are choices of the user.
+        QTest::keyClick(&c.edit->moodChooser(), Qt::Key_End);
 
-    UnitSimulator unit;
-    QVERIFY(unit.start(0));
-    InfoConsole c;
-    QVERIFY(connectAll(unit, {&c}));
-    c.lines->panelSelected(1);
-    QTest::keyClicks(&c.edit->nameEditor(), QStringLiteral("Bob"));
-    c.edit->nameEditor().setCursorPosition(1);
+        // The emoticon beside the chooser changes at once, before any answer.
+        QCOMPARE(c.edit->panel().emoticonIndex(), 9u);
+        QImage drawn(325, 360, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        const_cast<InfoPanel&>(c.edit->panel()).paint(&painter, nullptr, nullptr);
+        painter.end();
+        QImage expected(26, 26, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(QColor(204, 204, 238));
+        QPainter(&expected).drawPixmap(0, 0, c.edit->panel().emoticonSmall(9));
+        QCOMPARE(drawn.copy(272, 190, 26, 26), expected);
 
-    Message msg;
-    msg.set_name("ancillary_data");
-    msg.params() = Params(update.toStdString());
-    emit c.session.recvAncillaryData(msg);
-    QCOMPARE(editorState(*c.edit), state);
+        QTRY_COMPARE_WITH_TIMEOUT(editorSends(unit).size(), 1, 5000);
+        const Params& p = editorSends(unit).last().params();
+        QCOMPARE(p.get_qstring("mood", QString()), QStringLiteral("crazy"));
+        QCOMPARE(p.get_uint("moodidx", 99), 9u);
+    }
 
-    // Nothing was sent back: a marker sent now is the next thing the unit gets.
-    Message marker;
-    marker.set_name("marker");
-    QVERIFY(c.session.send_message(marker));
-    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedMessages(QStringLiteral("marker")).size(), 1, 5000);
-    QCOMPARE(editorSends(unit).size(), 3);
-}
+    // Every keystroke on one console sends the whole record; the other console
+    // shows it, and the first one is left as its user has it.
+    void twoConsoles()
+    {
+        UnitSimulator unit;
+        InfoConsole a, b;
+        QVERIFY(unit.start(0) && connectAll(unit, {&a, &b}));
+        QCOMPARE(a.edit->panel().title(), QStringLiteral("Select a Line"));
+        QVERIFY(!a.edit->nameEditor().isEnabled());
+        // The third line is line 2 on the wire.
+        a.lines->panelSelected(2);
+        b.lines->panelSelected(2);
+        QCOMPARE(a.edit->panel().title(), QStringLiteral("Line 3 Information"));
+        QTest::keyClicks(&a.edit->nameEditor(), QStringLiteral("Ann"));
+        QTest::keyClicks(&a.edit->notesEditor(), QStringLiteral("VIP"));
+        QTRY_COMPARE_WITH_TIMEOUT(b.edit->notesEditor().toPlainText(), QStringLiteral("VIP"), 5000);
+        QCOMPARE(b.edit->nameEditor().text(), QStringLiteral("Ann"));
 
-void TestInfoEdit::chooseMood_data()
-{
-    QTest::addColumn<int>("index");
-    QTest::addColumn<QString>("mood");
-    QTest::newRow("neutral") << 0 << "neutral";
-    QTest::newRow("embarassed") << 7 << "embarassed";
-    QTest::newRow("crazy") << 9 << "crazy";
-}
-
-void TestInfoEdit::chooseMood()
-{
-    QFETCH(int, index);
-    QFETCH(QString, mood);
-
-    UnitSimulator unit;
-    QVERIFY(unit.start(0));
-    InfoConsole c;
-    QVERIFY(connectAll(unit, {&c}));
-    c.lines->panelSelected(0);
-    QComboBox& chooser = c.edit->moodChooser();
-    // Keyboard steps through the closed list are choices of the user.
-    QTest::keyClick(&chooser, Qt::Key_End);
-    QTest::keyClick(&chooser, Qt::Key_Home);
-    for (int i = 0; i < index; ++i)
-        QTest::keyClick(&chooser, Qt::Key_Down);
-
-    // The emoticon beside the chooser changes at once, before any answer.
-    QCOMPARE(c.edit->panel().emoticonIndex(), unsigned(index));
-    QImage drawn(325, 360, QImage::Format_ARGB32_Premultiplied);
-    drawn.fill(Qt::transparent);
-    QPainter painter(&drawn);
-    const_cast<InfoPanel&>(c.edit->panel()).paint(&painter, nullptr, nullptr);
-    painter.end();
-    QImage expected(26, 26, QImage::Format_ARGB32_Premultiplied);
-    expected.fill(QColor(204, 204, 238));
-    QPainter(&expected).drawPixmap(0, 0, c.edit->panel().emoticonSmall(unsigned(index)));
-    QCOMPARE(drawn.copy(272, 190, 26, 26), expected);
-
-    // Every step sends the whole record: End, Home, then one per Down.
-    QTRY_COMPARE_WITH_TIMEOUT(editorSends(unit).size(), 2 + index, 5000);
-    const QList<Message> sent = editorSends(unit);
-    const Params& p = sent.last().params();
-    QCOMPARE(p.get_qstring("mood", QString()), mood);
-    QCOMPARE(p.get_uint("moodidx", 99), unsigned(index));
-}
-
-void TestInfoEdit::twoConsoles()
-{
-    UnitSimulator unit;
-    QVERIFY(unit.start(0));
-    InfoConsole a, b;
-    QVERIFY(connectAll(unit, {&a, &b}));
-    a.lines->panelSelected(4);
-    b.lines->panelSelected(4);
-
-    QTest::keyClicks(&a.edit->nameEditor(), QStringLiteral("Ann"));
-    QTest::keyClicks(&a.edit->notesEditor(), QStringLiteral("VIP"));
-    QTRY_COMPARE_WITH_TIMEOUT(b.edit->notesEditor().toPlainText(), QStringLiteral("VIP"), 5000);
-    QCOMPARE(b.edit->nameEditor().text(), QStringLiteral("Ann"));
-
-    // The first console keeps its text and cursor; the second sent nothing back.
-    Message marker;
-    marker.set_name("marker");
-    QVERIFY(b.session.send_message(marker));
-    QTRY_COMPARE_WITH_TIMEOUT(unit.receivedMessages(QStringLiteral("marker")).size(), 1, 5000);
-    QCOMPARE(editorState(*a.edit), QStringLiteral("Ann|3|VIP|0|0|0"));
-    QCOMPARE(a.edit->notesEditor().textCursor().position(), 3);
-    QCOMPARE(editorSends(unit).size(), 6);
-}
+        // The second console sent nothing back; the first keeps its text and cursor.
+        QCOMPARE(settledSends(unit, b), 6);
+        QCOMPARE(editorState(*a.edit), QStringLiteral("Ann|3|VIP|0|0|0"));
+        QCOMPARE(a.edit->notesEditor().textCursor().position(), 3);
+        const char* typed[][2] = {{"A", ""}, {"An", ""}, {"Ann", ""}, {"Ann", "V"}, {"Ann", "VI"}, {"Ann", "VIP"}};
+        const QList<Message> sent = editorSends(unit);
+        for (int i = 0; i < 6; ++i) // in the record's text form (name order)
+            QCOMPARE(QString::fromStdString(sent[i].params().build_string()),
+                     QStringLiteral("gender=unknown genderidx=0 line_id=2 location= mood=neutral moodidx=0 name=%1 "
+                                    "notes=%2 topic= ").arg(QLatin1String(typed[i][0]), QLatin1String(typed[i][1])));
+    }
+};
 
 QTEST_MAIN(TestInfoEdit)
 #include "tst_infoedit.moc"
