@@ -23,40 +23,31 @@ QByteArray frames(const char* text)
     return QByteArray(text).replace('|', '\0');
 }
 
-// The unit's end: accepts a connection, splits what it receives into frames
-// and sends whatever bytes a test gives it.
-class ScriptedUnit : public QObject
-{
-public:
-    ScriptedUnit()
-    {
-        m_server.listen(QHostAddress::LocalHost, 0);
-        connect(&m_server, &QTcpServer::newConnection, this, [this]() {
-            peer = m_server.nextPendingConnection();
-            connect(peer, &QIODevice::readyRead, this, [this]() {
-                m_pending += peer->readAll();
-                int end;
-                while ((end = m_pending.indexOf('\0')) >= 0) {
-                    received.append(m_pending.left(end));
-                    m_pending.remove(0, end + 1);
-                }
-            });
-        });
-    }
+// The unit's end: takes the session's connection, hands out the frames
+// received so far and sends whatever bytes a test gives it.
+struct ScriptedUnit {
+    QTcpServer server;
+    QTcpSocket* peer = nullptr;
+    QByteArray bytes;
 
-    quint16 port() const { return m_server.serverPort(); }
-    void send(const QByteArray& bytes)
+    ScriptedUnit() { server.listen(QHostAddress::LocalHost, 0); }
+    quint16 port() const { return server.serverPort(); }
+    QList<QByteArray> received()
     {
-        peer->write(bytes);
+        if (!peer)
+            peer = server.nextPendingConnection();
+        if (peer)
+            bytes += peer->readAll();
+        QList<QByteArray> frames = bytes.split('\0');
+        frames.removeLast();
+        return frames;
+    }
+    void clear() { bytes = bytes.mid(bytes.lastIndexOf('\0') + 1); }
+    void send(const QByteArray& data)
+    {
+        peer->write(data);
         peer->flush();
     }
-
-    QTcpSocket* peer = nullptr;
-    QList<QByteArray> received;
-
-private:
-    QTcpServer m_server;
-    QByteArray m_pending;
 };
 
 // Everything written to Qt's message streams while a test runs.
@@ -81,12 +72,12 @@ QList<IPCObject::IPC_STATE> states(const QSignalSpy& spy)
 bool logIn(ScriptedUnit& unit, IPCObject& session)
 {
     session.connectIPC("127.0.0.1", unit.port(), "tavrik", "studio");
-    if (!QTest::qWaitFor([&]() { return unit.received.size() == 1; }, 3000))
+    if (!QTest::qWaitFor([&]() { return unit.received().size() == 1; }, 3000))
         return false;
     unit.send(frames("<login success=\"true\"/>|"));
-    if (!QTest::qWaitFor([&]() { return unit.received.size() == 2; }, 3000))
+    if (!QTest::qWaitFor([&]() { return unit.received().size() == 2; }, 3000))
         return false;
-    unit.received.clear();
+    unit.clear();
     return session.getState() == IPCObject::IPC_READY;
 }
 
@@ -133,18 +124,18 @@ void TestSession::login()
     QSignalSpy spy(&session, &IPCObject::changedState);
     LogCapture log;
     session.connectIPC("127.0.0.1", unit.port(), "pa\"ss<", "stu dio");
-    QTRY_COMPARE_WITH_TIMEOUT(unit.received.size(), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(unit.received().size(), 1, 3000);
     // The unit gets the password; the log never shows it.
-    QCOMPARE(unit.received.at(0), QByteArray("<login id=\"console\" password=\"pa&quot;ss&lt;\" username=\"stu dio\"/>"));
+    QCOMPARE(unit.received().at(0), QByteArray("<login id=\"console\" password=\"pa&quot;ss&lt;\" username=\"stu dio\"/>"));
     QVERIFY2(log.text().contains(QRegularExpression("\\[127.0.0.1\\] TX: .*<login id=\"console\" "
                                                     "password=\"\\*{8}\" username=\"stu dio\"/>")),
              qPrintable(log.text()));
     QVERIFY(!log.text().contains("pa&quot;ss") && !log.text().contains("pa\"ss"));
-    unit.received.clear();
+    unit.clear();
     unit.send(answer);
     QTRY_COMPARE_WITH_TIMEOUT(states(spy), expected, 3000);
     QTest::qWait(100);
-    QCOMPARE(unit.received, after);
+    QCOMPARE(unit.received(), after);
     QCOMPARE(states(spy), expected);
     // A refused login keeps the connection for the next attempt.
     QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::ConnectedState);
@@ -226,8 +217,8 @@ void TestSession::commands()
     }
     if (!wire.isEmpty()) {
         QVERIFY(sent);
-        QTRY_COMPARE_WITH_TIMEOUT(unit.received.size(), 1, 3000);
-        QCOMPARE(unit.received.at(0), wire);
+        QTRY_COMPARE_WITH_TIMEOUT(unit.received().size(), 1, 3000);
+        QCOMPARE(unit.received().at(0), wire);
         return;
     }
     QVERIFY(!sent);
