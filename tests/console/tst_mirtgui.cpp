@@ -148,6 +148,8 @@ private slots:
             (online ? console.consoleView() : console.connectionView()).close();
             QCOMPARE(closing.count(), 1);
             QCOMPARE(closing.at(0), QVariantList({host, port}));
+            QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+            QVERIFY(!settings.value(QStringLiteral("127.0.0.1:%1/geometry").arg(port)).toByteArray().isEmpty());
         }
         // The next console of that unit opens both windows where it was left.
         MIRTGui again(host, port, QStringLiteral("user"), QStringLiteral("pw"));
