@@ -131,6 +131,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(b.chat->history().toPlainText().trimmed(), shown, 5000);
         const QList<Message> sent = unit.receivedMessages(QStringLiteral("chat_data"));
         QCOMPARE(sent.size(), 1);
+        QCOMPARE(sent[0].params().get_qstring("from", QString()), QStringLiteral("console"));
         QCOMPARE(sent[0].params().get_qstring("text", QString()), QStringLiteral("standby"));
     }
 };
