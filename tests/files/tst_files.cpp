@@ -17,16 +17,13 @@ const QString k_read = "void Message::read_from_file(const std::string &): ";
 
 Message sample()
 {
-    Message m;
-    m.set_name("status");
+    Message m(std::string("<status><line/><line><caller name=\"Ann\"/></line><chat/></status>"));
+    m.get_child("line", 0).params().set_uint("id", 0);
     m.params().set_int("n", -5);
     m.params().set_float("f", 1.5f);
     m.params().set_bool("b", true);
     m.params().set_string("s", "a b <&> \"q\"");
     m.params().set_variant("unset", variant());
-    m.add_child("line").params().set_uint("id", 0);
-    m.add_child("line").add_child("caller").params().set_string("name", "Ann");
-    m.add_child("chat");
     return m;
 }
 
