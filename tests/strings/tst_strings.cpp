@@ -188,15 +188,15 @@ private slots:
         } else {
             Params p;
             p.set_string("k", r);
-            r = function == "quote"  ? p.build_string()
-                : function == "html" ? html_escape(r)
-                : function == "sed"  ? sed_escape(r)
-                : function == "trim" ? str_trim(r, a.find('l') != a.npos, a.find('r') != a.npos)
-                : function == "hex"  ? str_to_hex(r)
-                : function == "unhex" ? hex_to_str(r)
-                : function == "base64" ? str_to_base64(r, a == "pad")
+            r = function == "quote"      ? p.build_string()
+                : function == "html"     ? html_escape(r)
+                : function == "sed"      ? sed_escape(r)
+                : function == "trim"     ? str_trim(r, a.find('l') != a.npos, a.find('r') != a.npos)
+                : function == "hex"      ? str_to_hex(r)
+                : function == "unhex"    ? hex_to_str(r)
+                : function == "base64"   ? str_to_base64(r, a == "pad")
                 : function == "unbase64" ? base64_to_str(r)
-                                          : hash_password(r, a);
+                                         : hash_password(r, a);
         }
         QCOMPARE(b(r), out);
         if (function == "base64")
