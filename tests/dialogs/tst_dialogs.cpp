@@ -184,17 +184,9 @@ private slots:
         IPConfigDialog dialog(nullptr, netFile(), appFile());
         auto* radioDhcp = child<QRadioButton>(&dialog, "radioDHCP");
         auto* radioStatic = child<QRadioButton>(&dialog, "radioStatic");
-        for (int i = 0; i <= actions.size(); ++i) {
-            // Under DHCP the four fields show N/A and are disabled; under static all are enabled.
-            QCOMPARE(radioStatic->isChecked(), !radioDhcp->isChecked());
-            if (radioDhcp->isChecked())
-                QCOMPARE(addressFields(&dialog), QStringList({"N/A*", "N/A*", "N/A*", "N/A*"}));
-            else
-                QVERIFY(!addressFields(&dialog).join(QString()).contains(QLatin1Char('*')));
-            if (i == actions.size())
-                break;
-            const QString action = actions[i].section(QLatin1Char(' '), 0, 0);
-            const QString arg = actions[i].section(QLatin1Char(' '), 1);
+        for (const QString& step : qAsConst(actions)) {
+            const QString action = step.section(QLatin1Char(' '), 0, 0);
+            const QString arg = step.section(QLatin1Char(' '), 1);
             if (action == QLatin1String("dhcp") || action == QLatin1String("static"))
                 (action == QLatin1String("dhcp") ? radioDhcp : radioStatic)->click();
             else if (action == QLatin1String("password"))
@@ -203,6 +195,12 @@ private slots:
                 for (int f = 0; f < 4; ++f)
                     child<QLineEdit>(&dialog, addressNames[f])->setText(arg.section(QLatin1Char('|'), f, f));
         }
+        // Under DHCP the four fields show N/A and are disabled; under static all are enabled.
+        QCOMPARE(radioStatic->isChecked(), !radioDhcp->isChecked());
+        if (radioDhcp->isChecked())
+            QCOMPARE(addressFields(&dialog), QStringList({"N/A*", "N/A*", "N/A*", "N/A*"}));
+        else
+            QVERIFY(!addressFields(&dialog).join(QString()).contains(QLatin1Char('*')));
 
         finish(dialog, "ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
