@@ -91,8 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     for (const QByteArray& raw : file.split('\n')) {
         const QString line = QString::fromUtf8(raw);
         const int eq = line.indexOf(QLatin1Char('='));
-        if (line.left(eq < 0 ? line.size() : eq).contains(QLatin1String("password"), Qt::CaseInsensitive))
+        if (line.left(eq < 0 ? line.size() : eq).contains(QLatin1String("password"), Qt::CaseInsensitive)) {
+            // The key itself is shown, only its value is masked.
+            allowed += '\n' + line.left(eq).toUtf8() + " = " + Config::maskedValue + '\n';
             continue;
+        }
         allowed += '\n' + line.toUtf8() + '\n';
         if (eq >= 0)
             allowed += (line.left(eq) + QLatin1String(" = ") + line.mid(eq + 1)).toUtf8() + '\n';
