@@ -5,7 +5,8 @@ cd "$(dirname "$0")"
 . tools/deps.sh
 mirt_install_deps
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Same build folder and settings as ./test.sh, so switching between them rebuilds nothing.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DMIRT_WERROR=ON >/dev/null
 cmake --build build -j2
 
 sim_pid=""
