@@ -140,7 +140,8 @@ private slots:
         QCOMPARE(drawn.copy(272, 190, 26, 26), expected);
 
         QTRY_COMPARE_WITH_TIMEOUT(editorSends(unit).size(), 1, 5000);
-        const Params& p = editorSends(unit).last().params();
+        const QList<Message> sent = editorSends(unit);
+        const Params& p = sent.last().params();
         QCOMPARE(p.get_qstring("mood", QString()), QStringLiteral("crazy"));
         QCOMPARE(p.get_uint("moodidx", 99), 9u);
     }
