@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QColor>
 #include <QGraphicsItem>
 #include <QObject>
+
+class QPainter;
 
 // Base of every drawn push button. Commands hang on buttonPressed(), which
 // fires on the press of the left mouse button, not on its release.
@@ -21,6 +24,19 @@ signals:
     void buttonReleased();
 
 protected:
+    // The colours of a round button (DROP and the top bar's dark buttons).
+    struct RoundLook {
+        QColor outline;
+        QColor ring;
+        QColor face;
+        QColor faceEdge;
+        QColor text;
+        int fontPoints;
+    };
+    // Draws a round button of diameter d: outline, ring, and a face that sinks
+    // towards the top left while pressed, with the label centred on it.
+    void paintRound(QPainter* painter, int d, const RoundLook& look, const QString& label) const;
+
     void mousePressEvent(QGraphicsSceneMouseEvent* event) override;
     void mouseReleaseEvent(QGraphicsSceneMouseEvent* event) override;
 
