@@ -7,6 +7,9 @@
 #include <QGraphicsScene>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 
 namespace {
 
@@ -30,7 +33,6 @@ Chat::Chat(QGraphicsScene& scene, IPCObject& session)
 
     m_history.resize(310, 255);
     m_history.setReadOnly(true);
-    m_history.document()->setMaximumBlockCount(MAX_HISTORY_LINES);
     m_history.setStyle(m_style.get());
     QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_history);
     proxy->setZValue(1);
@@ -98,4 +100,12 @@ void Chat::ipcRecvChatData(const Message& msg)
     const QString from = msg.params().get_qstring("from", QString()).left(MAX_SHOWN_CHARS);
     const QString text = msg.params().get_qstring("text", QString()).left(MAX_SHOWN_CHARS);
     m_history.append(formatLine(from, text));
+
+    QTextDocument* doc = m_history.document();
+    if (doc->blockCount() > MAX_HISTORY_LINES + HISTORY_TRIM_SLACK) {
+        QTextCursor cut(doc);
+        cut.setPosition(doc->findBlockByNumber(doc->blockCount() - MAX_HISTORY_LINES).position(),
+                        QTextCursor::KeepAnchor);
+        cut.removeSelectedText();
+    }
 }

@@ -29,6 +29,10 @@ public:
     // a console that stays open for days grow its document without end; the
     // oldest lines go first.
     static constexpr int MAX_HISTORY_LINES = 2000;
+    // The history may run this far over before the oldest lines are cut in
+    // one go: cutting a single line per append re-lays the whole document
+    // each time, and a burst of chat then froze the window for seconds.
+    static constexpr int HISTORY_TRIM_SLACK = 200;
 
     Chat(QGraphicsScene& scene, IPCObject& session);
     ~Chat() override;

@@ -96,14 +96,15 @@ private slots:
     void historyIsBounded()
     {
         ChatConsole c;
-        const int lines = Chat::MAX_HISTORY_LINES + 25;
+        // Past the slack the oldest lines are cut back to the limit in one go.
+        const int lines = Chat::MAX_HISTORY_LINES + Chat::HISTORY_TRIM_SLACK + 25;
         for (int i = 0; i < lines; ++i)
             emit c.session.recvChatData(chatData(QStringLiteral("flood"), QString::number(i)));
         const QTextDocument* doc = c.chat->history().document();
-        QCOMPARE(doc->blockCount(), Chat::MAX_HISTORY_LINES);
+        QCOMPARE(doc->blockCount(), Chat::MAX_HISTORY_LINES + 24);
         QCOMPARE(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1));
         QCOMPARE(doc->firstBlock().text().trimmed(),
-                 QStringLiteral("[flood] %1").arg(lines - Chat::MAX_HISTORY_LINES));
+                 QStringLiteral("[flood] %1").arg(lines - doc->blockCount()));
     }
 
     void twoConsolesOnUnit()
