@@ -44,15 +44,6 @@ void writeScratch(const unsigned char* data, size_t size)
     std::fclose(f);
 }
 
-// The file forms carry no character text: drop it before comparing.
-void dropText(Message& msg)
-{
-    msg.set_text(std::string());
-    for (const auto& list : msg.children()) {
-        for (unsigned int i = 0; i < list.second.size(); ++i)
-            dropText(msg.get_child(list.first, i));
-    }
-}
 
 } // namespace
 

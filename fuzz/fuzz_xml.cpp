@@ -10,19 +10,6 @@
 
 #include <string>
 
-namespace {
-
-void dropText(Message& msg)
-{
-    msg.set_text(std::string());
-    for (const auto& list : msg.children()) {
-        for (unsigned int i = 0; i < list.second.size(); ++i)
-            dropText(msg.get_child(list.first, i));
-    }
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {
     std::string frame(reinterpret_cast<const char*>(data), size);
