@@ -16,7 +16,7 @@
 #include <algorithm>
 
 namespace {
-const int defaultPort = 8080;
+const int kDefaultPort = 8080;
 }
 
 MainWindow::MainWindow(QWidget* parent)
@@ -68,7 +68,7 @@ void MainWindow::handleAdd()
 
     int port = dialog.getPort();
     if (port == -1)
-        port = defaultPort;
+        port = kDefaultPort;
 
     const int row = m_units.rowCount();
     m_units.insertRows(row, 1);
@@ -124,8 +124,11 @@ void MainWindow::handleConnect()
         if (!m_consoles.contains(key)) {
             auto* console = new MIRTGui(address, port, username, password);
             m_consoles.insert(key, console);
-            connect(console, &MIRTGui::closing, this, &MainWindow::handleMIRTWindowClosed);
-            connect(console, &MIRTGui::requestPassword, this, &MainWindow::handlePasswordRequest);
+            // The console is known by the key it is filed under: a row
+            // written by hand may spell its port differently ("host:08080"),
+            // so the address and port it reports need not give that key back.
+            connect(console, &MIRTGui::closing, this, [this, key] { closeConsole(key); });
+            connect(console, &MIRTGui::requestPassword, this, [this, key] { askPassword(key); });
         }
         handleTableSelect(index);
     }
@@ -139,32 +142,25 @@ void MainWindow::handleTableSelect(const QModelIndex& index)
     m_ui->buttonConnect->setEnabled(valid && !m_consoles.contains(key));
 }
 
-QString MainWindow::consoleKey(const QString& address, int port) const
-{
-    const QString key = QStringLiteral("%1:%2").arg(address).arg(port);
-    if (m_consoles.value(key))
-        return key;
-    // A row written by hand may spell its port differently ("host:08080"),
-    // so the console's own address and port need not give back the key it
-    // was filed under; the console that sent the signal knows its entry.
-    auto* console = qobject_cast<MIRTGui*>(sender());
-    if (console) {
-        for (auto it = m_consoles.cbegin(); it != m_consoles.cend(); ++it) {
-            if (it.value() == console)
-                return it.key();
-        }
-    }
-    return QString();
-}
-
 void MainWindow::handleMIRTWindowClosed(QString address, int port)
 {
     qDebug() << "MIRT window closed" << address << port;
-    const QString key = consoleKey(address, port);
-    if (key.isEmpty())
+    closeConsole(QStringLiteral("%1:%2").arg(address).arg(port));
+}
+
+void MainWindow::handlePasswordRequest(QString address, int port)
+{
+    qDebug() << "MIRT window password request" << address << port;
+    askPassword(QStringLiteral("%1:%2").arg(address).arg(port));
+}
+
+void MainWindow::closeConsole(const QString& key)
+{
+    MIRTGui* console = m_consoles.value(key);
+    if (!console)
         return;
     qDebug() << "removing id" << key;
-    MIRTGui* console = m_consoles.take(key);
+    m_consoles.remove(key);
     console->disconnect();
     console->deleteLater();
 
@@ -173,11 +169,9 @@ void MainWindow::handleMIRTWindowClosed(QString address, int port)
         handleTableSelect(index);
 }
 
-void MainWindow::handlePasswordRequest(QString address, int port)
+void MainWindow::askPassword(const QString& key)
 {
-    qDebug() << "MIRT window password request" << address << port;
-    const QString key = consoleKey(address, port);
-    if (key.isEmpty())
+    if (!m_consoles.value(key))
         return;
 
     // The console may be closed (and deleted) while the dialog is up; the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/unittablemodel.h"
+#include "store/unittablemodel.h"
 
 #include <QMainWindow>
 #include <QMap>
@@ -40,9 +40,10 @@ protected:
 private:
     // The display text of a column of a row; empty for a short row.
     QString cellText(int row, int column) const;
-    // The map key of the console that reports address and port; empty when
-    // that console is no longer open.
-    QString consoleKey(const QString& address, int port) const;
+    // Shuts down and forgets the console filed under key, if it is open.
+    void closeConsole(const QString& key);
+    // Asks for the password of the console filed under key, if it is open.
+    void askPassword(const QString& key);
 
     Ui::MainWindow* m_ui;
     UnitTableModel m_units;

@@ -16,11 +16,6 @@
 #include <exception>
 #include <string>
 
-static void initIcons()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 int main(int argc, char** argv)
 {
     std::string mode = "micro";
@@ -41,7 +36,6 @@ int main(int argc, char** argv)
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     QApplication app(argc, argv);
-    initIcons();
 
     Figures figures;
     int rc = 0;

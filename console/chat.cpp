@@ -17,7 +17,7 @@ namespace {
 // history lays out one long word in time that grows with its square (a
 // 32,000-character word took half a second, a whole frame minutes). Longer
 // senders and texts are cut to this many characters for display.
-constexpr int MAX_SHOWN_CHARS = 4096;
+constexpr int kMaxShownChars = 4096;
 
 } // namespace
 
@@ -97,8 +97,8 @@ QString Chat::formatLine(const QString& from, const QString& text)
 
 void Chat::ipcRecvChatData(const Message& msg)
 {
-    const QString from = msg.params().get_qstring("from", QString()).left(MAX_SHOWN_CHARS);
-    const QString text = msg.params().get_qstring("text", QString()).left(MAX_SHOWN_CHARS);
+    const QString from = msg.params().get_qstring("from", QString()).left(kMaxShownChars);
+    const QString text = msg.params().get_qstring("text", QString()).left(kMaxShownChars);
     m_history.append(formatLine(from, text));
 
     QTextDocument* doc = m_history.document();

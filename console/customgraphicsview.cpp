@@ -5,8 +5,8 @@
 
 namespace {
 // The console is drawn for this scene size; the view stretches it to fit.
-const double sceneWidth = 1024.0;
-const double sceneHeight = 768.0;
+const double kSceneWidth = 1024.0;
+const double kSceneHeight = 768.0;
 }
 
 CustomGraphicsView::CustomGraphicsView(QGraphicsScene* scene, QWidget* parent)
@@ -22,8 +22,8 @@ void CustomGraphicsView::resizeEvent(QResizeEvent* event)
 {
     QGraphicsView::resizeEvent(event);
 
-    const double scaleX = event->size().width() / sceneWidth;
-    const double scaleY = event->size().height() / sceneHeight;
+    const double scaleX = event->size().width() / kSceneWidth;
+    const double scaleY = event->size().height() / kSceneHeight;
     // A window shrunk to nothing would give a zero factor, and undoing it
     // later would divide by zero; keep the last usable scaling instead.
     if (scaleX <= 0.0 || scaleY <= 0.0)

@@ -1,5 +1,6 @@
 #include "console/infoedit.h"
 
+#include "console/callerchoices.h"
 #include "console/lines.h"
 #include "ipc/ipcobject.h"
 #include "message/message.h"
@@ -7,6 +8,7 @@
 #include <QFont>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextCursor>
@@ -15,39 +17,15 @@
 
 namespace {
 
-struct ChoiceRow
+// People write notes; a frame may still carry 768 KiB of them, and the
+// editor lays out one long word in time that grows with its square (a whole
+// frame took it over three minutes). Longer notes are cut for display, as
+// the line editors cut at 32,767 characters by themselves.
+constexpr int kMaxShownNotes = 8192;
+
+template <std::size_t N> void fillChooser(QComboBox& chooser, const CallerChoice (&rows)[N])
 {
-    const char* shown;
-    const char* sent;
-};
-
-// The row index is the "genderidx" on the wire; the text goes out as "gender".
-const ChoiceRow kGenders[] = {
-    {"Unknown", "unknown"},
-    {"Male", "male"},
-    {"Female", "female"},
-};
-
-// The row index is the "moodidx" and the emoticon number; the text is "mood".
-const ChoiceRow kMoods[] = {
-    {"Neutral", "neutral"},
-    {"Happy", "happy"},
-    {"Sad", "sad"},
-    {"Crying", "crying"},
-    {"Angry", "angry"},
-    {"Rude", "rude"},
-    {"Shocked", "shocked"},
-    {"Embarassed", "embarassed"},
-    {"Eyeroll", "eyeroll"},
-    {"Crazy", "crazy"},
-};
-
-constexpr int MAX_SHOWN_NOTES = 8192;
-
-template <std::size_t N>
-void fillChooser(QComboBox& chooser, const ChoiceRow (&rows)[N])
-{
-    for (const ChoiceRow& row : rows)
+    for (const CallerChoice& row : rows)
         chooser.addItem(QString::fromLatin1(row.shown), QString::fromLatin1(row.sent));
 }
 
@@ -113,13 +91,13 @@ InfoEdit::InfoEdit(QGraphicsScene& scene, IPCObject& session, Lines& lines)
     embed(m_gender, 777, 548, 180, 25, small, 20.0);
     embed(m_mood, 777, 588, 180, 25, small, 20.0);
     embed(m_notes, 777, 628, 230, 115, big, 1.0);
-    fillChooser(m_gender, kGenders);
-    fillChooser(m_mood, kMoods);
+    fillChooser(m_gender, kGenderChoices);
+    fillChooser(m_mood, kMoodChoices);
 
     connect(&m_name, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
     connect(&m_location, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
     connect(&m_topic, &QLineEdit::textEdited, this, &InfoEdit::sendUpdate);
-    connectNotes();
+    connect(&m_notes, &QTextEdit::textChanged, this, &InfoEdit::sendUpdate);
     connect(&m_gender, qOverload<int>(&QComboBox::activated), this, &InfoEdit::sendUpdate);
     connect(&m_mood, qOverload<int>(&QComboBox::activated), this, &InfoEdit::sendUpdate);
     connect(&m_lines, &Lines::lineSelected, this, &InfoEdit::setLineNum);
@@ -138,11 +116,6 @@ InfoEdit::~InfoEdit()
         }
     }
     m_scene.removeItem(&m_panel);
-}
-
-void InfoEdit::connectNotes()
-{
-    m_notesConnection = connect(&m_notes, &QTextEdit::textChanged, this, &InfoEdit::sendUpdate);
 }
 
 void InfoEdit::setAllEnabled(bool enabled)
@@ -170,18 +143,15 @@ void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local
     refresh(m_location, attributes.location);
     refresh(m_topic, attributes.topic);
 
-    // People write notes; a frame may still carry 768 KiB of them, and the
-    // editor lays out one long word in time that grows with its square (a
-    // whole frame took it over three minutes). Longer notes are cut for
-    // display, as the line editors cut at 32,767 characters by themselves.
-    const QString notes = attributes.notes.left(MAX_SHOWN_NOTES);
+    const QString notes = attributes.notes.left(kMaxShownNotes);
     if (m_notes.toPlainText() != notes) {
-        // setPlainText emits textChanged like a keystroke would; unhooked
-        // for the moment so the unit's own text is not sent back to it.
+        // setPlainText emits textChanged like a keystroke would; blocked for
+        // the moment so the unit's own text is not sent back to it.
         const int cursor = m_notes.textCursor().position();
-        disconnect(m_notesConnection);
-        m_notes.setPlainText(notes);
-        connectNotes();
+        {
+            const QSignalBlocker blocker(m_notes);
+            m_notes.setPlainText(notes);
+        }
         QTextCursor c = m_notes.textCursor();
         c.setPosition(std::min(cursor, m_notes.document()->characterCount() - 1));
         m_notes.setTextCursor(c);
@@ -203,18 +173,13 @@ void InfoEdit::sendUpdate()
     if (m_line < 0)
         return;
 
+    LineAttributes record;
+    record.setAttributes(m_name.text(), m_location.text(), m_topic.text(), m_notes.toPlainText(), chosenIndex(m_gender),
+                         m_gender.currentData().toString(), chosenIndex(m_mood), m_mood.currentData().toString());
     Message msg;
     msg.set_name("ancillary_data");
-    Params& p = msg.params();
-    p.set_qstring("name", m_name.text());
-    p.set_qstring("location", m_location.text());
-    p.set_qstring("topic", m_topic.text());
-    p.set_qstring("notes", m_notes.toPlainText());
-    p.set_qstring("gender", m_gender.currentData().toString());
-    p.set_uint("genderidx", chosenIndex(m_gender));
-    p.set_qstring("mood", m_mood.currentData().toString());
-    p.set_uint("moodidx", chosenIndex(m_mood));
-    p.set_uint("line_id", unsigned(m_line));
+    record.toParams(msg.params());
+    msg.params().set_uint("line_id", unsigned(m_line));
     // A failed send closes the connection; the editor keeps what was typed
     // and the next keystroke after reconnecting sends the whole record.
     m_session.send_message(msg);

@@ -4,7 +4,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QMetaObject>
 #include <QObject>
 #include <QString>
 #include <QTextEdit>
@@ -45,7 +44,6 @@ public slots:
     void sendUpdate();
 
 private:
-    void connectNotes();
     void setAllEnabled(bool enabled);
 
     QGraphicsScene& m_scene;
@@ -62,5 +60,4 @@ private:
     QComboBox m_gender;
     QComboBox m_mood;
     InfoPanel m_panel;
-    QMetaObject::Connection m_notesConnection;
 };

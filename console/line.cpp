@@ -1,6 +1,6 @@
 #include "console/line.h"
 
-#include "console/top.h"
+#include "console/surface.h"
 #include "ipc/ipcobject.h"
 #include "message/message.h"
 
@@ -43,28 +43,29 @@ struct StatusRow
     bool clear;
 };
 
-constexpr Rule F = Rule::Fixed;
+constexpr Rule kFixed = Rule::Fixed;
 
 const StatusRow kStatusTable[] = {
-    {"on hook (idle)", F, kUnlit, F, F, kUnlit, "Idle", LinePanel::Plain, true},
-    {"disabled (loop thru)", F, kUnlit, F, F, kUnlit, "Line In Use", LinePanel::Unavailable, true},
-    {"disabled (busied out)", F, kUnlit, F, F, kUnlit, "Line Busied Out", LinePanel::Unavailable, true},
-    {"ringing", F, kSlowGreen, F, F, kUnlit, "Ringing", LinePanel::Green, true},
-    {"on hold", F, kUnlit, Rule::Hold, F, kUnlit, nullptr, LinePanel::Yellow, false},
-    {"on screened hold", F, kUnlit, Rule::Hold, F, kUnlit, nullptr, LinePanel::Yellow, false},
-    {"remote (on hold)", F, kUnlit, Rule::Hold, F, kUnlit, "On Hold (Remote)", LinePanel::Yellow, true},
-    {"remote (on screened hold)", F, kUnlit, Rule::Hold, F, kUnlit, "On Screened Hold (Remote)",
+    {"on hook (idle)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Idle", LinePanel::Plain, true},
+    {"disabled (loop thru)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line In Use", LinePanel::Unavailable, true},
+    {"disabled (busied out)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line Busied Out", LinePanel::Unavailable, true},
+    {"ringing", kFixed, kSlowGreen, kFixed, kFixed, kUnlit, "Ringing", LinePanel::Green, true},
+    {"on hold", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
+    {"on screened hold", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
+    {"remote (on hold)", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Hold (Remote)", LinePanel::Yellow, true},
+    {"remote (on screened hold)", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Screened Hold (Remote)",
      LinePanel::Yellow, true},
-    {"on auto attendant", F, kFastGreen, F, F, kUnlit, "Auto Attendant", LinePanel::Green, true},
-    {"remote (on auto attendant)", F, kFastGreen, F, F, kUnlit, "Auto Attendant (Remote)", LinePanel::Green,
-     true},
-    {"on handset", Rule::Handset, kUnlit, F, F, kUnlit, nullptr, LinePanel::Green, false},
-    {"remote (on handset)", F, kYellow, F, F, kUnlit, "On Handset (Remote)", LinePanel::Green, true},
+    {"on auto attendant", kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant", LinePanel::Green, true},
+    {"remote (on auto attendant)", kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant (Remote)",
+     LinePanel::Green, true},
+    {"on handset", Rule::Handset, kUnlit, kFixed, kFixed, kUnlit, nullptr, LinePanel::Green, false},
+    {"remote (on handset)", kFixed, kYellow, kFixed, kFixed, kUnlit, "On Handset (Remote)", LinePanel::Green, true},
     // The air rule sets the AIR look and the text colour from the air channel.
-    {"on air", F, kUnlit, F, Rule::Air, kUnlit, nullptr, LinePanel::Plain, false},
-    {"remote (on air)", F, kUnlit, F, F, kRed, "On Air (Remote)", LinePanel::Red, false},
-    {"remote (busied out)", F, kUnlit, F, F, kUnlit, "Busied Out (Remote)", LinePanel::Unavailable, true},
-    {"not installed", F, kUnlit, F, F, kUnlit, "Not Installed", LinePanel::Unavailable, true},
+    {"on air", kFixed, kUnlit, kFixed, Rule::Air, kUnlit, nullptr, LinePanel::Plain, false},
+    {"remote (on air)", kFixed, kUnlit, kFixed, kFixed, kRed, "On Air (Remote)", LinePanel::Red, false},
+    {"remote (busied out)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Busied Out (Remote)", LinePanel::Unavailable,
+     true},
+    {"not installed", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Not Installed", LinePanel::Unavailable, true},
 };
 
 const StatusRow* findStatus(const QString& word)
@@ -87,6 +88,56 @@ const QString kOnHandset = QStringLiteral("on handset");
 const QString kOnAir = QStringLiteral("on air");
 
 } // namespace
+
+void LineState::setState(const QString& status_, bool locked_, bool override_, bool priority_, uint32_t ring_num_,
+                         uint32_t time_, bool utility_, int32_t location_)
+{
+    status = status_;
+    locked = locked_;
+    override = override_;
+    priority = priority_;
+    ring_num = ring_num_;
+    time = time_;
+    utility = utility_;
+    location = location_;
+}
+
+void LineAttributes::setAttributes(const QString& name_, const QString& location_, const QString& topic_,
+                                   const QString& notes_, uint32_t genderidx_, const QString& gender_,
+                                   uint32_t moodidx_, const QString& mood_)
+{
+    name = name_;
+    location = location_;
+    topic = topic_;
+    notes = notes_;
+    genderidx = genderidx_;
+    gender = gender_;
+    moodidx = moodidx_;
+    mood = mood_;
+}
+
+void LineAttributes::toParams(Params& p, Fields fields) const
+{
+    p.set_qstring("name", name);
+    p.set_qstring("location", location);
+    p.set_qstring("topic", topic);
+    p.set_qstring("notes", notes);
+    p.set_qstring("gender", gender);
+    p.set_qstring("mood", mood);
+    if (fields == Fields::All) {
+        p.set_uint("genderidx", genderidx);
+        p.set_uint("moodidx", moodidx);
+    }
+}
+
+LineAttributes LineAttributes::fromParams(const Params& p)
+{
+    LineAttributes a;
+    a.setAttributes(p.get_qstring("name", QString()), p.get_qstring("location", QString()),
+                    p.get_qstring("topic", QString()), p.get_qstring("notes", QString()), p.get_uint("genderidx", 0),
+                    p.get_qstring("gender", QString()), p.get_uint("moodidx", 0), p.get_qstring("mood", QString()));
+    return a;
+}
 
 Line::Line(QGraphicsScene& scene, IPCObject& session, int index)
     : m_scene(scene)
@@ -243,7 +294,9 @@ QString Line::timerText(uint64_t seconds)
         }
     }
     QString text = days ? QStringLiteral("%1d ").arg(d) : QString();
-    text += QStringLiteral("%1:%2:%3").arg(h, 2, 10, QLatin1Char('0')).arg(m, 2, 10, QLatin1Char('0'))
+    text += QStringLiteral("%1:%2:%3")
+                .arg(h, 2, 10, QLatin1Char('0'))
+                .arg(m, 2, 10, QLatin1Char('0'))
                 .arg(s, 2, 10, QLatin1Char('0'));
     return text;
 }
@@ -318,8 +371,9 @@ void Line::updateLinePanel()
     const QString first = a.location.isEmpty() ? a.name : QStringLiteral("%1 (%2)").arg(a.name, a.location);
     const QString second = a.notes.isEmpty() ? a.topic : QStringLiteral("%1 (%2)").arg(a.topic, a.notes);
     m_panel.setTextLines(first, second);
-    m_panel.setTextGender(a.genderidx == 1 ? QStringLiteral("M")
-                                           : a.genderidx == 2 ? QStringLiteral("F") : QStringLiteral("?"));
+    m_panel.setTextGender(a.genderidx == 1       ? QStringLiteral("M")
+                              : a.genderidx == 2 ? QStringLiteral("F")
+                                                 : QStringLiteral("?"));
     m_panel.setEmoticonIndex(a.moodidx);
     updateTimer();
 }
@@ -373,13 +427,7 @@ void Line::clearLineInfo()
 {
     Message msg;
     msg.set_name("ancillary_data");
-    Params& p = msg.params();
-    p.set_string("name", "");
-    p.set_string("location", "");
-    p.set_string("notes", "");
-    p.set_string("topic", "");
-    p.set_string("gender", "unknown");
-    p.set_string("mood", "neutral");
-    p.set_uint("line_id", unsigned(m_index));
+    LineAttributes().toParams(msg.params(), LineAttributes::Fields::WithoutIndexes);
+    msg.params().set_uint("line_id", unsigned(m_index));
     m_session.send_message(msg);
 }

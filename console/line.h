@@ -3,14 +3,58 @@
 #include "console/colorbutton.h"
 #include "console/dropbutton.h"
 #include "console/linepanel.h"
-#include "console/lines.h"
 
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+
 class IPCObject;
+class Params;
 class QGraphicsScene;
 struct Surface;
+
+// What the unit last reported about one line in "line_status". The time is
+// counted up locally between reports, one second per "timer_tick".
+struct LineState
+{
+    QString status;
+    bool locked = false;
+    bool override = false;
+    bool priority = false;
+    uint32_t ring_num = 0;
+    uint64_t time = 0;
+    bool utility = false;
+    int32_t location = 0;
+
+    void setState(const QString& status, bool locked, bool override, bool priority, uint32_t ring_num, uint32_t time,
+                  bool utility, int32_t location);
+};
+
+// The caller information of one line, as the unit last sent it in
+// "ancillary_data". The index fields select the gender and mood entries.
+struct LineAttributes
+{
+    QString name;
+    QString location;
+    QString topic;
+    QString notes;
+    uint32_t genderidx = 0;
+    QString gender = QStringLiteral("unknown");
+    uint32_t moodidx = 0;
+    QString mood = QStringLiteral("neutral");
+
+    void setAttributes(const QString& name, const QString& location, const QString& topic, const QString& notes,
+                       uint32_t genderidx, const QString& gender, uint32_t moodidx, const QString& mood);
+
+    // The record in an "ancillary_data" message; the one place that spells
+    // its field names. Without the indexes it is the record a console sends
+    // to clear a line, which names gender and mood by their texts only.
+    enum class Fields { All, WithoutIndexes };
+    void toParams(Params& params, Fields fields = Fields::All) const;
+    // Absent fields read as empty texts and index 0.
+    static LineAttributes fromParams(const Params& params);
+};
 
 // One telephone line of the console: keeps the line's reported state and
 // caller information, draws them on its panel and four buttons, and turns
@@ -26,8 +70,8 @@ public:
 
     void setStatus(const QString& status, bool locked, bool override, bool priority, unsigned ring_num,
                    unsigned long time, bool utility, int location);
-    void setAncillary(QString name, QString location, QString topic, QString notes, unsigned genderidx,
-                      QString gender, unsigned moodidx, QString mood);
+    void setAncillary(QString name, QString location, QString topic, QString notes, unsigned genderidx, QString gender,
+                      unsigned moodidx, QString mood);
     // One second more of the current call state.
     void tick();
     void setLarge(bool large);

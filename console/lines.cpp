@@ -1,6 +1,5 @@
 #include "console/lines.h"
 
-#include "console/line.h"
 #include "ipc/ipcobject.h"
 #include "message/message.h"
 
@@ -20,38 +19,10 @@ bool readLineId(const Params& p, unsigned& id)
 
 } // namespace
 
-void LineState::setState(const QString& status_, bool locked_, bool override_, bool priority_,
-                         uint32_t ring_num_, uint32_t time_, bool utility_, int32_t location_)
-{
-    status = status_;
-    locked = locked_;
-    override = override_;
-    priority = priority_;
-    ring_num = ring_num_;
-    time = time_;
-    utility = utility_;
-    location = location_;
-}
-
-void LineAttributes::setAttributes(const QString& name_, const QString& location_, const QString& topic_,
-                                   const QString& notes_, uint32_t genderidx_, const QString& gender_,
-                                   uint32_t moodidx_, const QString& mood_)
-{
-    name = name_;
-    location = location_;
-    topic = topic_;
-    notes = notes_;
-    genderidx = genderidx_;
-    gender = gender_;
-    moodidx = moodidx_;
-    mood = mood_;
-}
-
 Lines::Lines(QGraphicsScene& scene, IPCObject& session)
     : m_scene(scene)
     , m_session(session)
     , m_count(MaxLines)
-    , m_lines{}
     , m_blinkCounter(0)
     , m_selected(0)
     , m_hasSelection(false)
@@ -62,8 +33,8 @@ Lines::Lines(QGraphicsScene& scene, IPCObject& session)
     m_blinkTimer.start();
 
     for (int i = 0; i < MaxLines; ++i) {
-        Line* line = new Line(m_scene, m_session, i);
-        m_lines[size_t(i)] = line;
+        m_lines[size_t(i)] = std::make_unique<Line>(m_scene, m_session, i);
+        Line* line = m_lines[size_t(i)].get();
         connect(this, &Lines::blink, line, &Line::blink);
         connect(line, &Line::selected, this, &Lines::panelSelected);
     }
@@ -74,18 +45,13 @@ Lines::Lines(QGraphicsScene& scene, IPCObject& session)
     connect(&m_session, &IPCObject::recvSystemStatus, this, &Lines::ipcRecvSystemStatus);
 }
 
-Lines::~Lines()
-{
-    m_blinkTimer.stop();
-    for (Line*& line : m_lines) {
-        delete line;
-        line = nullptr;
-    }
-}
+// The members put things in order: the lines, with their panels and buttons,
+// leave the scene before the blink clock stops.
+Lines::~Lines() = default;
 
 Line* Lines::line(unsigned index) const
 {
-    return index < MaxLines ? m_lines[index] : nullptr;
+    return index < MaxLines ? m_lines[index].get() : nullptr;
 }
 
 LineAttributes* Lines::attributes(unsigned index) const
@@ -95,7 +61,7 @@ LineAttributes* Lines::attributes(unsigned index) const
 
 void Lines::changeAssociation(bool associated, Surface* surface)
 {
-    for (Line* line : m_lines)
+    for (const auto& line : m_lines)
         line->setAssociatedSurface(associated, surface);
 }
 
@@ -123,9 +89,8 @@ void Lines::ipcRecvLineStatus(const Message& msg)
     if (!readLineId(p, id) || id >= m_count)
         return;
     m_lines[id]->setStatus(p.get_qstring("status", QString()), p.get_bool("locked", false),
-                           p.get_bool("override", false), p.get_bool("priority", false),
-                           p.get_uint("ring_num", 0), p.get_uint("time", 0), p.get_bool("utility", false),
-                           p.get_int("location", 0));
+                           p.get_bool("override", false), p.get_bool("priority", false), p.get_uint("ring_num", 0),
+                           p.get_uint("time", 0), p.get_bool("utility", false), p.get_int("location", 0));
 }
 
 void Lines::ipcRecvAncillaryData(const Message& msg)
@@ -134,12 +99,10 @@ void Lines::ipcRecvAncillaryData(const Message& msg)
     unsigned id = 0;
     if (!readLineId(p, id) || id >= m_count)
         return;
-    Line* line = m_lines[id];
-    line->setAncillary(p.get_qstring("name", QString()), p.get_qstring("location", QString()),
-                       p.get_qstring("topic", QString()), p.get_qstring("notes", QString()),
-                       p.get_uint("genderidx", 0), p.get_qstring("gender", QString()), p.get_uint("moodidx", 0),
-                       p.get_qstring("mood", QString()));
-    emit ancillaryChanged(id, line->attributes(), p.get_bool("local", false));
+    Line& line = *m_lines[id];
+    const LineAttributes a = LineAttributes::fromParams(p);
+    line.setAncillary(a.name, a.location, a.topic, a.notes, a.genderidx, a.gender, a.moodidx, a.mood);
+    emit ancillaryChanged(id, line.attributes(), p.get_bool("local", false));
 }
 
 void Lines::ipcRecvTimerTick(const Message&)
@@ -157,7 +120,7 @@ void Lines::ipcRecvSystemStatus(const Message& msg)
     // it has, at the size that goes with the count.
     const bool large = m_count == 6;
     for (unsigned i = 0; i < MaxLines; ++i) {
-        Line* line = m_lines[i];
+        Line* line = m_lines[i].get();
         if (i < m_count) {
             line->setLarge(large);
             line->setVisible(true);

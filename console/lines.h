@@ -1,52 +1,18 @@
 #pragma once
 
+#include "console/line.h"
+
 #include <QObject>
-#include <QString>
 #include <QTimer>
 
 #include <array>
 #include <cstdint>
+#include <memory>
 
 class IPCObject;
-class Line;
 class Message;
 class QGraphicsScene;
 struct Surface;
-
-// What the unit last reported about one line in "line_status". The time is
-// counted up locally between reports, one second per "timer_tick".
-struct LineState
-{
-    QString status;
-    bool locked = false;
-    bool override = false;
-    bool priority = false;
-    uint32_t ring_num = 0;
-    uint64_t time = 0;
-    bool utility = false;
-    int32_t location = 0;
-
-    void setState(const QString& status, bool locked, bool override, bool priority, uint32_t ring_num,
-                  uint32_t time, bool utility, int32_t location);
-};
-
-// The caller information of one line, as the unit last sent it in
-// "ancillary_data". The index fields select the gender and mood entries.
-struct LineAttributes
-{
-    QString name;
-    QString location;
-    QString topic;
-    QString notes;
-    uint32_t genderidx = 0;
-    QString gender = QStringLiteral("unknown");
-    uint32_t moodidx = 0;
-    QString mood = QStringLiteral("neutral");
-
-    void setAttributes(const QString& name, const QString& location, const QString& topic,
-                       const QString& notes, uint32_t genderidx, const QString& gender, uint32_t moodidx,
-                       const QString& mood);
-};
 
 // The console's model of the unit's twelve telephone lines. Owns the Line
 // objects (and through them their drawn panels and buttons), the blink clock
@@ -92,9 +58,10 @@ private:
     QGraphicsScene& m_scene;
     IPCObject& m_session;
     unsigned m_count;
-    std::array<Line*, MaxLines> m_lines;
     QTimer m_blinkTimer;
     uint32_t m_blinkCounter;
+    // After the blink clock: the lines go first when the model is destroyed.
+    std::array<std::unique_ptr<Line>, MaxLines> m_lines;
     unsigned m_selected;
     bool m_hasSelection;
 };

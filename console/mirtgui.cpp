@@ -18,19 +18,19 @@
 #include <algorithm>
 
 namespace {
-const QRectF sceneRect(0, 0, 1024, 768);
-const QColor sceneBackground(85, 85, 119);
-const int retryTickMs = 250;
+const QRectF kSceneRect(0, 0, 1024, 768);
+const QColor kSceneBackground(85, 85, 119);
+const int kRetryTickMs = 250;
 // Ticks of the retry timer between two connection attempts (12.5 s).
-const int retryTicks = 50;
+const int kRetryTicks = 50;
 
 // Every console keeps its line panels as cached images in the process-wide
 // pixmap cache, about 2 MB at the scene's own size and more on a large
 // screen. With Qt's default of 10 MB, a few open consoles would push each
 // other's panels out on every blink and draw them anew each time, so the
 // cache grows with the number of consoles opened.
-const int pixmapCacheBaseKb = 10240;
-const int pixmapCachePerConsoleKb = 6144;
+const int kPixmapCacheBaseKb = 10240;
+const int kPixmapCachePerConsoleKb = 6144;
 int openConsoles = 0;
 } // namespace
 
@@ -39,9 +39,9 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     , m_port(port)
     , m_username(username)
     , m_password(password)
-    , m_consoleScene(sceneRect)
+    , m_consoleScene(kSceneRect)
     , m_consoleView(&m_consoleScene, nullptr)
-    , m_connectionScene(sceneRect)
+    , m_connectionScene(kSceneRect)
     , m_connectionView(&m_connectionScene, nullptr)
     , m_connectionPanel(1024, 768)
     , m_progress(new QProgressBar)
@@ -50,7 +50,7 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
 {
     ++openConsoles;
     QPixmapCache::setCacheLimit(
-        std::max(QPixmapCache::cacheLimit(), pixmapCacheBaseKb + pixmapCachePerConsoleKb * openConsoles));
+        std::max(QPixmapCache::cacheLimit(), kPixmapCacheBaseKb + kPixmapCachePerConsoleKb * openConsoles));
 
     setupViewScene(m_connectionView, m_connectionScene);
     setupViewScene(m_consoleView, m_consoleScene);
@@ -64,7 +64,7 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     m_progress->resize(490, 25);
     m_progress->move(267, 440);
     m_progress->setTextVisible(false);
-    m_progress->setRange(0, retryTicks);
+    m_progress->setRange(0, kRetryTicks);
     // The style is not parented by the widget; the bar owns it from here on.
     QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"));
     if (fusion) {
@@ -77,12 +77,12 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     // The controllers of the live console, each placing its panels in the
     // console scene and listening to the session. InfoEdit and Top follow
     // the line selection of Lines, so Lines comes first.
-    m_lines = new Lines(m_consoleScene, m_session);
-    m_chat = new Chat(m_consoleScene, m_session);
-    m_infoEdit = new InfoEdit(m_consoleScene, m_session, *m_lines);
+    m_lines = std::make_unique<Lines>(m_consoleScene, m_session);
+    m_chat = std::make_unique<Chat>(m_consoleScene, m_session);
+    m_infoEdit = std::make_unique<InfoEdit>(m_consoleScene, m_session, *m_lines);
     // Before this console connects to the session's state changes: the
     // surface association must reach the unit ahead of "resync".
-    m_top = new Top(this, m_consoleScene, m_palette, m_session, *m_lines);
+    m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
 
     m_connectionView.show();
 
@@ -101,13 +101,6 @@ MIRTGui::~MIRTGui()
     // its socket goes; by then the rest of this console is gone.
     QObject::disconnect(&m_session, nullptr, this, nullptr);
     m_retryTimer.stop();
-
-    // Lines goes first although InfoEdit and Top keep a pointer to it, so
-    // neither may use it in its destructor.
-    delete m_lines;
-    delete m_chat;
-    delete m_infoEdit;
-    delete m_top;
     --openConsoles;
 }
 
@@ -123,7 +116,7 @@ int MIRTGui::progressMaximum() const
 
 void MIRTGui::setupViewScene(QGraphicsView& view, QGraphicsScene& scene)
 {
-    scene.setBackgroundBrush(sceneBackground);
+    scene.setBackgroundBrush(kSceneBackground);
     view.setRenderHint(QPainter::Antialiasing, true);
     view.setWindowTitle(QStringLiteral("Ardeno MIRT Orvel"));
     view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -191,7 +184,7 @@ void MIRTGui::tryConnect()
         return;
     m_progress->setValue(0);
     m_retryTimer.setSingleShot(false);
-    m_retryTimer.start(retryTickMs);
+    m_retryTimer.start(kRetryTickMs);
     // The session sends the port as 16 bits; a port out of range would
     // reach a different service on the unit's host, so it goes as 0, which
     // fails with an error on the connection screen.
@@ -201,7 +194,7 @@ void MIRTGui::tryConnect()
 
 void MIRTGui::connectTimer()
 {
-    if (m_progress->value() != retryTicks)
+    if (m_progress->value() != kRetryTicks)
         m_progress->setValue(m_progress->value() + 1);
     else
         tryConnect();
@@ -228,7 +221,7 @@ void MIRTGui::ipcChangedState(IPCObject::IPC_STATE state)
         m_connectionPanel.setStatus(tr("Disconnected."));
         // Keeps the bar where it is: the next attempt comes when it is full.
         if (!m_shutDown && !m_awaitingPassword)
-            m_retryTimer.start(retryTickMs);
+            m_retryTimer.start(kRetryTickMs);
         setOnline(false);
         break;
     case IPCObject::IPC_CONNECTING:

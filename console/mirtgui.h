@@ -11,6 +11,8 @@
 #include <QString>
 #include <QTimer>
 
+#include <memory>
+
 class QProgressBar;
 class Lines;
 class Chat;
@@ -38,10 +40,10 @@ public:
     IPCObject& session() { return m_session; }
     QGraphicsScene& consoleScene() { return m_consoleScene; }
     QPalette& palette() { return m_palette; }
-    Lines* lines() const { return m_lines; }
-    Chat* chat() const { return m_chat; }
-    InfoEdit* infoEdit() const { return m_infoEdit; }
-    Top* top() const { return m_top; }
+    Lines* lines() const { return m_lines.get(); }
+    Chat* chat() const { return m_chat.get(); }
+    InfoEdit* infoEdit() const { return m_infoEdit.get(); }
+    Top* top() const { return m_top.get(); }
 
     const QString& address() const { return m_address; }
     int port() const { return m_port; }
@@ -93,10 +95,14 @@ private:
     QTimer m_retryTimer;
     QPalette m_palette;
 
-    Lines* m_lines = nullptr;
-    Chat* m_chat = nullptr;
-    InfoEdit* m_infoEdit = nullptr;
-    Top* m_top = nullptr;
+    // The controllers of the live console, declared after the scene they
+    // draw into so they leave it first, and in the order they are built:
+    // InfoEdit and Top follow the line selection of Lines, so they go before
+    // it.
+    std::unique_ptr<Lines> m_lines;
+    std::unique_ptr<Chat> m_chat;
+    std::unique_ptr<InfoEdit> m_infoEdit;
+    std::unique_ptr<Top> m_top;
 
     QSettings m_settings;
     QString m_unitKey;

@@ -1,15 +1,9 @@
 #include "console/surfacepanel.h"
 
+#include "console/callerchoices.h"
+
 #include <QCoreApplication>
 #include <QGuiApplication>
-
-// The images live in the static library mirt_resources, whose registration
-// code the linker would drop unless something references it. The macro cannot
-// be used inside a namespace, hence this free function.
-static void initIconResources()
-{
-    Q_INIT_RESOURCE(icons);
-}
 
 namespace {
 
@@ -20,9 +14,7 @@ const char* const kLogoPaths[] = {
     ":/icons/mirt_logo_100.png",
 };
 
-const char* const kMoodNames[SurfacePanel::EmoticonCount] = {
-    "neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy",
-};
+static_assert(kMoodCount == SurfacePanel::EmoticonCount, "one emoticon per mood");
 
 // Every panel of every console draws from these decoded images; QPixmap is
 // implicitly shared, so a panel's copies cost no decoding and no pixel memory.
@@ -51,12 +43,11 @@ const ImageCache* imageCache()
     // (never the case in the program) simply draw no images.
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return nullptr;
-    initIconResources();
     g_cache = new ImageCache;
     for (int i = 0; i < 4; ++i)
         g_cache->logos[i].load(QString::fromLatin1(kLogoPaths[i]));
     for (int i = 0; i < SurfacePanel::EmoticonCount; ++i) {
-        const QString base = QStringLiteral(":/icons/emoticon_%1").arg(QLatin1String(kMoodNames[i]));
+        const QString base = QStringLiteral(":/icons/emoticon_%1").arg(QLatin1String(kMoodChoices[i].sent));
         g_cache->emoticons[i].load(base + QStringLiteral(".png"));
         g_cache->emoticonsSmall[i].load(base + QStringLiteral("_26.png"));
     }

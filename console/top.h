@@ -1,12 +1,12 @@
 #pragma once
 
 #include "console/colorbutton.h"
+#include "console/surface.h"
 #include "console/miscbutton.h"
 #include "console/toppanel.h"
 #include "ipc/ipcobject.h"
 
 #include <QMenuBar>
-#include <QMetaType>
 #include <QObject>
 #include <QPointer>
 
@@ -22,21 +22,6 @@ class QGraphicsScene;
 class QMenu;
 class QPalette;
 struct LineAttributes;
-
-// One control surface of the unit as the top controls know it. The id is the
-// record's own index in the surface table, so it doubles as the surface
-// number on the wire.
-struct Surface
-{
-    enum Type : uint32_t { Unknown = 0, Studio = 1, Screener = 2 };
-
-    bool online = false;
-    uint32_t type = Unknown;
-    uint32_t id = 0;
-};
-
-Q_DECLARE_METATYPE(Surface)
-Q_DECLARE_METATYPE(Surface*)
 
 // The strip across the top of the console: NEXT, BUSY, PRIO and AA act on the
 // unit as a whole, and the "Surfaces" menu chooses which control surface of

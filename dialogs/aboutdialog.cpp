@@ -4,18 +4,12 @@
 
 #include <QEvent>
 
-static void initAboutIcons()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 const char* const AboutDialog::version = "3.2";
 
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
     , m_ui(new Ui::AboutDialog)
 {
-    initAboutIcons();
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     m_ui->labelVersion->setText(QString::fromLatin1(version));

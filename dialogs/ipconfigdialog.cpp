@@ -5,20 +5,13 @@
 #include <QDebug>
 #include <QEvent>
 
-// The icons live in a static library, whose resources are not registered
-// until someone asks for them; must be called outside any namespace.
-static void initDialogIcons()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace {
-const QString keyAddress = QStringLiteral("NET_ADDRESS");
-const QString keyNetmask = QStringLiteral("NET_NETMASK");
-const QString keyGateway = QStringLiteral("NET_GATEWAY");
-const QString keyDns = QStringLiteral("NET_DNS_PRIMARY");
-const QString keyPassword = QStringLiteral("CONFIG_GUI_PASSWORD");
-const QString dhcpValue = QStringLiteral("DHCP");
+const QString kKeyAddress = QStringLiteral("NET_ADDRESS");
+const QString kKeyNetmask = QStringLiteral("NET_NETMASK");
+const QString kKeyGateway = QStringLiteral("NET_GATEWAY");
+const QString kKeyDns = QStringLiteral("NET_DNS_PRIMARY");
+const QString kKeyPassword = QStringLiteral("CONFIG_GUI_PASSWORD");
+const QString kDhcpValue = QStringLiteral("DHCP");
 }
 
 const char* const IPConfigDialog::defaultNetworkFile = "/var/cfg/rc.network";
@@ -30,13 +23,12 @@ IPConfigDialog::IPConfigDialog(QWidget* parent, const QString& networkFile, cons
     , m_networkFile(networkFile)
     , m_appFile(appFile)
 {
-    initDialogIcons();
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
     if (m_config.load(m_networkFile, m_network)) {
         // Any spelling of "dhcp" selects DHCP.
-        const bool dhcp = m_network.value(keyAddress).toUpper() == dhcpValue;
+        const bool dhcp = m_network.value(kKeyAddress).toUpper() == kDhcpValue;
         enableControls(!dhcp);
         populateIPSettings(dhcp);
         m_ui->radioDHCP->setChecked(dhcp);
@@ -44,7 +36,7 @@ IPConfigDialog::IPConfigDialog(QWidget* parent, const QString& networkFile, cons
     }
 
     if (m_config.load(m_appFile, m_app))
-        m_ui->linePassword->setText(m_app.value(keyPassword));
+        m_ui->linePassword->setText(m_app.value(kKeyPassword));
 
     // Connected only now, so that setting the radio buttons above does not
     // run dhcpChanged().
@@ -79,11 +71,11 @@ void IPConfigDialog::populateIPSettings(bool dhcp)
 
     // Always the values as read from the file, never what was typed before:
     // switching to DHCP and back restores the file's settings.
-    const QString address = m_network.value(keyAddress);
-    m_ui->lineIPAddress->setText(address == dhcpValue ? QString() : address);
-    m_ui->lineNetmask->setText(m_network.value(keyNetmask));
-    m_ui->lineGateway->setText(m_network.value(keyGateway));
-    m_ui->lineDNS->setText(m_network.value(keyDns));
+    const QString address = m_network.value(kKeyAddress);
+    m_ui->lineIPAddress->setText(address == kDhcpValue ? QString() : address);
+    m_ui->lineNetmask->setText(m_network.value(kKeyNetmask));
+    m_ui->lineGateway->setText(m_network.value(kKeyGateway));
+    m_ui->lineDNS->setText(m_network.value(kKeyDns));
 }
 
 void IPConfigDialog::dhcpChanged()
@@ -93,15 +85,15 @@ void IPConfigDialog::dhcpChanged()
 
 void IPConfigDialog::save()
 {
-    m_app[keyPassword] = m_ui->linePassword->text();
+    m_app[kKeyPassword] = m_ui->linePassword->text();
 
     if (m_ui->radioDHCP->isChecked()) {
-        m_network[keyAddress] = dhcpValue;
+        m_network[kKeyAddress] = kDhcpValue;
     } else {
-        m_network[keyAddress] = m_ui->lineIPAddress->text();
-        m_network[keyNetmask] = m_ui->lineNetmask->text();
-        m_network[keyGateway] = m_ui->lineGateway->text();
-        m_network[keyDns] = m_ui->lineDNS->text();
+        m_network[kKeyAddress] = m_ui->lineIPAddress->text();
+        m_network[kKeyNetmask] = m_ui->lineNetmask->text();
+        m_network[kKeyGateway] = m_ui->lineGateway->text();
+        m_network[kKeyDns] = m_ui->lineDNS->text();
     }
 
     // A failed write leaves the old file whole; the dialog closes regardless.

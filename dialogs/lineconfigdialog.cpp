@@ -5,21 +5,16 @@
 #include <QDebug>
 #include <QEvent>
 
-static void initLineConfigIcons()
-{
-    Q_INIT_RESOURCE(icons);
-}
-
 namespace {
-const QString keyClustering = QStringLiteral("CONFIG_CLUSTERING");
-const QString keyClusterId = QStringLiteral("CONFIG_CLUSTER_ID");
-const QString keyRingSafe = QStringLiteral("CONFIG_RING_SAFE");
+const QString kKeyClustering = QStringLiteral("CONFIG_CLUSTERING");
+const QString kKeyClusterId = QStringLiteral("CONFIG_CLUSTER_ID");
+const QString kKeyRingSafe = QStringLiteral("CONFIG_RING_SAFE");
 
 // The three modes every line has; the two cluster modes follow them at
 // indexes 3 and 4 while clustering is enabled.
-const int baseModeCount = 3;
-const int clusterModeIndex = 3;
-const int clusterBusyAllModeIndex = 4;
+const int kBaseModeCount = 3;
+const int kClusterModeIndex = 3;
+const int kClusterBusyAllModeIndex = 4;
 
 QString lineKey(int line)
 {
@@ -42,7 +37,6 @@ LineConfigDialog::LineConfigDialog(QWidget* parent, const QString& appFile)
     , m_ui(new Ui::LineConfigDialog)
     , m_appFile(appFile)
 {
-    initLineConfigIcons();
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
@@ -54,14 +48,14 @@ LineConfigDialog::LineConfigDialog(QWidget* parent, const QString& appFile)
                 m_ui->comboLine9, m_ui->comboLine10, m_ui->comboLine11, m_ui->comboLine12};
 
     if (m_config.load(m_appFile, m_values)) {
-        m_ui->checkClustering->setChecked(m_values.value(keyClustering) == QLatin1String("1"));
+        m_ui->checkClustering->setChecked(m_values.value(kKeyClustering) == QLatin1String("1"));
         // The cluster modes must exist before a line can be set to one.
         clusteringChanged();
         // An index beyond the combo's entries leaves the line without a mode.
         for (int n = 1; n <= lineCount; ++n)
             m_combos[n - 1]->setCurrentIndex(toNumber(m_values.value(lineKey(n))));
-        m_ui->spinClusterID->setValue(toNumber(m_values.value(keyClusterId)));
-        m_ui->checkRingSafe->setChecked(m_values.value(keyRingSafe) == QLatin1String("1"));
+        m_ui->spinClusterID->setValue(toNumber(m_values.value(kKeyClusterId)));
+        m_ui->checkRingSafe->setChecked(m_values.value(kKeyRingSafe) == QLatin1String("1"));
     }
 
     // Connected only now, so that loading runs clusteringChanged() once.
@@ -89,15 +83,15 @@ void LineConfigDialog::clusteringChanged()
     m_ui->spinClusterID->setEnabled(enabled);
 
     // The twelve combos always hold the same entries; line 1 stands for all.
-    if (enabled && m_ui->comboLine1->count() == baseModeCount) {
+    if (enabled && m_ui->comboLine1->count() == kBaseModeCount) {
         for (QComboBox* combo : qAsConst(m_combos))
             combo->addItem(tr("Cluster"));
         for (QComboBox* combo : qAsConst(m_combos))
             combo->addItem(tr("Cluster w/Busy All"));
     } else if (!enabled) {
-        while (m_ui->comboLine1->count() > clusterModeIndex) {
+        while (m_ui->comboLine1->count() > kClusterModeIndex) {
             for (QComboBox* combo : qAsConst(m_combos))
-                combo->removeItem(clusterModeIndex);
+                combo->removeItem(kClusterModeIndex);
         }
     }
 }
@@ -105,10 +99,10 @@ void LineConfigDialog::clusteringChanged()
 void LineConfigDialog::retranslateClusterModes()
 {
     for (QComboBox* combo : qAsConst(m_combos)) {
-        if (combo->count() > clusterModeIndex)
-            combo->setItemText(clusterModeIndex, tr("Cluster"));
-        if (combo->count() > clusterBusyAllModeIndex)
-            combo->setItemText(clusterBusyAllModeIndex, tr("Cluster w/Busy All"));
+        if (combo->count() > kClusterModeIndex)
+            combo->setItemText(kClusterModeIndex, tr("Cluster"));
+        if (combo->count() > kClusterBusyAllModeIndex)
+            combo->setItemText(kClusterBusyAllModeIndex, tr("Cluster w/Busy All"));
     }
 }
 
@@ -116,9 +110,9 @@ void LineConfigDialog::save()
 {
     for (int n = 1; n <= lineCount; ++n)
         m_values[lineKey(n)] = QStringLiteral("%1").arg(m_combos[n - 1]->currentIndex());
-    m_values[keyClustering] = m_ui->checkClustering->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
-    m_values[keyClusterId] = QStringLiteral("%1").arg(m_ui->spinClusterID->value());
-    m_values[keyRingSafe] = m_ui->checkRingSafe->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    m_values[kKeyClustering] = m_ui->checkClustering->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+    m_values[kKeyClusterId] = QStringLiteral("%1").arg(m_ui->spinClusterID->value());
+    m_values[kKeyRingSafe] = m_ui->checkRingSafe->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
 
     // A failed write leaves the old file whole; the dialog closes regardless.
     if (!m_config.save(m_appFile, m_values))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/config.h"
+#include "store/config.h"
 
 #include <QDialog>
 #include <QList>

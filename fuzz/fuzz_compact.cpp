@@ -6,7 +6,7 @@
 // picks the decoder by the first byte) is run on the same input.
 #include "fuzz/fuzzcheck.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 #include "message/message.h"
 
 #include <string>

@@ -5,7 +5,7 @@
 // the value of a password key (the output is captured in a scratch file).
 #include "fuzz/fuzzcheck.h"
 
-#include "app/config.h"
+#include "store/config.h"
 
 #include <QByteArray>
 #include <QMap>

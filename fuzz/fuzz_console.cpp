@@ -15,11 +15,11 @@
 #include "console/line.h"
 #include "console/lines.h"
 #include "console/mirtgui.h"
+#include "tests/support/settings.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
-#include <QStandardPaths>
 
 #include <cstdlib>
 #include <string>
@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     (void)argc;
     (void)argv;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QStandardPaths::setTestModeEnabled(true);
+    testsupport::isolateSettings();
     static int appArgc = 1;
     static char name[] = "fuzz_console";
     static char* appArgv[] = {name, nullptr};

@@ -12,7 +12,7 @@
 // message of each name and never more names than its bound.
 #include "fuzz/fuzzcheck.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 #include "ipc/ipcclient.h"
 #include "ipc/ipcdatachannel.h"
 

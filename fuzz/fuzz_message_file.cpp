@@ -4,7 +4,7 @@
 // that loads survives a round trip through the compact file form.
 #include "fuzz/fuzzcheck.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 #include "message/message.h"
 
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "ipc/ipcdatachannelfd.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 
 #include <cerrno>
 #include <fcntl.h>

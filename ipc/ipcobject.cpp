@@ -15,8 +15,8 @@
 
 namespace {
 
-const char* const sendSignature = "bool IPCObject::send_message(const Message &)";
-const char* const rxSignature = "virtual void IPCObject::rx_message(const Message &)";
+const char* const kSendSignature = "bool IPCObject::send_message(const Message &)";
+const char* const kRxSignature = "virtual void IPCObject::rx_message(const Message &)";
 
 // Building the XML of every message only to throw it away costs more than
 // the rest of the receive path; do it only when someone reads the log.
@@ -145,7 +145,7 @@ bool IPCObject::send_message(const Message& msg)
             } else {
                 xml = xmlForLog(msg);
             }
-            QMessageLogger("ipc", 0, sendSignature).debug().nospace().noquote()
+            QMessageLogger("ipc", 0, kSendSignature).debug().nospace().noquote()
                 << "[" << m_host << "] " << "TX: " << xml;
         }
         tx_message(msg);
@@ -156,14 +156,14 @@ bool IPCObject::send_message(const Message& msg)
         // the session would never learn that the connection is gone.
         if (IPCQt* socket = get_dc_qt())
             socket->abort();
-        QMessageLogger("ipc", 0, sendSignature).warning().nospace().noquote()
+        QMessageLogger("ipc", 0, kSendSignature).warning().nospace().noquote()
             << "[" << m_host << "] " << "GUI IPC exception sending "
             << QString::fromStdString(msg.get_name()) << ": " << e.what();
         return false;
     } catch (...) {
         if (IPCQt* socket = get_dc_qt())
             socket->abort();
-        QMessageLogger("ipc", 0, sendSignature).warning().nospace().noquote()
+        QMessageLogger("ipc", 0, kSendSignature).warning().nospace().noquote()
             << "[" << m_host << "] " << "GUI IPC exception sending "
             << QString::fromStdString(msg.get_name()) << ": unexpected exception";
         return false;
@@ -255,7 +255,7 @@ void IPCObject::rx_message(const Message& msg)
 {
     IPCClient::rx_message(msg);
     if (debugEnabled())
-        QMessageLogger("ipc", 0, rxSignature).debug().nospace().noquote()
+        QMessageLogger("ipc", 0, kRxSignature).debug().nospace().noquote()
             << "[" << m_host << "] " << "rx: " << xmlForLog(msg);
     auto it = m_handlers.find(msg.get_name());
     if (it != m_handlers.end())

@@ -1,6 +1,6 @@
 #include "ipc/ipcqt.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 #include "ipc/ipc.h"
 
 #include <QElapsedTimer>
@@ -10,8 +10,8 @@
 #include <exception>
 
 namespace {
-const char* const readSignature = "void IPCQt::read_data()";
-const char* const sendSignature = "virtual void IPCQt::outgoing_data(const char *, unsigned int)";
+const char* const kReadSignature = "void IPCQt::read_data()";
+const char* const kSendSignature = "virtual void IPCQt::outgoing_data(const char *, unsigned int)";
 }
 
 IPCQt::IPCQt(QObject* parent)
@@ -36,12 +36,12 @@ void IPCQt::outgoing_data(const char* data, unsigned int len)
 {
     Locker locker(*this);
     if (bytesToWrite() >= TX_LIMIT)
-        throw Exception("%s: tx buffer overflow", sendSignature);
+        throw Exception("%s: tx buffer overflow", kSendSignature);
     const qint64 n = write(data, len);
     if (n < 0)
-        throw Exception("%s: failed to send", sendSignature);
+        throw Exception("%s: failed to send", kSendSignature);
     if (n < qint64(len))
-        throw Exception("%s: short send (%d < %d)", sendSignature, int(n), int(len));
+        throw Exception("%s: short send (%d < %d)", kSendSignature, int(n), int(len));
 }
 
 void IPCQt::read_data()
@@ -83,10 +83,10 @@ void IPCQt::read_window()
     for (;;) {
         const qint64 n = peek(m_window.get(), RX_WINDOW);
         if (n < 0)
-            throw Exception("%s: failed to read", readSignature);
+            throw Exception("%s: failed to read", kReadSignature);
         if (n == 0) {
             if (first)
-                throw Exception("%s: short recv (%d)", readSignature, int(n));
+                throw Exception("%s: short recv (%d)", kReadSignature, int(n));
             return;
         }
         first = false;
@@ -116,7 +116,7 @@ void IPCQt::read_window()
 
         if (taken == 0) {
             if (count == RX_WINDOW)
-                throw Exception("%s: rx buffer overflow", readSignature);
+                throw Exception("%s: rx buffer overflow", kReadSignature);
             return;
         }
         skip(taken);

@@ -12,37 +12,39 @@
 
 #include "message/message.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 
 namespace {
 
-const char *const PARSE_SIGNATURE = "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int)";
-const char *const BUILD_SIGNATURE = "void Message::build_string_compact(std::string &) const";
-constexpr size_t FIELD_MAX = 0xffff;
+const char* const PARSE_SIGNATURE
+    = "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int)";
+const char* const kBuildSignature = "void Message::build_string_compact(std::string &) const";
+constexpr size_t kFieldMax = 0xffff;
 
 } // namespace
 
-void put_ushort(std::string &out, uint16_t v)
+void put_ushort(std::string& out, uint16_t v)
 {
     out.push_back(static_cast<char>(v & 0xff));
     out.push_back(static_cast<char>(v >> 8));
 }
 
-void put_uchar(std::string &out, uint8_t v)
+void put_uchar(std::string& out, uint8_t v)
 {
     out.push_back(static_cast<char>(v));
 }
 
-uint16_t get_ushort(const char *data, unsigned int &pos, unsigned int len)
+uint16_t get_ushort(const char* data, unsigned int& pos, unsigned int len)
 {
     if (pos > len || len - pos < 2)
-        throw Exception("%s: message too short", "unsigned short get_ushort(const char *, unsigned int &, unsigned int)");
-    const auto *bytes = reinterpret_cast<const unsigned char *>(data) + pos;
+        throw Exception("%s: message too short",
+                        "unsigned short get_ushort(const char *, unsigned int &, unsigned int)");
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data) + pos;
     pos += 2;
     return static_cast<uint16_t>(bytes[0] | (bytes[1] << 8));
 }
 
-uint8_t get_uchar(const char *data, unsigned int &pos, unsigned int len)
+uint8_t get_uchar(const char* data, unsigned int& pos, unsigned int len)
 {
     if (pos > len || len - pos < 1)
         throw Exception("%s: message too short", "unsigned char get_uchar(const char *, unsigned int &, unsigned int)");
@@ -56,64 +58,63 @@ void Message::check_compact_limits(unsigned int depth) const
     // Lengths and counts travel in 16 bits; writing the low bits of a larger
     // number would produce a stream that nobody can read back.
     if (depth > MAX_DEPTH)
-        throw Exception("%s: message nested too deeply", BUILD_SIGNATURE);
-    if (m_name.size() > FIELD_MAX)
-        throw Exception("%s: name too long", BUILD_SIGNATURE);
-    if (m_params.entries().size() > FIELD_MAX)
-        throw Exception("%s: too many parameters", BUILD_SIGNATURE);
-    for (const auto &entry : m_params.entries()) {
-        if (entry.first.size() > FIELD_MAX)
-            throw Exception("%s: key too long", BUILD_SIGNATURE);
-        if (entry.second.get_data_len() > FIELD_MAX)
-            throw Exception("%s: value too long", BUILD_SIGNATURE);
+        throw Exception("%s: message nested too deeply", kBuildSignature);
+    if (m_name.size() > kFieldMax)
+        throw Exception("%s: name too long", kBuildSignature);
+    if (m_params.entries().size() > kFieldMax)
+        throw Exception("%s: too many parameters", kBuildSignature);
+    for (const auto& entry : m_params.entries()) {
+        if (entry.first.size() > kFieldMax)
+            throw Exception("%s: key too long", kBuildSignature);
+        if (entry.second.get_data_len() > kFieldMax)
+            throw Exception("%s: value too long", kBuildSignature);
     }
     size_t count = 0;
-    for (const auto &list : m_children)
+    for (const auto& list : m_children)
         count += list.second.size();
-    if (count > FIELD_MAX)
-        throw Exception("%s: too many children", BUILD_SIGNATURE);
-    for (const auto &list : m_children) {
-        for (const auto &child : list.second)
+    if (count > kFieldMax)
+        throw Exception("%s: too many children", kBuildSignature);
+    for (const auto& list : m_children) {
+        for (const auto& child : list.second)
             child->check_compact_limits(depth + 1);
     }
 }
 
-void Message::build_string_compact(std::string &out) const
+void Message::build_string_compact(std::string& out) const
 {
     check_compact_limits(1);
     build_compact_node(out);
 }
 
-void Message::build_compact_node(std::string &out) const
+void Message::build_compact_node(std::string& out) const
 {
     put_ushort(out, static_cast<uint16_t>(m_name.size()));
     out.append(m_name);
     put_ushort(out, static_cast<uint16_t>(m_params.entries().size()));
-    for (const auto &entry : m_params.entries()) {
+    for (const auto& entry : m_params.entries()) {
         put_ushort(out, static_cast<uint16_t>(entry.first.size()));
         out.append(entry.first);
-        const variant &value = entry.second;
+        const variant& value = entry.second;
         put_uchar(out, static_cast<uint8_t>(value.get_type()));
         put_ushort(out, static_cast<uint16_t>(value.get_data_len()));
         out.append(value.get_data(), value.get_data_len());
     }
     size_t count = 0;
-    for (const auto &list : m_children)
+    for (const auto& list : m_children)
         count += list.second.size();
     put_ushort(out, static_cast<uint16_t>(count));
-    for (const auto &list : m_children) {
-        for (const auto &child : list.second)
+    for (const auto& list : m_children) {
+        for (const auto& child : list.second)
             child->build_compact_node(out);
     }
 }
 
-unsigned int Message::parse_string_compact(const char *data, unsigned int pos, unsigned int len)
+unsigned int Message::parse_string_compact(const char* data, unsigned int pos, unsigned int len)
 {
     return parse_compact_node(data, pos, len, 1);
 }
 
-unsigned int Message::parse_compact_node(const char *data, unsigned int pos, unsigned int len,
-                                         unsigned int depth)
+unsigned int Message::parse_compact_node(const char* data, unsigned int pos, unsigned int len, unsigned int depth)
 {
     if (depth > MAX_DEPTH)
         throw Exception("%s: message nested too deeply", PARSE_SIGNATURE);
@@ -148,7 +149,7 @@ unsigned int Message::parse_compact_node(const char *data, unsigned int pos, uns
         // Attached only once complete: a child that fails is discarded.
         auto child = std::make_unique<Message>();
         pos = child->parse_compact_node(data, pos, len, depth + 1);
-        ChildList &list = m_children[child->m_name];
+        ChildList& list = m_children[child->m_name];
         list.push_back(std::move(child));
     }
     return pos;

@@ -32,7 +32,7 @@ std::string bool_to_str(bool v)
     return v ? "true" : "false";
 }
 
-int str_to_int(const std::string &s)
+int str_to_int(const std::string& s)
 {
     int v = 0;
     if (sscanf(s.c_str(), "%d", &v) != 1)
@@ -40,7 +40,7 @@ int str_to_int(const std::string &s)
     return v;
 }
 
-unsigned int str_to_uint(const std::string &s)
+unsigned int str_to_uint(const std::string& s)
 {
     unsigned int v = 0;
     if (sscanf(s.c_str(), "%u", &v) != 1)
@@ -48,7 +48,7 @@ unsigned int str_to_uint(const std::string &s)
     return v;
 }
 
-float str_to_float(const std::string &s)
+float str_to_float(const std::string& s)
 {
     if (s == "-inf")
         return -INFINITY;
@@ -60,7 +60,7 @@ float str_to_float(const std::string &s)
     return v;
 }
 
-bool str_to_bool(const std::string &s)
+bool str_to_bool(const std::string& s)
 {
     return s == "true";
 }

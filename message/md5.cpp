@@ -6,13 +6,13 @@
 
 namespace {
 
-uint32_t load_le32(const unsigned char *p)
+uint32_t load_le32(const unsigned char* p)
 {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8)
-        | (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16)
+        | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-void store_le32(unsigned char *p, uint32_t v)
+void store_le32(unsigned char* p, uint32_t v)
 {
     p[0] = static_cast<unsigned char>(v);
     p[1] = static_cast<unsigned char>(v >> 8);
@@ -26,14 +26,13 @@ uint32_t rotl(uint32_t x, unsigned int n)
 }
 
 // Per-round shift amounts and the sine-derived constants of RFC 1321.
-const unsigned int k_shift[64] = {
-    7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22,
-    5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20, 5, 9, 14, 20,
-    4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
-    6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21,
+const unsigned int kShift[64] = {
+    7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 7,  12, 17, 22, 5,  9,  14, 20, 5,  9,
+    14, 20, 5,  9,  14, 20, 5,  9,  14, 20, 4,  11, 16, 23, 4,  11, 16, 23, 4,  11, 16, 23,
+    4,  11, 16, 23, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21, 6,  10, 15, 21,
 };
 
-const uint32_t k_sine[64] = {
+const uint32_t kSine[64] = {
     0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
     0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
     0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
@@ -46,7 +45,7 @@ const uint32_t k_sine[64] = {
 
 } // namespace
 
-void md5_starts(md5_context *ctx)
+void md5_starts(md5_context* ctx)
 {
     ctx->total = 0;
     ctx->state[0] = 0x67452301;
@@ -56,7 +55,7 @@ void md5_starts(md5_context *ctx)
     std::memset(ctx->buffer, 0, sizeof ctx->buffer);
 }
 
-void md5_process(md5_context *ctx, const unsigned char data[64])
+void md5_process(md5_context* ctx, const unsigned char data[64])
 {
     uint32_t x[16];
     for (unsigned int i = 0; i < 16; ++i)
@@ -83,7 +82,7 @@ void md5_process(md5_context *ctx, const unsigned char data[64])
             f = c ^ (b | ~d);
             g = (7 * i) % 16;
         }
-        const uint32_t rotated = rotl(a + f + k_sine[i] + x[g], k_shift[i]);
+        const uint32_t rotated = rotl(a + f + kSine[i] + x[g], kShift[i]);
         a = d;
         d = c;
         c = b;
@@ -96,7 +95,7 @@ void md5_process(md5_context *ctx, const unsigned char data[64])
     ctx->state[3] += d;
 }
 
-void md5_update(md5_context *ctx, const unsigned char *input, unsigned long length)
+void md5_update(md5_context* ctx, const unsigned char* input, unsigned long length)
 {
     if (length == 0)
         return;
@@ -125,7 +124,7 @@ void md5_update(md5_context *ctx, const unsigned char *input, unsigned long leng
         std::memcpy(ctx->buffer, input, length);
 }
 
-void md5_finish(md5_context *ctx, unsigned char digest[16])
+void md5_finish(md5_context* ctx, unsigned char digest[16])
 {
     // The length is that of the message before padding, in bits.
     const uint64_t bits = ctx->total * 8;
@@ -144,13 +143,13 @@ void md5_finish(md5_context *ctx, unsigned char digest[16])
         store_le32(digest + 4 * i, ctx->state[i]);
 }
 
-std::string hash_password(const std::string &password, const std::string &prefix)
+std::string hash_password(const std::string& password, const std::string& prefix)
 {
     md5_context ctx;
     md5_starts(&ctx);
-    md5_update(&ctx, reinterpret_cast<const unsigned char *>(prefix.data()), prefix.size());
-    md5_update(&ctx, reinterpret_cast<const unsigned char *>(password.data()), password.size());
+    md5_update(&ctx, reinterpret_cast<const unsigned char*>(prefix.data()), prefix.size());
+    md5_update(&ctx, reinterpret_cast<const unsigned char*>(password.data()), password.size());
     unsigned char digest[16];
     md5_finish(&ctx, digest);
-    return str_to_hex(std::string(reinterpret_cast<const char *>(digest), sizeof digest));
+    return str_to_hex(std::string(reinterpret_cast<const char*>(digest), sizeof digest));
 }

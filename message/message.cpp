@@ -1,21 +1,21 @@
 #include "message/message.h"
 
-#include "ipc/exception.h"
-#include "ipc/logger.h"
+#include "support/exception.h"
+#include "support/logger.h"
 
 Message::Message() = default;
 
-Message::Message(const std::string &encoded)
+Message::Message(const std::string& encoded)
 {
     parse_string(encoded);
 }
 
-Message::Message(const Message &other)
+Message::Message(const Message& other)
 {
     copy_from(other);
 }
 
-Message &Message::operator=(const Message &other)
+Message& Message::operator=(const Message& other)
 {
     if (&other != this)
         copy_from(other);
@@ -24,60 +24,59 @@ Message &Message::operator=(const Message &other)
 
 Message::~Message() = default;
 
-void Message::copy_from(const Message &other)
+void Message::copy_from(const Message& other)
 {
     clear();
     m_text = other.m_text;
     m_name = other.m_name;
     m_params = other.m_params;
-    for (const auto &list : other.m_children) {
-        ChildList &mine = m_children[list.first];
+    for (const auto& list : other.m_children) {
+        ChildList& mine = m_children[list.first];
         mine.reserve(list.second.size());
-        for (const auto &child : list.second)
+        for (const auto& child : list.second)
             mine.push_back(std::make_unique<Message>(*child));
     }
 }
 
-unsigned int Message::num_children(const std::string &name) const
+unsigned int Message::num_children(const std::string& name) const
 {
     const auto it = m_children.find(name);
     return it == m_children.end() ? 0 : static_cast<unsigned int>(it->second.size());
 }
 
-Message &Message::get_child(const std::string &name, unsigned int index)
+Message& Message::get_child(const std::string& name, unsigned int index)
 {
     const auto it = m_children.find(name);
     if (it == m_children.end() || index >= it->second.size())
-        throw Exception("%s: Failed to find '%s' #%d",
-                        "Message &Message::get_child(const std::string &, unsigned int)",
+        throw Exception("%s: Failed to find '%s' #%d", "Message &Message::get_child(const std::string &, unsigned int)",
                         name.c_str(), static_cast<int>(index));
     return *it->second[index];
 }
 
-const Message &Message::get_child(const std::string &name, unsigned int index) const
+const Message& Message::get_child(const std::string& name, unsigned int index) const
 {
     const auto it = m_children.find(name);
     if (it == m_children.end() || index >= it->second.size())
         throw Exception("%s: Failed to find '%s' #%d",
-                        "const Message &Message::get_child(const std::string &, unsigned int) const",
-                        name.c_str(), static_cast<int>(index));
+                        "const Message &Message::get_child(const std::string &, unsigned int) const", name.c_str(),
+                        static_cast<int>(index));
     return *it->second[index];
 }
 
-Message &Message::add_child(const std::string &name)
+Message& Message::add_child(const std::string& name)
 {
-    ChildList &list = m_children[name];
+    ChildList& list = m_children[name];
     list.push_back(std::make_unique<Message>());
-    Message &child = *list.back();
+    Message& child = *list.back();
     child.m_name = name;
     return child;
 }
 
-Message &Message::add_child(const Message &m)
+Message& Message::add_child(const Message& m)
 {
     // Copy first: m may be this node or one of its own descendants.
     auto copy = std::make_unique<Message>(m);
-    ChildList &list = m_children[copy->m_name];
+    ChildList& list = m_children[copy->m_name];
     list.push_back(std::move(copy));
     return *list.back();
 }
@@ -88,7 +87,7 @@ void Message::clear()
     m_params.clear();
 }
 
-bool Message::operator!=(const Message &o) const
+bool Message::operator!=(const Message& o) const
 {
     if (m_name != o.m_name)
         return true;
@@ -96,7 +95,7 @@ bool Message::operator!=(const Message &o) const
         return true;
     if (m_text != o.m_text)
         return true;
-    for (const auto &list : m_children) {
+    for (const auto& list : m_children) {
         const auto it = o.m_children.find(list.first);
         if (it == o.m_children.end() || it->second.size() != list.second.size())
             return true;
@@ -105,7 +104,7 @@ bool Message::operator!=(const Message &o) const
                 return true;
         }
     }
-    for (const auto &list : o.m_children) {
+    for (const auto& list : o.m_children) {
         if (m_children.find(list.first) == m_children.end())
             return true;
     }
@@ -118,16 +117,15 @@ void Message::dump(unsigned int indent) const
     g_log.log(LL_INFO, "%s%s", pad.c_str(), m_name.c_str());
     if (!m_text.empty())
         g_log.log(LL_INFO, "%stext=%s", pad.c_str(), m_text.c_str());
-    for (const auto &entry : m_params.entries())
-        g_log.log(LL_INFO, "%s %s = %s", pad.c_str(), entry.first.c_str(),
-                  entry.second.get_string().c_str());
-    for (const auto &list : m_children) {
-        for (const auto &child : list.second)
+    for (const auto& entry : m_params.entries())
+        g_log.log(LL_INFO, "%s %s = %s", pad.c_str(), entry.first.c_str(), entry.second.get_string().c_str());
+    for (const auto& list : m_children) {
+        for (const auto& child : list.second)
             child->dump(indent + 1);
     }
 }
 
-void Message::build_string(ENC_FORMAT fmt, std::string &out, bool autoformat) const
+void Message::build_string(ENC_FORMAT fmt, std::string& out, bool autoformat) const
 {
     switch (fmt) {
     case ENC_COMPACT:
@@ -143,7 +141,7 @@ void Message::build_string(ENC_FORMAT fmt, std::string &out, bool autoformat) co
     }
 }
 
-void Message::parse_string(const std::string &s)
+void Message::parse_string(const std::string& s)
 {
     clear();
     if (s.empty())

@@ -11,7 +11,7 @@
 
 #include "message/message.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,12 +23,12 @@
 
 namespace {
 
-const char k_write_signature[] = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const";
-const char k_read_signature[] = "void Message::read_from_file(const std::string &)";
+const char kWriteSignature[] = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const";
+const char kReadSignature[] = "void Message::read_from_file(const std::string &)";
 
 // Message files are small; the cap keeps a stray path (a huge log, a disk
 // image) from being pulled into memory whole.
-constexpr long MAX_FILE_SIZE = 256L * 1024 * 1024;
+constexpr long kMaxFileSize = 256L * 1024 * 1024;
 
 // errno after a failed call, never 0, so an error text always follows.
 int last_error()
@@ -37,7 +37,7 @@ int last_error()
 }
 
 // stdio stops at the first NUL; a path holding one would name another file.
-bool usable_path(const std::string &path)
+bool usable_path(const std::string& path)
 {
     return !path.empty() && path.find('\0') == std::string::npos;
 }
@@ -45,7 +45,7 @@ bool usable_path(const std::string &path)
 // Writes data to path through the temporary file; returns 0 or the error
 // number of the first failing step. On failure the temporary file is removed
 // and path is untouched.
-int write_file_safely(const std::string &path, const std::string &data)
+int write_file_safely(const std::string& path, const std::string& data)
 {
     if (!usable_path(path))
         return path.empty() ? ENOENT : EINVAL;
@@ -66,7 +66,7 @@ int write_file_safely(const std::string &path, const std::string &data)
     struct stat target;
     if (::stat(path.c_str(), &target) == 0 && S_ISREG(target.st_mode))
         ::fchmod(fd, target.st_mode & 07777);
-    FILE *f = ::fdopen(fd, "wb");
+    FILE* f = ::fdopen(fd, "wb");
     if (!f) {
         const int err = last_error();
         ::close(fd);
@@ -104,7 +104,7 @@ int write_file_safely(const std::string &path, const std::string &data)
 
 // Reads the whole file at path into data; returns "" or the reason it could
 // not. data is only filled when the whole file was read.
-std::string read_file_whole(const std::string &path, std::string &data)
+std::string read_file_whole(const std::string& path, std::string& data)
 {
     if (!usable_path(path))
         return libipc_errstr_for(path.empty() ? ENOENT : EINVAL);
@@ -121,7 +121,7 @@ std::string read_file_whole(const std::string &path, std::string &data)
         why = libipc_errstr_for(EISDIR);
     else if (!S_ISREG(st.st_mode))
         why = "not a regular file";
-    FILE *f = why.empty() ? ::fdopen(fd, "rb") : nullptr;
+    FILE* f = why.empty() ? ::fdopen(fd, "rb") : nullptr;
     if (!f) {
         if (why.empty())
             why = libipc_errstr_for(last_error());
@@ -132,7 +132,7 @@ std::string read_file_whole(const std::string &path, std::string &data)
     long size = -1;
     if (std::fseek(f, 0, SEEK_END) != 0 || (size = std::ftell(f)) < 0 || std::fseek(f, 0, SEEK_SET) != 0) {
         why = libipc_errstr_for(last_error());
-    } else if (size > MAX_FILE_SIZE) {
+    } else if (size > kMaxFileSize) {
         why = libipc_errstr_for(EFBIG);
     } else if (size > 0) {
         std::string buffer(static_cast<std::size_t>(size), '\0');
@@ -149,7 +149,7 @@ std::string read_file_whole(const std::string &path, std::string &data)
 
 } // namespace
 
-void Message::write_to_file(ENC_FORMAT fmt, const std::string &path) const
+void Message::write_to_file(ENC_FORMAT fmt, const std::string& path) const
 {
     std::string data;
     switch (fmt) {
@@ -164,10 +164,10 @@ void Message::write_to_file(ENC_FORMAT fmt, const std::string &path) const
     }
     const int err = write_file_safely(path, data);
     if (err != 0)
-        throw Exception("%s: %s", k_write_signature, libipc_errstr_for(err).c_str());
+        throw Exception("%s: %s", kWriteSignature, libipc_errstr_for(err).c_str());
 }
 
-void Message::build_file_xml(const std::string &path, bool autoformat) const
+void Message::build_file_xml(const std::string& path, bool autoformat) const
 {
     // Callers of this entry point get no report; write_to_file is the one
     // that tells. Either way the target is whole or untouched.
@@ -176,12 +176,12 @@ void Message::build_file_xml(const std::string &path, bool autoformat) const
     write_file_safely(path, data);
 }
 
-void Message::read_from_file(const std::string &path)
+void Message::read_from_file(const std::string& path)
 {
     std::string data;
     const std::string why = read_file_whole(path, data);
     if (!why.empty())
-        throw Exception("%s: %s", k_read_signature, why.c_str());
+        throw Exception("%s: %s", kReadSignature, why.c_str());
 
     if (!data.empty() && data[0] == '<') {
         // As parse_file_xml: the message is not cleared, children are added.
@@ -191,7 +191,7 @@ void Message::read_from_file(const std::string &path)
     parse_string(data);
 }
 
-void Message::parse_file_xml(const std::string &path)
+void Message::parse_file_xml(const std::string& path)
 {
     // Read through the same bounded path as the wire, so a hostile file gets
     // the same limits (nesting, attributes, no document type declarations).

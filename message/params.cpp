@@ -5,25 +5,25 @@
 
 Params::Params() = default;
 
-const variant *Params::get_variant(const std::string &name) const
+const variant* Params::get_variant(const std::string& name) const
 {
     const auto it = m_params.find(name);
     return it == m_params.end() ? nullptr : &it->second;
 }
 
-void Params::set_variant(const std::string &name, const variant &v)
+void Params::set_variant(const std::string& name, const variant& v)
 {
     m_params[name] = v;
 }
 
-variant &Params::entry(const char *name)
+variant& Params::entry(const char* name)
 {
     return m_params[name ? std::string(name) : std::string()];
 }
 
 namespace {
 
-const variant *lookup(const Params::Map &map, const char *name)
+const variant* lookup(const Params::Map& map, const char* name)
 {
     if (!name)
         return nullptr;
@@ -33,80 +33,80 @@ const variant *lookup(const Params::Map &map, const char *name)
 
 } // namespace
 
-bool Params::get_bool(const char *name, bool def) const
+bool Params::get_bool(const char* name, bool def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return (v && v->is_set()) ? v->get_bool() : def;
 }
 
-int Params::get_int(const char *name, int def) const
+int Params::get_int(const char* name, int def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? v->get_int() : def;
 }
 
-unsigned int Params::get_uint(const char *name, unsigned int def) const
+unsigned int Params::get_uint(const char* name, unsigned int def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? v->get_uint() : def;
 }
 
-float Params::get_float(const char *name, float def) const
+float Params::get_float(const char* name, float def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? v->get_float() : def;
 }
 
-float Params::get_fixed(const char *name, float def, unsigned int scale) const
+float Params::get_fixed(const char* name, float def, unsigned int scale) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? static_cast<float>(v->get_int()) / static_cast<float>(scale) : def;
 }
 
-std::string Params::get_string(const char *name, const std::string &def) const
+std::string Params::get_string(const char* name, const std::string& def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? v->get_string() : def;
 }
 
-QString Params::get_qstring(const char *name, const QString &def) const
+QString Params::get_qstring(const char* name, const QString& def) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? QString::fromStdString(v->get_string()) : def;
 }
 
-variant::VALUE_TYPE Params::get_type(const char *name) const
+variant::VALUE_TYPE Params::get_type(const char* name) const
 {
-    const variant *v = lookup(m_params, name);
+    const variant* v = lookup(m_params, name);
     return v ? v->get_type() : variant::TYPE_NONE;
 }
 
-void Params::set_bool(const char *name, bool v)
+void Params::set_bool(const char* name, bool v)
 {
     entry(name).set_bool(v);
 }
 
-void Params::set_int(const char *name, int v)
+void Params::set_int(const char* name, int v)
 {
     entry(name).set_int(v);
 }
 
-void Params::set_uint(const char *name, unsigned int v)
+void Params::set_uint(const char* name, unsigned int v)
 {
     entry(name).set_uint(v);
 }
 
-void Params::set_float(const char *name, float v)
+void Params::set_float(const char* name, float v)
 {
     entry(name).set_float(v);
 }
 
-void Params::set_string(const char *name, const std::string &v)
+void Params::set_string(const char* name, const std::string& v)
 {
     entry(name).set_string(v);
 }
 
-void Params::set_fixed(const char *name, float v, unsigned int scale)
+void Params::set_fixed(const char* name, float v, unsigned int scale)
 {
     // Single precision on purpose: the unit scales the same way.
     const float product = v * static_cast<float>(scale);
@@ -123,12 +123,12 @@ void Params::set_fixed(const char *name, float v, unsigned int scale)
     set_int(name, stored);
 }
 
-void Params::set_qstring(const char *name, const QString &v)
+void Params::set_qstring(const char* name, const QString& v)
 {
     set_string(name, v.toStdString());
 }
 
-bool Params::has_param(const char *name) const
+bool Params::has_param(const char* name) const
 {
     return lookup(m_params, name) != nullptr;
 }
@@ -147,12 +147,12 @@ std::vector<std::string> Params::enum_params() const
 {
     std::vector<std::string> names;
     names.reserve(m_params.size());
-    for (const auto &entry : m_params)
+    for (const auto& entry : m_params)
         names.push_back(entry.first);
     return names;
 }
 
-void Params::clear_param(const char *name)
+void Params::clear_param(const char* name)
 {
     if (name)
         m_params.erase(name);
@@ -163,27 +163,27 @@ void Params::clear()
     m_params.clear();
 }
 
-Params &Params::operator+=(const Params &o)
+Params& Params::operator+=(const Params& o)
 {
     if (&o == this)
         return *this;
-    for (const auto &entry : o.m_params)
+    for (const auto& entry : o.m_params)
         m_params[entry.first] = entry.second;
     return *this;
 }
 
-Params operator+(const Params &a, const Params &b)
+Params operator+(const Params& a, const Params& b)
 {
     Params result(a);
     result += b;
     return result;
 }
 
-void Params::merge(const Params &o, bool update)
+void Params::merge(const Params& o, bool update)
 {
     if (&o == this)
         return;
-    for (const auto &entry : o.m_params) {
+    for (const auto& entry : o.m_params) {
         const auto it = m_params.find(entry.first);
         if (update && it != m_params.end())
             it->second = entry.second;
@@ -192,7 +192,7 @@ void Params::merge(const Params &o, bool update)
     }
 }
 
-bool Params::operator==(const Params &o) const
+bool Params::operator==(const Params& o) const
 {
     if (m_params.size() != o.m_params.size())
         return false;

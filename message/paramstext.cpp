@@ -4,13 +4,13 @@
 
 #include "message/params.h"
 
-Params::Params(const char *text)
+Params::Params(const char* text)
 {
     if (text)
         parse_string(text);
 }
 
-Params::Params(const std::string &text)
+Params::Params(const std::string& text)
 {
     parse_string(text);
 }

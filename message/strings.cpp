@@ -4,7 +4,7 @@
 
 namespace {
 
-const char k_base64_alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 // Value of a hexadecimal digit, or -1 for any other byte.
 int hex_value(unsigned char c)
@@ -41,7 +41,7 @@ bool is_blank(char c)
 
 } // namespace
 
-std::vector<std::string> split(const std::string &s, const std::string &delims)
+std::vector<std::string> split(const std::string& s, const std::string& delims)
 {
     std::vector<std::string> tokens;
     std::string::size_type pos = 0;
@@ -55,7 +55,7 @@ std::vector<std::string> split(const std::string &s, const std::string &delims)
     return tokens;
 }
 
-std::string join(const std::vector<std::string> &parts, const std::string &sep)
+std::string join(const std::vector<std::string>& parts, const std::string& sep)
 {
     std::string out;
     for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -66,7 +66,7 @@ std::string join(const std::vector<std::string> &parts, const std::string &sep)
     return out;
 }
 
-void replace(std::string &s, const std::string &from, const std::string &to)
+void replace(std::string& s, const std::string& from, const std::string& to)
 {
     // An empty pattern would match everywhere without ever advancing.
     if (from.empty())
@@ -78,7 +78,7 @@ void replace(std::string &s, const std::string &from, const std::string &to)
     }
 }
 
-std::string html_escape(const std::string &s)
+std::string html_escape(const std::string& s)
 {
     // The ampersand goes first so that the entities inserted after it keep
     // their own ampersands.
@@ -90,15 +90,14 @@ std::string html_escape(const std::string &s)
     return out;
 }
 
-void backslash_escape(std::string &s, const std::string &chars)
+void backslash_escape(std::string& s, const std::string& chars)
 {
     for (const char c : chars) {
         std::string::size_type p = 0;
         while ((p = s.find(c, p)) != std::string::npos) {
             // A single backslash in front already escapes it; a doubled one is
             // an escaped backslash and leaves c bare.
-            const bool escaped = (p == 1 && s[0] == '\\')
-                || (p >= 2 && s[p - 1] == '\\' && s[p - 2] != '\\');
+            const bool escaped = (p == 1 && s[0] == '\\') || (p >= 2 && s[p - 1] == '\\' && s[p - 2] != '\\');
             if (!escaped) {
                 s.insert(p, 1, '\\');
                 ++p;
@@ -108,7 +107,7 @@ void backslash_escape(std::string &s, const std::string &chars)
     }
 }
 
-std::string sed_escape(const std::string &s)
+std::string sed_escape(const std::string& s)
 {
     // Backslash first, so the backslashes added for the others stay single.
     std::string out = s;
@@ -116,23 +115,23 @@ std::string sed_escape(const std::string &s)
     return out;
 }
 
-std::string str_lc(const std::string &s)
+std::string str_lc(const std::string& s)
 {
     std::string out = s;
-    for (char &c : out)
+    for (char& c : out)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
 }
 
-std::string str_uc(const std::string &s)
+std::string str_uc(const std::string& s)
 {
     std::string out = s;
-    for (char &c : out)
+    for (char& c : out)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return out;
 }
 
-std::string str_trim(const std::string &s, bool left, bool right)
+std::string str_trim(const std::string& s, bool left, bool right)
 {
     std::string::size_type begin = 0;
     std::string::size_type end = s.size();
@@ -145,7 +144,7 @@ std::string str_trim(const std::string &s, bool left, bool right)
     return s.substr(begin, end - begin);
 }
 
-std::string str_to_hex(const std::string &data)
+std::string str_to_hex(const std::string& data)
 {
     static const char digits[] = "0123456789abcdef";
     std::string out;
@@ -158,7 +157,7 @@ std::string str_to_hex(const std::string &data)
     return out;
 }
 
-std::string hex_to_str(const std::string &text)
+std::string hex_to_str(const std::string& text)
 {
     std::string out;
     out.reserve(text.size() / 2);
@@ -177,7 +176,7 @@ std::string hex_to_str(const std::string &text)
     return out;
 }
 
-std::string str_to_base64(const std::string &data, bool pad)
+std::string str_to_base64(const std::string& data, bool pad)
 {
     std::string out;
     out.reserve((data.size() + 2) / 3 * 4);
@@ -186,27 +185,27 @@ std::string str_to_base64(const std::string &data, bool pad)
         const unsigned long group = (static_cast<unsigned long>(static_cast<unsigned char>(data[i])) << 16)
             | (static_cast<unsigned long>(static_cast<unsigned char>(data[i + 1])) << 8)
             | static_cast<unsigned long>(static_cast<unsigned char>(data[i + 2]));
-        out += k_base64_alphabet[(group >> 18) & 0x3f];
-        out += k_base64_alphabet[(group >> 12) & 0x3f];
-        out += k_base64_alphabet[(group >> 6) & 0x3f];
-        out += k_base64_alphabet[group & 0x3f];
+        out += kBase64Alphabet[(group >> 18) & 0x3f];
+        out += kBase64Alphabet[(group >> 12) & 0x3f];
+        out += kBase64Alphabet[(group >> 6) & 0x3f];
+        out += kBase64Alphabet[group & 0x3f];
     }
     const std::size_t rest = data.size() - i;
     if (rest > 0) {
         unsigned long group = static_cast<unsigned long>(static_cast<unsigned char>(data[i])) << 16;
         if (rest == 2)
             group |= static_cast<unsigned long>(static_cast<unsigned char>(data[i + 1])) << 8;
-        out += k_base64_alphabet[(group >> 18) & 0x3f];
-        out += k_base64_alphabet[(group >> 12) & 0x3f];
+        out += kBase64Alphabet[(group >> 18) & 0x3f];
+        out += kBase64Alphabet[(group >> 12) & 0x3f];
         if (rest == 2)
-            out += k_base64_alphabet[(group >> 6) & 0x3f];
+            out += kBase64Alphabet[(group >> 6) & 0x3f];
         if (pad)
             out.append(3 - rest, '=');
     }
     return out;
 }
 
-std::string base64_to_str(const std::string &text)
+std::string base64_to_str(const std::string& text)
 {
     std::size_t len = text.size();
     while (len > 0 && text[len - 1] == '=')

@@ -16,7 +16,7 @@ namespace {
 
 // Reads one value at pos and moves pos past it and its separator. On return
 // pos is never beyond the end of text, so callers loop on pos < size.
-std::string read_value(const std::string &text, std::size_t &pos)
+std::string read_value(const std::string& text, std::size_t& pos)
 {
     const std::size_t size = text.size();
     if (pos >= size) {
@@ -57,7 +57,7 @@ std::string read_value(const std::string &text, std::size_t &pos)
 
 } // namespace
 
-std::string Params::quote_value(const std::string &value) const
+std::string Params::quote_value(const std::string& value) const
 {
     if (value.find_first_of("\" ") == std::string::npos)
         return value;
@@ -73,7 +73,7 @@ std::string Params::quote_value(const std::string &value) const
     return out;
 }
 
-std::string Params::unquote_value(const std::string &text, int &pos) const
+std::string Params::unquote_value(const std::string& text, int& pos) const
 {
     // A position before the start or past the end reads nothing.
     std::size_t p = pos < 0 ? text.size() : static_cast<std::size_t>(pos);
@@ -85,7 +85,7 @@ std::string Params::unquote_value(const std::string &text, int &pos) const
 std::string Params::build_string() const
 {
     std::string out;
-    for (const auto &entry : m_params) {
+    for (const auto& entry : m_params) {
         out += entry.first;
         out += '=';
         out += quote_value(entry.second.get_string());
@@ -94,7 +94,7 @@ std::string Params::build_string() const
     return out;
 }
 
-void Params::parse_string(const std::string &text)
+void Params::parse_string(const std::string& text)
 {
     const std::size_t size = text.size();
     std::size_t pos = 0;

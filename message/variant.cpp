@@ -6,7 +6,7 @@
 
 variant::variant() = default;
 
-variant::variant(const std::string &s)
+variant::variant(const std::string& s)
     : m_type(TYPE_STRING)
     , m_str(s)
 {
@@ -49,7 +49,7 @@ bool known_type(variant::VALUE_TYPE t)
 
 } // namespace
 
-void variant::set_string(const std::string &s)
+void variant::set_string(const std::string& s)
 {
     m_type = TYPE_STRING;
     m_str = s;
@@ -124,7 +124,7 @@ std::string variant::to_string() const
     return std::string();
 }
 
-void variant::from_string(const std::string &s)
+void variant::from_string(const std::string& s)
 {
     if (m_type == TYPE_NONE)
         m_type = TYPE_STRING;
@@ -162,11 +162,11 @@ void variant::set_type(VALUE_TYPE type)
     from_string(text);
 }
 
-const char *variant::get_data() const
+const char* variant::get_data() const
 {
     if (m_type == TYPE_STRING)
         return m_str.data();
-    return reinterpret_cast<const char *>(m_value);
+    return reinterpret_cast<const char*>(m_value);
 }
 
 unsigned int variant::get_data_len() const
@@ -186,7 +186,7 @@ unsigned int variant::get_data_len() const
     return 0;
 }
 
-void variant::set_data(const char *data, unsigned int len)
+void variant::set_data(const char* data, unsigned int len)
 {
     if (m_type == TYPE_STRING) {
         if (data && len)
@@ -204,7 +204,7 @@ void variant::set_data(const char *data, unsigned int len)
         memcpy(m_value, data, n);
 }
 
-bool variant::operator==(const variant &o) const
+bool variant::operator==(const variant& o) const
 {
     if (m_type == o.m_type && known_type(m_type)) {
         switch (m_type) {

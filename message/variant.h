@@ -21,9 +21,9 @@ public:
     };
 
     variant();
-    explicit variant(const std::string &s);
+    explicit variant(const std::string& s);
 
-    void set_string(const std::string &s);
+    void set_string(const std::string& s);
     void set_int(int v);
     void set_uint(unsigned int v);
     void set_float(float v);
@@ -36,7 +36,7 @@ public:
     bool get_bool() const;
 
     std::string to_string() const;
-    void from_string(const std::string &s);
+    void from_string(const std::string& s);
 
     void set_type(VALUE_TYPE type);
     VALUE_TYPE get_type() const { return m_type; }
@@ -45,14 +45,14 @@ public:
 
     // The byte form of the compact encoding: the string's bytes, or the
     // first get_data_len() bytes of the 4-byte slot in little-endian order.
-    const char *get_data() const;
+    const char* get_data() const;
     unsigned int get_data_len() const;
     // Inverse of get_data(). For non-string types at most the type's width is
     // copied and missing bytes read as zero; the slot is never overrun.
-    void set_data(const char *data, unsigned int len);
+    void set_data(const char* data, unsigned int len);
 
-    bool operator==(const variant &o) const;
-    bool operator!=(const variant &o) const { return !(*this == o); }
+    bool operator==(const variant& o) const;
+    bool operator!=(const variant& o) const { return !(*this == o); }
 
 private:
     uint32_t slot() const;

@@ -10,9 +10,9 @@
 // Reading is lenient (no error is reported; the message keeps what was read
 // before any malformed input) but bounded, because input from a unit is
 // hostile: nesting is limited to Message::MAX_DEPTH levels; a document holds
-// at most MAX_ELEMENTS elements and MAX_DOCUMENT_ATTRIBUTES attributes; an
-// element may carry at most MAX_ATTRIBUTES attributes and a document at most
-// MAX_ATTRIBUTE_PAIRS pairs of attributes that share an element (the reader
+// at most kMaxElements elements and kMaxDocumentAttributes attributes; an
+// element may carry at most kMaxAttributes attributes and a document at most
+// kMaxAttributePairs pairs of attributes that share an element (the reader
 // checks duplicate attributes in quadratic time); document type declarations
 // are refused (entity expansion). Refused input ends decoding exactly as
 // malformed input does.
@@ -28,20 +28,20 @@
 
 namespace {
 
-constexpr size_t MAX_ATTRIBUTES = 1024;
+constexpr size_t kMaxAttributes = 1024;
 // Far more than any status message holds, yet it keeps a frame full of small
 // elements quick to read, store, log and dispatch: 16,384 elements with an
 // attribute or two took over 100 ms on the receive path of a debug build.
-constexpr size_t MAX_ELEMENTS = 4096;
+constexpr size_t kMaxElements = 4096;
 // Three elements of 1,024 attributes each stay within this; a frame full of
 // them would take the reader seconds.
-constexpr size_t MAX_ATTRIBUTE_PAIRS = 2000000;
+constexpr size_t kMaxAttributePairs = 2000000;
 // Every attribute read costs a parameter in the message, its copy in the
 // store and its text in the log: 131,072 of them (4,096 elements of 32) took
 // 400 ms on the receive path of a debug build. No status message comes near.
-constexpr size_t MAX_DOCUMENT_ATTRIBUTES = 4096;
+constexpr size_t kMaxDocumentAttributes = 4096;
 
-bool starts_with_at(const std::string &s, size_t pos, const char *prefix)
+bool starts_with_at(const std::string& s, size_t pos, const char* prefix)
 {
     return s.compare(pos, strlen(prefix), prefix) == 0;
 }
@@ -50,7 +50,7 @@ bool starts_with_at(const std::string &s, size_t pos, const char *prefix)
 // may be handed to the XML reader. That is all of s unless s holds a document
 // type declaration or an element with too many attributes; then it is the
 // offset of that construct, so the reader sees the input end right there.
-size_t xml_safe_length(const std::string &s)
+size_t xml_safe_length(const std::string& s)
 {
     const size_t n = s.size();
     size_t pairs = 0;
@@ -61,11 +61,10 @@ size_t xml_safe_length(const std::string &s)
         const size_t open = s.find('<', i);
         if (open == std::string::npos)
             return n;
-        if (starts_with_at(s, open, "<!--") || starts_with_at(s, open, "<![CDATA[")
-            || starts_with_at(s, open, "<?")) {
+        if (starts_with_at(s, open, "<!--") || starts_with_at(s, open, "<![CDATA[") || starts_with_at(s, open, "<?")) {
             const bool pi = s[open + 1] == '?';
             const bool comment = !pi && s[open + 2] == '-';
-            const char *close = pi ? "?>" : (comment ? "-->" : "]]>");
+            const char* close = pi ? "?>" : (comment ? "-->" : "]]>");
             // The closing mark is looked for after the whole opening mark, as
             // the reader does ("<!-->" does not end the comment it opens).
             const size_t end = s.find(close, open + (pi ? 2 : (comment ? 4 : 9)));
@@ -81,7 +80,7 @@ size_t xml_safe_length(const std::string &s)
             i = open + 2;
             continue;
         }
-        if (++elements > MAX_ELEMENTS)
+        if (++elements > kMaxElements)
             return open;
         // A start tag: count the '=' signs outside quoted values up to '>'.
         size_t attributes = 0;
@@ -100,11 +99,11 @@ size_t xml_safe_length(const std::string &s)
                 break;
             }
         }
-        if (attributes > MAX_ATTRIBUTES)
+        if (attributes > kMaxAttributes)
             return open;
         pairs += attributes * (attributes - (attributes ? 1 : 0)) / 2;
         total_attributes += attributes;
-        if (pairs > MAX_ATTRIBUTE_PAIRS || total_attributes > MAX_DOCUMENT_ATTRIBUTES)
+        if (pairs > kMaxAttributePairs || total_attributes > kMaxDocumentAttributes)
             return open;
         i = j;
         if (i < n && s[i] == '>')
@@ -115,9 +114,9 @@ size_t xml_safe_length(const std::string &s)
 
 // UTF-8 bytes of a name or value; plain ASCII (the usual case) is copied
 // without the intermediate QString and QByteArray.
-std::string to_std(const QStringRef &text)
+std::string to_std(const QStringRef& text)
 {
-    const QChar *data = text.unicode();
+    const QChar* data = text.unicode();
     const int size = text.size();
     std::string out;
     out.reserve(static_cast<size_t>(size));
@@ -132,21 +131,20 @@ std::string to_std(const QStringRef &text)
 
 } // namespace
 
-void Params::params_to_xml(QXmlStreamWriter *writer) const
+void Params::params_to_xml(QXmlStreamWriter* writer) const
 {
-    for (const auto &entry : m_params)
-        writer->writeAttribute(QString::fromStdString(entry.first),
-                               QString::fromStdString(entry.second.to_string()));
+    for (const auto& entry : m_params)
+        writer->writeAttribute(QString::fromStdString(entry.first), QString::fromStdString(entry.second.to_string()));
 }
 
-void Params::params_from_xml(QXmlStreamReader *reader)
+void Params::params_from_xml(QXmlStreamReader* reader)
 {
     const QXmlStreamAttributes attributes = reader->attributes();
-    for (const QXmlStreamAttribute &attribute : attributes)
+    for (const QXmlStreamAttribute& attribute : attributes)
         m_params[to_std(attribute.qualifiedName())] = variant(to_std(attribute.value()));
 }
 
-void Message::build_string_xml(std::string &out, bool autoformat) const
+void Message::build_string_xml(std::string& out, bool autoformat) const
 {
     QByteArray buffer;
     QXmlStreamWriter writer(&buffer);
@@ -159,14 +157,14 @@ void Message::build_string_xml(std::string &out, bool autoformat) const
     out.assign(buffer.constData(), static_cast<size_t>(buffer.size()));
 }
 
-void Message::build_xml(QXmlStreamWriter *writer, bool document) const
+void Message::build_xml(QXmlStreamWriter* writer, bool document) const
 {
     if (document)
         writer->writeStartDocument();
     writer->writeStartElement(QString::fromStdString(m_name));
     m_params.params_to_xml(writer);
-    for (const auto &list : m_children) {
-        for (const auto &child : list.second)
+    for (const auto& list : m_children) {
+        for (const auto& child : list.second)
             child->build_xml(writer, false);
     }
     writer->writeEndElement();
@@ -174,7 +172,7 @@ void Message::build_xml(QXmlStreamWriter *writer, bool document) const
         writer->writeEndDocument();
 }
 
-void Message::parse_string_xml(const std::string &s)
+void Message::parse_string_xml(const std::string& s)
 {
     const size_t length = xml_safe_length(s);
     QByteArray data(s.data(), static_cast<int>(length));
@@ -190,7 +188,7 @@ void Message::parse_string_xml(const std::string &s)
     parse_xml(&reader);
 }
 
-void Message::parse_xml(QXmlStreamReader *reader)
+void Message::parse_xml(QXmlStreamReader* reader)
 {
     while (!reader->atEnd() && reader->tokenType() != QXmlStreamReader::StartElement)
         reader->readNext();
@@ -203,7 +201,7 @@ void Message::parse_xml(QXmlStreamReader *reader)
 
 // Reads the content of the element whose start tag was just read into this
 // node (name and attributes), up to and including its end tag.
-void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
+void Message::parse_xml_node(QXmlStreamReader* reader, unsigned int depth)
 {
     while (!reader->atEnd()) {
         reader->readNext();
@@ -216,7 +214,7 @@ void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
                 reader->raiseError(QStringLiteral("nested too deeply"));
                 break;
             }
-            Message &child = add_child(to_std(reader->name()));
+            Message& child = add_child(to_std(reader->name()));
             child.m_params.params_from_xml(reader);
             child.parse_xml_node(reader, depth + 1);
         } else if (token == QXmlStreamReader::Characters) {
@@ -225,7 +223,7 @@ void Message::parse_xml_node(QXmlStreamReader *reader, unsigned int depth)
     }
 }
 
-void strip_xml_header(std::string &s)
+void strip_xml_header(std::string& s)
 {
     if (s.compare(0, 2, "<?") != 0)
         return;

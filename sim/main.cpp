@@ -1,5 +1,5 @@
 // mirt-unit-sim: a simulated MIRT Orvel unit for demos and manual checks.
-#include "app/unittablemodel.h"
+#include "store/unittablemodel.h"
 #include "sim/unitsimulator.h"
 
 #include <QCommandLineParser>

@@ -8,17 +8,17 @@
 
 namespace {
 
-const char* const statusIdle = "on hook (idle)";
-const char* const statusRinging = "ringing";
-const char* const statusHold = "on hold";
-const char* const statusHandset = "on handset";
-const char* const statusAir = "on air";
-const char* const statusBusied = "disabled (busied out)";
-const char* const statusAutoAttendant = "on auto attendant";
+const char* const kStatusIdle = "on hook (idle)";
+const char* const kStatusRinging = "ringing";
+const char* const kStatusHold = "on hold";
+const char* const kStatusHandset = "on handset";
+const char* const kStatusAir = "on air";
+const char* const kStatusBusied = "disabled (busied out)";
+const char* const kStatusAutoAttendant = "on auto attendant";
 
 // The caller fields a unit keeps per line; anything else a console sends
 // along is not stored.
-const char* const infoFields[] = {"name", "location", "topic", "notes",
+const char* const kInfoFields[] = {"name", "location", "topic", "notes",
                                   "gender", "genderidx", "mood", "moodidx"};
 
 struct MadeUpCaller {
@@ -29,7 +29,7 @@ struct MadeUpCaller {
     unsigned int moodidx;
 };
 
-const MadeUpCaller callers[] = {
+const MadeUpCaller kCallers[] = {
     {"Ada", "Leeds", "Traffic on the ring road", 2, 1},
     {"Bert", "Kingsbridge", "Allotment prize marrows", 1, 0},
     {"Carla", "Harbour Street", "Lost cat", 2, 2},
@@ -38,8 +38,8 @@ const MadeUpCaller callers[] = {
     {"Frank", "The Mill", "Complaint about the weather", 1, 8},
 };
 
-const char* const genders[] = {"unknown", "male", "female"};
-const char* const moods[] = {"neutral", "happy", "sad", "crying", "angry",
+const char* const kGenders[] = {"unknown", "male", "female"};
+const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
                              "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 // A line number from the wire: digits only, so "abc" or "-1" never become
@@ -60,9 +60,9 @@ bool parseLineNumber(const std::string& text, unsigned int& value)
 
 bool isActive(const QString& status)
 {
-    return status == QLatin1String(statusRinging) || status == QLatin1String(statusHold)
-        || status == QLatin1String(statusHandset) || status == QLatin1String(statusAir)
-        || status == QLatin1String(statusAutoAttendant);
+    return status == QLatin1String(kStatusRinging) || status == QLatin1String(kStatusHold)
+        || status == QLatin1String(kStatusHandset) || status == QLatin1String(kStatusAir)
+        || status == QLatin1String(kStatusAutoAttendant);
 }
 
 QString frameText(const Message& msg)
@@ -350,7 +350,7 @@ void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
         for (unsigned int i = 0; i < m_numLines; ++i) {
             if (m_lines[i].priority && isActive(m_lines[i].status)) {
                 m_lines[i].priority = false;
-                setLineStatus(i, QLatin1String(statusAir), 0);
+                setLineStatus(i, QLatin1String(kStatusAir), 0);
                 return;
             }
         }
@@ -360,13 +360,13 @@ void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
     if (target == "unlocked") {
         if (command == "busy") {
             for (unsigned int i = 0; i < m_numLines; ++i)
-                if (!m_lines[i].locked && m_lines[i].status == QLatin1String(statusIdle))
-                    setLineStatus(i, QLatin1String(statusBusied));
+                if (!m_lines[i].locked && m_lines[i].status == QLatin1String(kStatusIdle))
+                    setLineStatus(i, QLatin1String(kStatusBusied));
             m_busiedOut = true;
         } else if (command == "unbusy") {
             for (unsigned int i = 0; i < m_numLines; ++i)
-                if (m_lines[i].status == QLatin1String(statusBusied))
-                    setLineStatus(i, QLatin1String(statusIdle));
+                if (m_lines[i].status == QLatin1String(kStatusBusied))
+                    setLineStatus(i, QLatin1String(kStatusIdle));
             m_busiedOut = false;
         } else {
             return;
@@ -380,26 +380,26 @@ void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
         return;
     Line& line = m_lines[index];
     if (command == "drop") {
-        if (line.status == QLatin1String(statusIdle))
+        if (line.status == QLatin1String(kStatusIdle))
             return;
         line.locked = false;
         line.priority = false;
         line.caller.clear();
-        setLineStatus(index, QLatin1String(statusIdle));
+        setLineStatus(index, QLatin1String(kStatusIdle));
         clearInfo(index);
         return;
     }
     // Hold, handset and air need a call on the line.
     if (!isActive(line.status))
         return;
-    const bool waiting = line.status == QLatin1String(statusRinging)
-        || line.status == QLatin1String(statusAutoAttendant);
+    const bool waiting = line.status == QLatin1String(kStatusRinging)
+        || line.status == QLatin1String(kStatusAutoAttendant);
     if (command == "hold")
-        setLineStatus(index, QLatin1String(statusHold));
+        setLineStatus(index, QLatin1String(kStatusHold));
     else if (command == "handset")
-        setLineStatus(index, QLatin1String(statusHandset), int(peer->surface()));
+        setLineStatus(index, QLatin1String(kStatusHandset), int(peer->surface()));
     else if (command == "air")
-        setLineStatus(index, QLatin1String(statusAir), 0);
+        setLineStatus(index, QLatin1String(kStatusAir), 0);
     else
         return;
     if (waiting && line.caller.has_param()) {
@@ -449,7 +449,7 @@ void UnitSimulator::handleAncillary(SimPeer* peer, const Params& p)
     if (!lineIndex(p, index))
         return;
     Params info;
-    for (const char* field : infoFields)
+    for (const char* field : kInfoFields)
         if (p.has_param(field))
             info.set_string(field, p.get_string(field, ""));
     // Every idle line makes every console send a cleared record; echoing
@@ -478,7 +478,7 @@ void UnitSimulator::setLineStatus(unsigned int index, const QString& status, int
     line.status = status;
     line.location = location;
     line.time = 0;
-    if (status == QLatin1String(statusAir))
+    if (status == QLatin1String(kStatusAir))
         line.priority = false;
     broadcast(lineStatus(index));
 }
@@ -493,9 +493,9 @@ void UnitSimulator::clearInfo(unsigned int index)
 
 bool UnitSimulator::ring(unsigned int index, const QString& name)
 {
-    if (index >= m_numLines || m_lines[index].status != QLatin1String(statusIdle))
+    if (index >= m_numLines || m_lines[index].status != QLatin1String(kStatusIdle))
         return false;
-    const MadeUpCaller& caller = callers[m_callCounter++ % (sizeof(callers) / sizeof(callers[0]))];
+    const MadeUpCaller& caller = kCallers[m_callCounter++ % (sizeof(kCallers) / sizeof(kCallers[0]))];
     Line& line = m_lines[index];
     line.ringNum += 1;
     line.priority = false;
@@ -505,14 +505,14 @@ bool UnitSimulator::ring(unsigned int index, const QString& name)
     info.set_string("location", caller.location);
     info.set_string("topic", caller.topic);
     info.set_string("notes", "");
-    info.set_string("gender", genders[caller.genderidx]);
+    info.set_string("gender", kGenders[caller.genderidx]);
     info.set_uint("genderidx", caller.genderidx);
-    info.set_string("mood", moods[caller.moodidx]);
+    info.set_string("mood", kMoods[caller.moodidx]);
     info.set_uint("moodidx", caller.moodidx);
     // Consoles wipe the caller information of a ringing line; the made-up
     // caller is screened (filled in) when the call is picked up.
     line.caller = info;
-    setLineStatus(index, QLatin1String(m_aaEnabled ? statusAutoAttendant : statusRinging));
+    setLineStatus(index, QLatin1String(m_aaEnabled ? kStatusAutoAttendant : kStatusRinging));
     return true;
 }
 
@@ -537,14 +537,14 @@ void UnitSimulator::tick()
 {
     for (unsigned int i = 0; i < m_numLines; ++i) {
         Line& line = m_lines[i];
-        if (line.status == QLatin1String(statusIdle) || line.status == QLatin1String(statusBusied))
+        if (line.status == QLatin1String(kStatusIdle) || line.status == QLatin1String(kStatusBusied))
             continue;
         line.time += 1;
-        const bool waiting = line.status == QLatin1String(statusRinging)
-            || line.status == QLatin1String(statusAutoAttendant);
+        const bool waiting = line.status == QLatin1String(kStatusRinging)
+            || line.status == QLatin1String(kStatusAutoAttendant);
         if (waiting && line.time >= m_ringTimeout) {
             line.caller.clear();
-            setLineStatus(i, QLatin1String(statusIdle));
+            setLineStatus(i, QLatin1String(kStatusIdle));
             clearInfo(i);
         }
     }

@@ -1,6 +1,7 @@
 #include "dialogs/aboutdialog.h"
 #include "dialogs/ipconfigdialog.h"
 #include "dialogs/lineconfigdialog.h"
+#include "tests/support/settings.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,22 +20,24 @@
 
 #include <unistd.h>
 
+using namespace testsupport;
+
 namespace {
 
 // Stands for "no such file" in the tables below.
-const QByteArray absent("<absent>");
+const QByteArray kAbsent("<kAbsent>");
 
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : absent;
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : kAbsent;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile::remove(path);
     QFile f(path);
-    if (bytes != absent && !(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()))
+    if (bytes != kAbsent && !(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size()))
         qFatal("cannot write %s", qPrintable(path));
 }
 
@@ -62,19 +65,19 @@ void finish(QDialog& dialog, const QString& how)
 }
 
 // The four address fields, each text followed by "*" when the field is disabled.
-const char* const addressNames[] = {"lineIPAddress", "lineNetmask", "lineGateway", "lineDNS"};
+const char* const kAddressNames[] = {"lineIPAddress", "lineNetmask", "lineGateway", "lineDNS"};
 
 QStringList addressFields(QWidget* dialog)
 {
     QStringList shown;
-    for (const char* name : addressNames) {
+    for (const char* name : kAddressNames) {
         auto* line = child<QLineEdit>(dialog, name);
         shown << line->text() + QLatin1String(line->isEnabled() ? "" : "*");
     }
     return shown;
 }
 
-const QStringList modeTexts{"Normal, AA Enabled", "Normal, AA Disabled", "VIP/Hotline", "Cluster",
+const QStringList kModeTexts{"Normal, AA Enabled", "Normal, AA Disabled", "VIP/Hotline", "Cluster",
                             "Cluster w/Busy All"};
 
 QList<QComboBox*> lineCombos(QWidget* dialog)
@@ -119,7 +122,7 @@ class TestDialogs : public QObject
     std::unique_ptr<QTemporaryDir> m_dir;
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+    void initTestCase() { isolateSettings(); }
     void init()
     {
         m_dir = std::make_unique<QTemporaryDir>();
@@ -167,7 +170,7 @@ private slots:
             << QByteArray("zzz=y\nCONFIG_GUI_PASSWORD=old\nAAA=x\nCONFIG_LINE1=2\n") << QStringList{}
             << QByteArray("A_FIRST=1\nNET_ADDRESS=10.0.0.1\r\nNET_DNS_PRIMARY=\nNET_GATEWAY=\nNET_NETMASK=\nZZ=last\n")
             << QByteArray("AAA=x\nCONFIG_GUI_PASSWORD=old\nCONFIG_LINE1=2\nzzz=y\n");
-        QTest::newRow("no files, DHCP") << absent << absent << QStringList{"dhcp"} << QByteArray("NET_ADDRESS=DHCP\n")
+        QTest::newRow("no files, DHCP") << kAbsent << kAbsent << QStringList{"dhcp"} << QByteArray("NET_ADDRESS=DHCP\n")
                                         << QByteArray("CONFIG_GUI_PASSWORD=\n");
     }
 
@@ -193,7 +196,7 @@ private slots:
                 child<QLineEdit>(&dialog, "linePassword")->setText(arg);
             else
                 for (int f = 0; f < 4; ++f)
-                    child<QLineEdit>(&dialog, addressNames[f])->setText(arg.section(QLatin1Char('|'), f, f));
+                    child<QLineEdit>(&dialog, kAddressNames[f])->setText(arg.section(QLatin1Char('|'), f, f));
         }
         // Under DHCP the four fields show N/A and are disabled; under static all are enabled.
         QCOMPARE(radioStatic->isChecked(), !radioDhcp->isChecked());
@@ -277,7 +280,7 @@ private slots:
             QTest::newRow(name) << app << actions << lineFile(overrides);
         };
 
-        row("missing file", absent, {{"CONFIG_CLUSTER_ID", "100"}});
+        row("missing file", kAbsent, {{"CONFIG_CLUSTER_ID", "100"}});
         row("empty file", "", {});
         row("other keys kept in sorted places", "ZZZ=last\nCONFIG_GUI_PASSWORD=secret\nAAA=first\nCONFIG_M=x\n",
             {{"ZZZ", "last"}, {"CONFIG_GUI_PASSWORD", "secret"}, {"AAA", "first"}, {"CONFIG_M", "x"}});
@@ -334,9 +337,9 @@ private slots:
         QApplication::sendEvent(&dialog, &change);
         // The cluster ID and the two cluster modes come with clustering.
         const bool on = child<QCheckBox>(&dialog, "checkClustering")->isChecked();
-        QCOMPARE(child<QSpinBox>(&dialog, "spinClusterID")->isEnabled(), on || app == absent);
+        QCOMPARE(child<QSpinBox>(&dialog, "spinClusterID")->isEnabled(), on || app == kAbsent);
         for (QComboBox* combo : lineCombos(&dialog))
-            QCOMPARE(comboTexts(combo), modeTexts.mid(0, on ? 5 : 3));
+            QCOMPARE(comboTexts(combo), kModeTexts.mid(0, on ? 5 : 3));
 
         finish(dialog, "ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));

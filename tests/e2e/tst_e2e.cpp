@@ -1,4 +1,6 @@
-#include "../lines/consolerig.h"
+#include "tests/support/consolerig.h"
+#include "tests/support/settings.h"
+#include "tests/support/wait.h"
 
 #include "app/mainwindow.h"
 #include "console/customgraphicsview.h"
@@ -7,10 +9,10 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QtTest>
+
+using namespace testsupport;
 
 // A whole call as a user makes it: the main window connects to a simulated
 // unit, a made-up call rings, and the first line's buttons are clicked on the
@@ -43,8 +45,7 @@ static T* itemAt(QGraphicsScene* scene, qreal x, qreal y, const QString& label =
 
 void TestEndToEnd::wholeCall()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
+    isolateSettings();
     UnitSimulator unit;
     QVERIFY(unit.start(0));
     unit.setTickInterval(3600 * 1000);
@@ -63,7 +64,7 @@ void TestEndToEnd::wholeCall()
 
     // The console window is the view that shows line panels once ready.
     QGraphicsView* view = nullptr;
-    QVERIFY(ConsoleRig::waitFor(
+    QVERIFY(waitFor(
         [&] {
             for (QWidget* w : QApplication::topLevelWidgets()) {
                 auto* v = qobject_cast<CustomGraphicsView*>(w);
@@ -86,7 +87,7 @@ void TestEndToEnd::wholeCall()
         unit.clearReceived();
         const QPointF centre = button->mapToScene(button->boundingRect().center());
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(centre));
-        return ConsoleRig::waitFor(
+        return waitFor(
             [&] {
                 QStringList seen;
                 for (const Message& m : unit.receivedMessages()) {
@@ -102,7 +103,7 @@ void TestEndToEnd::wholeCall()
     };
     // What the console shows settles once the unit's reports are in.
     const auto shows = [&](const QString& text, ColorButton* lamp, const QString& look) {
-        return ConsoleRig::waitFor(
+        return waitFor(
             [&] { return panel->textLine1().startsWith(text) && lookOf(*lamp) == look; }, 5000);
     };
 

@@ -9,48 +9,31 @@
 #include "console/mirtgui.h"
 #include "ipc/ipcqt.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/logcapture.h"
+#include "tests/support/settings.h"
+#include "tests/support/unit.h"
+#include "tests/support/wait.h"
 
 #include <QElapsedTimer>
 #include <QMap>
 #include <QRandomGenerator>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
 #include <vector>
 
+using namespace testsupport;
+
 namespace {
 
-const QString host = QStringLiteral("127.0.0.1");
-const QString ready = QStringLiteral("Ready.");
-const QString disconnected = QStringLiteral("Disconnected.");
-
-// Warnings of the session (a failed send is only logged) are kept for the
-// tests to read; debug lines (every frame is logged) are dropped.
-QStringList g_warnings;
-QtMessageHandler g_previousHandler = nullptr;
-
-void keepWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text)
-{
-    if (type == QtDebugMsg)
-        return;
-    if (type == QtWarningMsg)
-        g_warnings << text;
-    if (g_previousHandler)
-        g_previousHandler(type, context, text);
-}
-
-std::unique_ptr<UnitSimulator> startUnit(quint16 port = 0)
-{
-    auto unit = std::make_unique<UnitSimulator>();
-    return unit->start(port) ? std::move(unit) : nullptr;
-}
+const QString kHost = QStringLiteral("127.0.0.1");
+const QString kReady = QStringLiteral("Ready.");
+const QString kDisconnected = QStringLiteral("Disconnected.");
 
 // One console and what its session was told, line by line.
 struct Console {
     explicit Console(quint16 port)
-        : gui(std::make_unique<MIRTGui>(host, port, QStringLiteral("studio"), QStringLiteral("tavrik")))
+        : gui(std::make_unique<MIRTGui>(kHost, port, QStringLiteral("studio"), QStringLiteral("tavrik")))
     {
         QObject::connect(&gui->session(), &IPCObject::recvLineStatus, gui.get(), [this](const Message& msg) {
             const unsigned int line = msg.params().get_uint("line_id", 99);
@@ -61,12 +44,16 @@ struct Console {
 
     // Runs the retry bar to its end through the slot its timer fires, so
     // the next attempt starts now instead of up to 12.5 s later.
-    void fastForward()
+    // False, at once, when the timer is not running or the slot fails.
+    bool fastForward()
     {
-        QVERIFY(gui->retryTimerActive());
-        while (gui->progressValue() < gui->progressMaximum())
-            QVERIFY(QMetaObject::invokeMethod(gui.get(), "connectTimer"));
-        QVERIFY(QMetaObject::invokeMethod(gui.get(), "connectTimer"));
+        if (!gui->retryTimerActive())
+            return false;
+        while (gui->progressValue() < gui->progressMaximum()) {
+            if (!QMetaObject::invokeMethod(gui.get(), "connectTimer"))
+                return false;
+        }
+        return QMetaObject::invokeMethod(gui.get(), "connectTimer");
     }
 
     std::unique_ptr<MIRTGui> gui;
@@ -92,16 +79,19 @@ private slots:
 
 private:
     // The unit starts a call; the console must show that line as the unit has it.
-    void follows(Console& console, UnitSimulator& unit, unsigned int line);
+    // Returns false, having logged why, when the console does not follow.
+    bool follows(Console& console, UnitSimulator& unit, unsigned int line);
 
     int m_faults = 0;
+    std::unique_ptr<LogCapture> m_log;
 };
 
 void TestFaults::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
-    g_previousHandler = qInstallMessageHandler(keepWarnings);
+    isolateSettings();
+    // Warnings of the session (a failed send is only logged) are kept for
+    // the tests to read; debug lines (every frame is logged) are not shown.
+    m_log = std::make_unique<LogCapture>(LogCapture::Forward::Others);
 }
 
 void TestFaults::cleanupTestCase()
@@ -109,12 +99,19 @@ void TestFaults::cleanupTestCase()
     qInfo("faults survived: %d", m_faults);
 }
 
-void TestFaults::follows(Console& console, UnitSimulator& unit, unsigned int line)
+bool TestFaults::follows(Console& console, UnitSimulator& unit, unsigned int line)
 {
-    QVERIFY(unit.ring(line, QStringLiteral("Caller %1").arg(line)));
+    if (!unit.ring(line, QStringLiteral("Caller %1").arg(line))) {
+        qWarning("line %u did not ring", line);
+        return false;
+    }
     const QString expected = unit.line(line).status;
-    QVERIFY(!expected.isEmpty());
-    QTRY_COMPARE(console.status.value(line), expected);
+    if (!waitFor([&] { return console.status.value(line) == expected; }, 5000)) {
+        qWarning("line %u shows \"%s\", the unit has \"%s\"", line, qPrintable(console.status.value(line)),
+                 qPrintable(expected));
+        return false;
+    }
+    return !expected.isEmpty();
 }
 
 void TestFaults::killedAndRestarted()
@@ -123,7 +120,7 @@ void TestFaults::killedAndRestarted()
     QVERIFY(unit);
     const quint16 port = unit->port();
     Console console(port);
-    QTRY_COMPARE(console.gui->statusText(), ready);
+    QTRY_COMPARE(console.gui->statusText(), kReady);
 
     for (int round = 0; round < 10; ++round) {
         // Killed: every other round the connections are reset first, as when
@@ -131,7 +128,7 @@ void TestFaults::killedAndRestarted()
         if (round % 2)
             unit->dropAllConnections();
         unit.reset();
-        QTRY_COMPARE(console.gui->statusText(), disconnected);
+        QTRY_COMPARE(console.gui->statusText(), kDisconnected);
         QTRY_VERIFY(!console.gui->errorText().isEmpty());
         QVERIFY(console.gui->retryTimerActive());
 
@@ -139,7 +136,7 @@ void TestFaults::killedAndRestarted()
         // with its own error; the console stays "Connecting..." and retries.
         if (round % 3 == 2) {
             const QString lost = console.gui->errorText();
-            console.fastForward();
+            QVERIFY(console.fastForward());
             QTRY_VERIFY(console.gui->errorText() != lost);
             QVERIFY2(console.gui->errorText().contains(QStringLiteral("refused")), qPrintable(console.gui->errorText()));
             QCOMPARE(console.gui->statusText(), QStringLiteral("Connecting..."));
@@ -147,12 +144,12 @@ void TestFaults::killedAndRestarted()
             ++m_faults;
         }
 
-        unit = startUnit(port);
+        unit = startUnit(QStringLiteral("tavrik"), port);
         QVERIFY2(unit, "port taken while the unit was down");
-        console.fastForward();
-        QTRY_COMPARE(console.gui->statusText(), ready);
+        QVERIFY(console.fastForward());
+        QTRY_COMPARE(console.gui->statusText(), kReady);
         ++m_faults;
-        follows(console, *unit, unsigned(round) % UnitSimulator::MAX_LINES);
+        QVERIFY(follows(console, *unit, unsigned(round) % UnitSimulator::MAX_LINES));
     }
 }
 
@@ -171,7 +168,7 @@ void TestFaults::silentLogin()
     QTRY_COMPARE(console.gui->statusText(), QStringLiteral("Logging in..."));
     ++m_faults;
     for (int attempt = 3; attempt <= 5; ++attempt) {
-        console.fastForward();
+        QVERIFY(console.fastForward());
         QTRY_COMPARE(unit->receivedMessages(QStringLiteral("login")).size(), attempt);
         QTRY_COMPARE(console.gui->statusText(), QStringLiteral("Logging in..."));
         ++m_faults;
@@ -180,9 +177,9 @@ void TestFaults::silentLogin()
     QTRY_COMPARE(unit->connectionCount(), 1);
 
     unit->setIgnoreLogin(false);
-    console.fastForward();
-    QTRY_COMPARE(console.gui->statusText(), ready);
-    follows(console, *unit, 4);
+    QVERIFY(console.fastForward());
+    QTRY_COMPARE(console.gui->statusText(), kReady);
+    QVERIFY(follows(console, *unit, 4));
 }
 
 void TestFaults::stoppedReader()
@@ -190,10 +187,10 @@ void TestFaults::stoppedReader()
     auto unit = startUnit();
     QVERIFY(unit);
     Console console(unit->port());
-    QTRY_COMPARE(console.gui->statusText(), ready);
+    QTRY_COMPARE(console.gui->statusText(), kReady);
 
     unit->setStopReading(true);
-    g_warnings.clear();
+    m_log->clear();
     // Chat lines of 64 KiB pile up in the console's send queue: within the
     // queue's limit they are taken, beyond it the send fails cleanly.
     const QString text(65536, QLatin1Char('x'));
@@ -207,15 +204,16 @@ void TestFaults::stoppedReader()
     }
     QVERIFY(failed);
     QVERIFY(qint64(sent) * 65536 >= IPCQt::TX_LIMIT / 2);
-    QVERIFY2(g_warnings.join('\n').contains(QStringLiteral("tx buffer overflow")), qPrintable(g_warnings.join('\n')));
-    QTRY_COMPARE(console.gui->statusText(), disconnected);
+    const QString warnings = m_log->lines(QtWarningMsg).join('\n');
+    QVERIFY2(warnings.contains(QStringLiteral("tx buffer overflow")), qPrintable(warnings));
+    QTRY_COMPARE(console.gui->statusText(), kDisconnected);
     QVERIFY(console.gui->retryTimerActive());
     ++m_faults;
 
     unit->setStopReading(false);
-    console.fastForward();
-    QTRY_COMPARE(console.gui->statusText(), ready);
-    follows(console, *unit, 7);
+    QVERIFY(console.fastForward());
+    QTRY_COMPARE(console.gui->statusText(), kReady);
+    QVERIFY(follows(console, *unit, 7));
 }
 
 void TestFaults::hostileFrames_data()
@@ -286,7 +284,7 @@ void TestFaults::hostileFrames()
     auto unit = startUnit();
     QVERIFY(unit);
     Console console(unit->port());
-    QTRY_COMPARE(console.gui->statusText(), ready);
+    QTRY_COMPARE(console.gui->statusText(), kReady);
     // The user has picked line 2, so its caller information fills the editor.
     console.gui->lines()->panelSelected(2);
     const int before = console.lineStatusCount;
@@ -297,23 +295,23 @@ void TestFaults::hostileFrames()
     if (error.isEmpty()) {
         // Read, refused or ignored, and then the next frame is handled as
         // usual: the console is still with its unit.
-        follows(console, *unit, 5);
+        QVERIFY(follows(console, *unit, 5));
         const qint64 ms = timer.elapsed();
         qInfo("%-36s %7d bytes, handled with the next frame after %lld ms", QTest::currentDataTag(),
               int(bytes.size()), ms);
         // Generous, for sanitizer builds on a loaded machine; a frame the
         // console handles without bounds freezes it for minutes.
         QVERIFY2(ms < 5000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
-        QCOMPARE(console.gui->statusText(), ready);
+        QCOMPARE(console.gui->statusText(), kReady);
         QVERIFY(console.lineStatusCount > before);
     } else {
-        QTRY_COMPARE(console.gui->statusText(), disconnected);
+        QTRY_COMPARE(console.gui->statusText(), kDisconnected);
         QTRY_VERIFY2(console.gui->errorText().contains(error), qPrintable(console.gui->errorText()));
         qInfo("%-36s %7d bytes, refused after %lld ms: %s", QTest::currentDataTag(), int(bytes.size()),
               timer.elapsed(), qPrintable(console.gui->errorText()));
-        console.fastForward();
-        QTRY_COMPARE(console.gui->statusText(), ready);
-        follows(console, *unit, 5);
+        QVERIFY(console.fastForward());
+        QTRY_COMPARE(console.gui->statusText(), kReady);
+        QVERIFY(follows(console, *unit, 5));
     }
     ++m_faults;
 }
@@ -331,7 +329,7 @@ void TestFaults::twentyConsoles()
         consoles.push_back(std::make_unique<Console>(units.back()->port()));
     }
     for (int i = 0; i < count; ++i)
-        QTRY_COMPARE_WITH_TIMEOUT(consoles[i]->gui->statusText(), ready, 30000);
+        QTRY_COMPARE_WITH_TIMEOUT(consoles[i]->gui->statusText(), kReady, 30000);
     qInfo("%d consoles ready after %lld ms", count, timer.elapsed());
 
     // Every console has the full picture of its own unit.

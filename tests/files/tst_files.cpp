@@ -1,8 +1,8 @@
 // Saving messages to files and loading them back, in both forms, and the
 // ways a save or a load can fail without harming the target or the message.
 
-#include "ipc/exception.h"
 #include "message/message.h"
+#include "support/exception.h"
 
 #include <QtTest>
 
@@ -12,8 +12,8 @@
 
 namespace {
 
-const QString k_write = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const: ";
-const QString k_read = "void Message::read_from_file(const std::string &): ";
+const QString kWrite = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const: ";
+const QString kRead = "void Message::read_from_file(const std::string &): ";
 
 Message sample()
 {
@@ -28,31 +28,31 @@ Message sample()
 }
 
 // The message in the given form (the XML form writes no character data).
-QByteArray encoded(const Message &m, int format, bool autoformat = false)
+QByteArray encoded(const Message& m, int format, bool autoformat = false)
 {
     std::string out;
     m.build_string(Message::ENC_FORMAT(format), out, autoformat);
     return QByteArray::fromStdString(out);
 }
 
-QByteArray readAll(const QString &path)
+QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-bool writeAll(const QString &path, const QByteArray &data)
+bool writeAll(const QString& path, const QByteArray& data)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // What the call threw, "" when it returned.
-QString thrown(const std::function<void()> &call)
+QString thrown(const std::function<void()>& call)
 {
     try {
         call();
-    } catch (const Exception &e) {
+    } catch (const Exception& e) {
         return QString::fromUtf8(e.what());
     }
     return QString();
@@ -135,10 +135,14 @@ private slots:
 
         for (const int format : {0, 1}) {
             const QByteArray form = format == Message::ENC_COMPACT ? "compact" : "xml";
-            QTest::newRow(form + " missing folder") << format << "nosuch/msg" << "No such file or directory";
-            QTest::newRow(form + " target is a folder") << format << "dir" << "Is a directory";
-            QTest::newRow(form + " path ends in a slash") << format << "dir/" << "Is a directory";
-            QTest::newRow(form + " file size limit") << format << "msg" << "File too large";
+            QTest::newRow(form + " missing folder") << format << "nosuch/msg"
+                                                    << "No such file or directory";
+            QTest::newRow(form + " target is a folder") << format << "dir"
+                                                        << "Is a directory";
+            QTest::newRow(form + " path ends in a slash") << format << "dir/"
+                                                          << "Is a directory";
+            QTest::newRow(form + " file size limit") << format << "msg"
+                                                     << "File too large";
         }
     }
 
@@ -160,11 +164,12 @@ private slots:
         limit.rlim_cur = error == "File too large" ? 1024 : oldLimit.rlim_cur;
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         setrlimit(RLIMIT_FSIZE, &limit);
-        const QString text = thrown([&] { big.write_to_file(Message::ENC_FORMAT(format), tmp.filePath(target).toStdString()); });
+        const QString text
+            = thrown([&] { big.write_to_file(Message::ENC_FORMAT(format), tmp.filePath(target).toStdString()); });
         setrlimit(RLIMIT_FSIZE, &oldLimit);
         std::signal(SIGXFSZ, oldHandler);
 
-        QCOMPARE(text, k_write + error);
+        QCOMPARE(text, kWrite + error);
         QCOMPARE(readAll(tmp.filePath("msg")), QByteArray("old content"));
         QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"dir", "msg"}));
         QVERIFY(QFileInfo(tmp.filePath("dir")).isDir() && QDir(tmp.filePath("dir")).isEmpty());
@@ -177,16 +182,18 @@ private slots:
         QTest::addColumn<QString>("error");
 
         const QByteArray bytes = encoded(sample(), Message::ENC_COMPACT);
-        const QString ushort = "unsigned short get_ushort(const char *, unsigned int &, unsigned int): message too short";
-        QTest::newRow("missing file") << "nosuch" << QByteArray() << k_read + "No such file or directory";
-        QTest::newRow("folder") << "." << QByteArray() << k_read + "Is a directory";
-        QTest::newRow("fifo without writer") << "fifo" << QByteArray() << k_read + "not a regular file";
+        const QString ushort
+            = "unsigned short get_ushort(const char *, unsigned int &, unsigned int): message too short";
+        QTest::newRow("missing file") << "nosuch" << QByteArray() << kRead + "No such file or directory";
+        QTest::newRow("folder") << "." << QByteArray() << kRead + "Is a directory";
+        QTest::newRow("fifo without writer") << "fifo" << QByteArray() << kRead + "not a regular file";
         QTest::newRow("cut in a length") << "f" << bytes.left(2) << ushort;
         QTest::newRow("cut in the name") << "f" << bytes.left(5)
-            << "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int): message too short";
+                                         << "unsigned int Message::parse_string_compact(const char *, unsigned int, "
+                                            "unsigned int): message too short";
         QTest::newRow("last byte missing") << "f" << bytes.chopped(1) << ushort;
         // A kernel attribute file claims 4096 bytes and yields a few.
-        QTest::newRow("short read") << "/sys/kernel/address_bits" << QByteArray() << k_read + "short read";
+        QTest::newRow("short read") << "/sys/kernel/address_bits" << QByteArray() << kRead + "short read";
         // These load without error into an emptied message.
         QTest::newRow("empty file") << "f" << QByteArray("") << QString();
         QTest::newRow("unknown first byte") << "f" << QByteArray("\x07garbage") << QString();
@@ -210,7 +217,7 @@ private slots:
         Message m = sample();
         QCOMPARE(thrown([&] { m.read_from_file(full.toStdString()); }), error);
         // Refused before anything was decoded, or emptied when nothing was read.
-        if (error.startsWith(k_read))
+        if (error.startsWith(kRead))
             QVERIFY(m == sample());
         else if (error.isEmpty())
             QVERIFY(m.children().empty() && !m.params().has_param());

@@ -1,8 +1,9 @@
 // The unit session against a scripted unit on a loopback socket: login, the
 // exact bytes of every command, dispatch and failures.
-#include "ipc/exception.h"
+#include "support/exception.h"
 #include "ipc/ipcobject.h"
 #include "ipc/ipcqt.h"
+#include "tests/support/logcapture.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -13,6 +14,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
+
+using namespace testsupport;
 
 Q_DECLARE_METATYPE(IPCObject::IPC_STATE)
 
@@ -48,16 +51,6 @@ struct ScriptedUnit {
         peer->write(data);
         peer->flush();
     }
-};
-
-// Everything written to Qt's message streams while a test runs.
-QStringList g_logLines;
-struct LogCapture {
-    QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType, const QMessageLogContext&, const QString& text) { g_logLines.append(text); });
-    LogCapture() { g_logLines.clear(); }
-    ~LogCapture() { qInstallMessageHandler(previous); }
-    QString text() const { return g_logLines.join('\n'); }
 };
 
 QList<IPCObject::IPC_STATE> states(const QSignalSpy& spy)
@@ -134,8 +127,15 @@ void TestSession::login()
     unit.clear();
     unit.send(answer);
     QTRY_COMPARE_WITH_TIMEOUT(states(spy), expected, 3000);
-    QTest::qWait(100);
-    QCOMPARE(unit.received(), after);
+    // A marker sent now reaches the unit behind whatever the answer made the
+    // session send: once it is there, nothing else is on its way.
+    Message marker;
+    marker.set_name("test_marker");
+    QVERIFY(session.send_message(marker));
+    QTRY_VERIFY_WITH_TIMEOUT(unit.received().contains("<test_marker/>"), 3000);
+    QList<QByteArray> received = unit.received();
+    QCOMPARE(received.takeLast(), QByteArray("<test_marker/>"));
+    QCOMPARE(received, after);
     QCOMPARE(states(spy), expected);
     // A refused login keeps the connection for the next attempt.
     QCOMPARE(session.get_dc_qt()->state(), QAbstractSocket::ConnectedState);

@@ -1,6 +1,10 @@
-#include "consolerig.h"
+#include "tests/support/consolerig.h"
 
 #include "console/line.h"
+
+#include <QtTest>
+
+using namespace testsupport;
 
 // The line model against a logged-in session: status words in, looks and
 // texts out, and the commands each press puts on the wire.

@@ -1,9 +1,9 @@
 // Values, parameter sets and message trees, both wire forms of a tree, and
 // the exception and log texts beneath them.
 
-#include "ipc/exception.h"
-#include "ipc/logger.h"
 #include "message/message.h"
+#include "support/exception.h"
+#include "support/logger.h"
 
 #include <QRandomGenerator>
 #include <QtTest>
@@ -14,13 +14,13 @@
 
 namespace {
 
-QByteArray bytes(const std::string &s)
+QByteArray bytes(const std::string& s)
 {
     return QByteArray(s.data(), int(s.size()));
 }
 
 // The wire form of m; the XML declaration is stripped.
-QByteArray encode(const Message &m, Message::ENC_FORMAT format = Message::ENC_COMPACT)
+QByteArray encode(const Message& m, Message::ENC_FORMAT format = Message::ENC_COMPACT)
 {
     std::string out;
     m.build_string(format, out, false);
@@ -29,19 +29,18 @@ QByteArray encode(const Message &m, Message::ENC_FORMAT format = Message::ENC_CO
 }
 
 // The text of the Exception that f throws, or an empty string.
-template<typename F>
-QString thrown(F f)
+template <typename F> QString thrown(F f)
 {
     try {
         f();
-    } catch (const Exception &e) {
+    } catch (const Exception& e) {
         return QString::fromUtf8(e.what());
     }
     return QString();
 }
 
 // A value from a short description: kind, blank, value ("int -7", "none", "type9").
-variant makeValue(const QString &desc)
+variant makeValue(const QString& desc)
 {
     const QString kind = desc.section(' ', 0, 0), value = desc.section(' ', 1);
     variant v;
@@ -61,14 +60,14 @@ variant makeValue(const QString &desc)
 }
 
 // What the getters return, as "string|int|uint|float|bool".
-QByteArray readings(const std::string &s, int i, uint u, float f, bool b)
+QByteArray readings(const std::string& s, int i, uint u, float f, bool b)
 {
-    return bytes(s) + '|' + QByteArray::number(i) + '|' + QByteArray::number(u) + '|' + QByteArray::number(double(f), 'g', 10) + '|'
-        + (b ? "true" : "false");
+    return bytes(s) + '|' + QByteArray::number(i) + '|' + QByteArray::number(u) + '|'
+        + QByteArray::number(double(f), 'g', 10) + '|' + (b ? "true" : "false");
 }
 
 // The XML form of a parameter set.
-QByteArray xmlOf(const Params &p)
+QByteArray xmlOf(const Params& p)
 {
     Message m;
     m.set_name("p");
@@ -83,10 +82,10 @@ QByteArray nested(int depth)
 }
 
 // Depth of the first chain of children.
-unsigned int depthOf(const Message &m)
+unsigned int depthOf(const Message& m)
 {
     unsigned int depth = 1;
-    for (const Message *node = &m; !node->children().empty(); ++depth)
+    for (const Message* node = &m; !node->children().empty(); ++depth)
         node = node->children().begin()->second.front().get();
     return depth;
 }
@@ -121,23 +120,34 @@ struct RandomTree
 
     std::string text()
     {
-        static const char *const pieces[] = {"a", "Z", " ", "\"", "'", "<", ">", "&", "=", "\\", "\xc3\xa9", "\xe2\x82\xac"};
+        static const char* const pieces[]
+            = {"a", "Z", " ", "\"", "'", "<", ">", "&", "=", "\\", "\xc3\xa9", "\xe2\x82\xac"};
         std::string s;
         for (int i = below(12); i > 0; --i)
             s += xmlSafe ? std::string(pieces[below(12)]) : std::string(1, char(below(256)));
         return s;
     }
 
-    void fill(Message &m, int depth)
+    void fill(Message& m, int depth)
     {
         for (int i = below(5); i > 0; --i) {
             variant v;
             switch (below(6)) {
-            case 1: v.set_string(text()); break;
-            case 2: v.set_int(int(rng.generate())); break;
-            case 3: v.set_uint(rng.generate()); break;
-            case 4: v.set_float(float(rng.generateDouble() * 2000.0 - 1000.0)); break;
-            case 5: v.set_bool(below(2) == 1); break;
+            case 1:
+                v.set_string(text());
+                break;
+            case 2:
+                v.set_int(int(rng.generate()));
+                break;
+            case 3:
+                v.set_uint(rng.generate());
+                break;
+            case 4:
+                v.set_float(float(rng.generateDouble() * 2000.0 - 1000.0));
+                break;
+            case 5:
+                v.set_bool(below(2) == 1);
+                break;
             }
             m.params().set_variant(name(), v);
         }
@@ -150,15 +160,15 @@ struct RandomTree
 struct RecordingLogger : Logger
 {
     QStringList lines;
-    void handle_log(unsigned int mask, LOG_LEVEL level, const char *text) override
+    void handle_log(unsigned int mask, LOG_LEVEL level, const char* text) override
     {
         lines << QStringLiteral("%1 %2 %3").arg(mask).arg(unsigned(level)).arg(text);
     }
 };
 
-const QString PARSE_SIG = "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int)";
-const QString USHORT_SIG = "unsigned short get_ushort(const char *, unsigned int &, unsigned int)";
-const QString BUILD_SIG = "void Message::build_string_compact(std::string &) const";
+const QString kParseSig = "unsigned int Message::parse_string_compact(const char *, unsigned int, unsigned int)";
+const QString kUshortSig = "unsigned short get_ushort(const char *, unsigned int &, unsigned int)";
+const QString kBuildSig = "void Message::build_string_compact(std::string &) const";
 
 } // namespace
 
@@ -172,7 +182,9 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("expected"); // readings() of the value
 
-        auto row = [](const char *value, const char *expected) { QTest::newRow(value) << QString(value) << QByteArray(expected); };
+        auto row = [](const char* value, const char* expected) {
+            QTest::newRow(value) << QString(value) << QByteArray(expected);
+        };
         row("none", "|0|0|0|false");
         row("string 42", "42|42|42|42|false");
         row("string   42", "  42|42|42|42|false"); // leading blanks
@@ -205,8 +217,9 @@ private slots:
         QCOMPARE(readings(v.get_string(), v.get_int(), v.get_uint(), v.get_float(), v.get_bool()), expected);
         const QByteArrayList f = expected.split('|');
         QCOMPARE(bytes(v.to_string()), f[0]);
-        const QMap<variant::VALUE_TYPE, QByteArray> converted{{variant::TYPE_STRING, f[0]}, {variant::TYPE_INT, f[1]},
-            {variant::TYPE_UINT, f[2]}, {variant::TYPE_BOOL, f[4]}, {variant::TYPE_NONE, ""}, {variant::VALUE_TYPE(9), ""}};
+        const QMap<variant::VALUE_TYPE, QByteArray> converted{
+            {variant::TYPE_STRING, f[0]}, {variant::TYPE_INT, f[1]}, {variant::TYPE_UINT, f[2]},
+            {variant::TYPE_BOOL, f[4]},   {variant::TYPE_NONE, ""},  {variant::VALUE_TYPE(9), ""}};
         for (auto it = converted.begin(); it != converted.end(); ++it) {
             variant t = v;
             t.set_type(it.key());
@@ -218,12 +231,14 @@ private slots:
         // The set's defaults count only for absent names (and unset bools).
         Params p;
         p.set_variant("x", v);
-        QCOMPARE(readings(p.get_string("x", "d"), p.get_int("x", 99), p.get_uint("x", 99), p.get_float("x", 99), p.get_bool("x", false)),
+        QCOMPARE(readings(p.get_string("x", "d"), p.get_int("x", 99), p.get_uint("x", 99), p.get_float("x", 99),
+                          p.get_bool("x", false)),
                  expected);
         QCOMPARE(p.get_qstring("x", "default"), QString::fromUtf8(f[0]));
         QCOMPARE(p.get_bool("x", true), value == "none" || f[4] == "true");
         QCOMPARE(p.get_type("x"), v.get_type());
-        QCOMPARE(readings(p.get_string("y", "d"), p.get_int("y", 7), p.get_uint("y", 3), p.get_float("y", 1.25f), p.get_bool("y", true)),
+        QCOMPARE(readings(p.get_string("y", "d"), p.get_int("y", 7), p.get_uint("y", 3), p.get_float("y", 1.25f),
+                          p.get_bool("y", true)),
                  QByteArray("d|7|3|1.25|true"));
         QVERIFY(p.get_qstring("y", "q") == "q" && p.get_type("y") == variant::TYPE_NONE);
         QVERIFY(!p.has_param("y")); // getters never insert
@@ -235,7 +250,9 @@ private slots:
         QTest::addColumn<QString>("b");
         QTest::addColumn<bool>("equal");
 
-        auto row = [](const QString &a, const QString &b, bool equal) { QTest::newRow(qPrintable(a + ", " + b)) << a << b << equal; };
+        auto row = [](const QString& a, const QString& b, bool equal) {
+            QTest::newRow(qPrintable(a + ", " + b)) << a << b << equal;
+        };
         row("int 5", "uint 5", true);
         row("int 5", "string 5", true);
         row("int 5", "string 05", false);
@@ -265,7 +282,7 @@ private slots:
     // Wire bytes of the wrong length never overrun the 4-byte slot.
     void setDataBounds()
     {
-        const char *eight = "\x01\x02\x03\x04\x05\x06\x07\x08";
+        const char* eight = "\x01\x02\x03\x04\x05\x06\x07\x08";
         variant v;
         v.set_type(variant::TYPE_UINT);
         v.set_data(eight, 8);
@@ -350,7 +367,7 @@ private slots:
         const QString sig = "Message &Message::get_child(const std::string &, unsigned int)";
         QCOMPARE(thrown([&] { m.get_child("line", 0); }), sig + ": Failed to find 'line' #0");
         QCOMPARE(thrown([&] { m.get_child("b", 2); }), sig + ": Failed to find 'b' #2");
-        QCOMPARE(thrown([&] { static_cast<const Message &>(m).get_child("line", 3); }),
+        QCOMPARE(thrown([&] { static_cast<const Message&>(m).get_child("line", 3); }),
                  "const " + sig + " const: Failed to find 'line' #3");
     }
 
@@ -423,18 +440,26 @@ private slots:
         QTest::addColumn<QByteArray>("expected"); // XML form of the message, |text, |error if any
 
         QTest::newRow("last text run wins") << QByteArray("<r>first<c/>last</r>") << QByteArray("<r><c/></r>|last");
-        QTest::newRow("same-name children in order") << QByteArray("<r><c n=\"1\"/><c n=\"2\"/></r>") << QByteArray("<r><c n=\"1\"/><c n=\"2\"/></r>|kept");
-        QTest::newRow("children regrouped by name") << QByteArray("<r><b/><a/></r>") << QByteArray("<r><a/><b/></r>|kept");
-        QTest::newRow("comment and PI skipped") << QByteArray("<!--c--><r><?pi x?><c/></r>") << QByteArray("<r><c/></r>|kept");
-        QTest::newRow("declaration accepted") << QByteArray("<?xml version=\"1.0\"?><r a=\"1\"/>") << QByteArray("<r a=\"1\"/>|kept");
-        QTest::newRow("entities resolved") << QByteArray("<r a=\"&lt;&amp;&#65;\"/>") << QByteArray("<r a=\"&lt;&amp;A\"/>|kept");
-        QTest::newRow("duplicate attribute is malformed") << QByteArray("<r a=\"1\" a=\"2\"/>") << QByteArray("<old/>|kept");
+        QTest::newRow("same-name children in order")
+            << QByteArray("<r><c n=\"1\"/><c n=\"2\"/></r>") << QByteArray("<r><c n=\"1\"/><c n=\"2\"/></r>|kept");
+        QTest::newRow("children regrouped by name")
+            << QByteArray("<r><b/><a/></r>") << QByteArray("<r><a/><b/></r>|kept");
+        QTest::newRow("comment and PI skipped")
+            << QByteArray("<!--c--><r><?pi x?><c/></r>") << QByteArray("<r><c/></r>|kept");
+        QTest::newRow("declaration accepted")
+            << QByteArray("<?xml version=\"1.0\"?><r a=\"1\"/>") << QByteArray("<r a=\"1\"/>|kept");
+        QTest::newRow("entities resolved")
+            << QByteArray("<r a=\"&lt;&amp;&#65;\"/>") << QByteArray("<r a=\"&lt;&amp;A\"/>|kept");
+        QTest::newRow("duplicate attribute is malformed")
+            << QByteArray("<r a=\"1\" a=\"2\"/>") << QByteArray("<old/>|kept");
         QTest::newRow("only the first element") << QByteArray("<r/><s/>") << QByteArray("<r/>|kept");
         QTest::newRow("trailing garbage ignored") << QByteArray("<r/>\x01\x02<<<") << QByteArray("<r/>|kept");
-        QTest::newRow("cut inside root") << QByteArray("<r a=\"1\"><c x=\"2\"/><d") << QByteArray("<r a=\"1\"><c x=\"2\"/></r>|kept");
+        QTest::newRow("cut inside root") << QByteArray("<r a=\"1\"><c x=\"2\"/><d")
+                                         << QByteArray("<r a=\"1\"><c x=\"2\"/></r>|kept");
         QTest::newRow("cut inside attribute") << QByteArray("<r a=\"1") << QByteArray("<old/>|kept");
         QTest::newRow("mismatched end tag") << QByteArray("<r><c></r>") << QByteArray("<r><c/></r>|kept");
-        QTest::newRow("NUL inside") << QByteArray::fromRawData(nulInside, sizeof nulInside - 1) << QByteArray("<r a=\"1\"><c/></r>|kept");
+        QTest::newRow("NUL inside") << QByteArray::fromRawData(nulInside, sizeof nulInside - 1)
+                                    << QByteArray("<r a=\"1\"><c/></r>|kept");
         QTest::newRow("not XML") << QByteArray("<<>>") << QByteArray("<old/>|kept");
         QTest::newRow("element prefix dropped") << QByteArray("<p:r q:a=\"1\"/>") << QByteArray("<r q:a=\"1\"/>|kept");
         QTest::newRow("CDATA is text") << QByteArray("<r><![CDATA[<x>]]></r>") << QByteArray("<r/>|<x>");
@@ -442,18 +467,22 @@ private slots:
         QTest::newRow("tag 0xff") << QByteArray("\xff\x00") << QByteArray("<old/>|kept");
         QTest::newRow("leading blank") << QByteArray(" <a x=\"1\"/>") << QByteArray("<old/>|kept");
         QTest::newRow("0x01 goes to xml") << QByteArray("\x01<a/>") << QByteArray("<old/>|kept");
-        QTest::newRow("compact") << QByteArray::fromHex("0001006101000100780100000000") << QByteArray("<a x=\"\"/>|kept");
+        QTest::newRow("compact") << QByteArray::fromHex("0001006101000100780100000000")
+                                 << QByteArray("<a x=\"\"/>|kept");
         // Odd compact values: lengths other than the type's width (the first
         // bytes count), an unknown type, a bool byte of 2, a repeated key (the
         // later wins), children out of order, trailing bytes.
-        QTest::newRow("odd compact") << QByteArray::fromHex("00 0100 6d 0500 010061 02 0200 0501 010062 03 0800 0100000002000000"
-                                                            "010063 09 0300 616263 010064 05 0100 02 010063 01 0100 7a 0300"
-                                                            "010062 0000 0000 010061 0000 0000 010062 0100 010078 01 0000 0000 deadbeef")
-                                     << QByteArray("<m a=\"261\" b=\"1\" c=\"z\" d=\"false\"><a/><b/><b x=\"\"/></m>|kept");
+        QTest::newRow("odd compact") << QByteArray::fromHex(
+            "00 0100 6d 0500 010061 02 0200 0501 010062 03 0800 0100000002000000"
+            "010063 09 0300 616263 010064 05 0100 02 010063 01 0100 7a 0300"
+            "010062 0000 0000 010061 0000 0000 010062 0100 010078 01 0000 0000 deadbeef")
+                                     << QByteArray(
+                                            "<m a=\"261\" b=\"1\" c=\"z\" d=\"false\"><a/><b/><b x=\"\"/></m>|kept");
         // Truncated compact frames: the decoder's text; complete children stay.
-        const QByteArray u = "|kept|" + USHORT_SIG.toUtf8() + ": message too short";
-        const QByteArray c = "|kept|unsigned char get_uchar(const char *, unsigned int &, unsigned int): message too short";
-        const QByteArray p = "|kept|" + PARSE_SIG.toUtf8() + ": message too short";
+        const QByteArray u = "|kept|" + kUshortSig.toUtf8() + ": message too short";
+        const QByteArray c
+            = "|kept|unsigned char get_uchar(const char *, unsigned int &, unsigned int): message too short";
+        const QByteArray p = "|kept|" + kParseSig.toUtf8() + ": message too short";
         QTest::newRow("tag only") << QByteArray::fromHex("00") << "<old/>" + u;
         QTest::newRow("inside name length") << QByteArray::fromHex("0005") << "<old/>" + u;
         QTest::newRow("name past end") << QByteArray::fromHex("000500 6162") << "<old/>" + p;
@@ -463,7 +492,8 @@ private slots:
         QTest::newRow("no type byte") << QByteArray::fromHex("000100 61 0100 0100 6b") << "<a/>" + c;
         QTest::newRow("value past end") << QByteArray::fromHex("000100 61 0100 0100 6b 03 0400 070000") << "<a/>" + p;
         QTest::newRow("no child count") << QByteArray::fromHex("000100 61 0000") << "<a/>" + u;
-        QTest::newRow("second child missing") << QByteArray::fromHex("000100 61 0000 0200 010063 0000 0000") << "<a><c/></a>" + u;
+        QTest::newRow("second child missing")
+            << QByteArray::fromHex("000100 61 0000 0200 010063 0000 0000") << "<a><c/></a>" + u;
     }
 
     void parsing()
@@ -477,12 +507,14 @@ private slots:
         m.params().set_int("stale", 1);
         m.add_child("stale");
         const QString error = thrown([&] { m.parse_string(input.toStdString()); });
-        QCOMPARE(encode(m, Message::ENC_XML) + "|" + bytes(m.text()) + (error.isEmpty() ? "" : "|" + error.toUtf8()), expected);
+        QCOMPARE(encode(m, Message::ENC_XML) + "|" + bytes(m.text()) + (error.isEmpty() ? "" : "|" + error.toUtf8()),
+                 expected);
     }
 
     void xmlNestingBound()
     {
-        QByteArray ok = QByteArray("<n>").repeated(Message::MAX_DEPTH) + QByteArray("</n>").repeated(Message::MAX_DEPTH);
+        QByteArray ok
+            = QByteArray("<n>").repeated(Message::MAX_DEPTH) + QByteArray("</n>").repeated(Message::MAX_DEPTH);
         const Message atLimit(ok.toStdString());
         QCOMPARE(depthOf(atLimit), Message::MAX_DEPTH);
         QCOMPARE(encode(atLimit, Message::ENC_XML), ok.replace("<n></n>", "<n/>"));
@@ -512,8 +544,10 @@ private slots:
         QTest::newRow("1025 attributes refused") << "<r>" + manyAttributes(1025) + "<e/></r>" << 0;
         QTest::newRow("root with 50000 attributes") << manyAttributes(50000) << -1;
         QTest::newRow("'=' in quoted values not counted") << "<r><e a='" + QByteArray(5000, '=') + "'/></r>" << 1;
-        QTest::newRow("comment opened by <!--> hides nothing") << "<r><!--> <y q=' -->" + manyAttributes(1025) + "'></r>" << 0;
-        QTest::newRow("4,096 attributes per frame") << "<r>" + manyAttributes(32).repeated(128) + manyAttributes(1) + "</r>" << 128;
+        QTest::newRow("comment opened by <!--> hides nothing")
+            << "<r><!--> <y q=' -->" + manyAttributes(1025) + "'></r>" << 0;
+        QTest::newRow("4,096 attributes per frame")
+            << "<r>" + manyAttributes(32).repeated(128) + manyAttributes(1) + "</r>" << 128;
         QTest::newRow("DOCTYPE refused") << QByteArray("<!DOCTYPE r [<!ENTITY e \"xx\">]><r a=\"&e;\"/>") << -1;
         QTest::newRow("DOCTYPE inside refused") << QByteArray("<r><e/><!DOCTYPE x><e/></r>") << 1;
         QTest::newRow("largest frame of empty elements") << flat + "</r>" << 4095;
@@ -536,7 +570,8 @@ private slots:
         m.set_name("ab");
         m.params().set_uint("x", 7);
         m.add_child("c");
-        const QByteArray expected = QByteArray::fromHex("00 0200 6162 0100 010078 03 0400 07000000 0100 010063 0000 0000");
+        const QByteArray expected
+            = QByteArray::fromHex("00 0200 6162 0100 010078 03 0400 07000000 0100 010063 0000 0000");
         QCOMPARE(expected.size(), 26);
         QCOMPARE(encode(m), expected);
         std::string out = "prefix"; // appends the node alone, no tag
@@ -583,7 +618,7 @@ private slots:
         const Message ok(nested(int(Message::MAX_DEPTH)).toStdString());
         QCOMPARE(encode(ok), nested(int(Message::MAX_DEPTH)));
         QCOMPARE(thrown([] { Message m(nested(int(Message::MAX_DEPTH) + 1).toStdString()); }),
-                 PARSE_SIG + ": message nested too deeply");
+                 kParseSig + ": message nested too deeply");
         // The largest frame, nothing but nesting: refused, no crash.
         const QByteArray huge = '\0' + QByteArray::fromHex("01006e00000100").repeated(786431 / 7 - 1);
         QVERIFY(!thrown([&] { Message m(huge.toStdString()); }).isEmpty());
@@ -629,11 +664,12 @@ private slots:
             m.params().set_variant(std::to_string(i), variant());
         for (int i = 0; what == "children" && i < size; ++i)
             m.add_child(i % 2 ? "a" : "b"); // the limit is on the total
-        for (Message *leaf = &m; what == "depth" && size > 0; --size)
+        for (Message* leaf = &m; what == "depth" && size > 0; --size)
             leaf = &leaf->add_child("n");
 
         std::string out = "kept";
-        QCOMPARE(thrown([&] { m.build_string(Message::ENC_COMPACT, out, false); }), error.isEmpty() ? error : BUILD_SIG + ": " + error);
+        QCOMPARE(thrown([&] { m.build_string(Message::ENC_COMPACT, out, false); }),
+                 error.isEmpty() ? error : kBuildSig + ": " + error);
         // Refused: the output is untouched, also when appending the node alone.
         QVERIFY(error.isEmpty() ? Message(out) == m : out == "kept");
         QVERIFY(error.isEmpty() || (!thrown([&] { m.build_string_compact(out); }).isEmpty() && out == "kept"));
@@ -660,8 +696,9 @@ private slots:
             // XML carries text, so values compare by their text forms; the
             // compact form keeps types, so its re-encoding is identical.
             if (back != m || (!xml && encode(back) != out))
-                QFAIL(qPrintable(QStringLiteral("seed %1 does not survive: %2").arg(seed).arg(QString::fromUtf8(out.toHex()))));
-            for (const auto &entry : back.params().entries())
+                QFAIL(qPrintable(
+                    QStringLiteral("seed %1 does not survive: %2").arg(seed).arg(QString::fromUtf8(out.toHex()))));
+            for (const auto& entry : back.params().entries())
                 QVERIFY(!xml || entry.second.get_type() == variant::TYPE_STRING);
         }
     }
@@ -680,7 +717,8 @@ private slots:
         QTest::newRow("warning below error") << 1u << unsigned(LL_ERROR) << 0u << unsigned(LL_WARNING) << false;
         QTest::newRow("clog 6 gated by channel 1") << 2u << unsigned(LL_ERROR) << 6u << unsigned(LL_INFO) << false;
         QTest::newRow("clog 6 ignores channel 2") << 4u << unsigned(LL_ERROR) << 6u << unsigned(LL_INFO) << true;
-        QTest::newRow("clog high bit") << 0x80000000u << unsigned(LL_DEBUG) << 0x80000000u << unsigned(LL_DEBUG) << true;
+        QTest::newRow("clog high bit") << 0x80000000u << unsigned(LL_DEBUG) << 0x80000000u << unsigned(LL_DEBUG)
+                                       << true;
     }
 
     void logGate()
@@ -695,7 +733,8 @@ private slots:
         if (setMask)
             logger.set_log_level(setMask, LOG_LEVEL(setLevel));
         mask ? logger.clog(mask, LOG_LEVEL(level), "n=%d", 5) : logger.log(LOG_LEVEL(level), "n=%d", 5);
-        QCOMPARE(logger.lines, passes ? QStringList{QStringLiteral("%1 %2 n=5").arg(mask ? mask : 1u).arg(level)} : QStringList());
+        QCOMPARE(logger.lines,
+                 passes ? QStringList{QStringLiteral("%1 %2 n=5").arg(mask ? mask : 1u).arg(level)} : QStringList());
     }
 
     void logAndExceptionTexts()

@@ -233,8 +233,14 @@ void TestSim::commands()
     for (const QByteArray& command : sent)
         a.send(command);
     if (reports.isEmpty()) {
-        QTRY_COMPARE_WITH_TIMEOUT(int(unit.receivedMessages().size()), 3 + sent.size(), 3000);
-        QTest::qWait(100);
+        // A marker behind the commands: once the unit has it, it has handled
+        // them, and a marker it sends back reaches both consoles behind any
+        // report they caused.
+        a.send("<test_marker/>");
+        QTRY_VERIFY_WITH_TIMEOUT(!unit.receivedMessages(QStringLiteral("test_marker")).isEmpty(), 3000);
+        QCOMPARE(int(unit.receivedMessages().size()), 3 + sent.size() + 1);
+        unit.sendMessage(Message(std::string("<log_message/>")));
+        QTRY_VERIFY_WITH_TIMEOUT(!a.named("log_message").isEmpty() && !b.named("log_message").isEmpty(), 3000);
         QCOMPARE(a.named("line_status").size() + b.named("line_status").size(), 0);
         return;
     }

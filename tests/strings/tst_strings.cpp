@@ -9,29 +9,29 @@
 
 namespace {
 
-QByteArray b(const std::string &text)
+QByteArray b(const std::string& text)
 {
     return QByteArray::fromStdString(text);
 }
 
 // Every entry as "name|value", comma-separated; the text form reads back strings only.
-QByteArray entries(const Params &p)
+QByteArray entries(const Params& p)
 {
     QByteArrayList out;
-    for (const auto &e : p.entries())
+    for (const auto& e : p.entries())
         out << b(e.first + (e.second.get_type() == variant::TYPE_STRING ? "|" : "|typed:") + e.second.get_string());
     return out.join(',');
 }
 
-std::string md5Hex(const std::string &s, unsigned long piece)
+std::string md5Hex(const std::string& s, unsigned long piece)
 {
     md5_context ctx;
     md5_starts(&ctx);
     for (unsigned long at = 0; at < s.size(); at += piece)
-        md5_update(&ctx, reinterpret_cast<const unsigned char *>(s.data()) + at, std::min(piece, s.size() - at));
+        md5_update(&ctx, reinterpret_cast<const unsigned char*>(s.data()) + at, std::min(piece, s.size() - at));
     unsigned char digest[16];
     md5_finish(&ctx, digest);
-    return QByteArray(reinterpret_cast<const char *>(digest), 16).toHex().toStdString();
+    return QByteArray(reinterpret_cast<const char*>(digest), 16).toHex().toStdString();
 }
 
 } // namespace
@@ -59,7 +59,7 @@ private slots:
             for (const char c : {' ', '"', '\\', '=', 'a'})
                 if (texts[i].size() < 5)
                     texts.push_back(texts[i] + c);
-        for (const std::string &text : texts) {
+        for (const std::string& text : texts) {
             p.set_string("k", text);
             QVERIFY2(Params(p.build_string()) == p, text.c_str());
             QVERIFY(Params(text).num_params() >= 1);
@@ -73,9 +73,8 @@ private slots:
         QTest::addColumn<QByteArray>("arg");
         QTest::addColumn<QByteArray>("out");
 
-        auto row = [](const char *name, const char *f, const QByteArray &in, const QByteArray &arg, const QByteArray &out) {
-            QTest::newRow(name) << QByteArray(f) << in << arg << out;
-        };
+        auto row = [](const char* name, const char* f, const QByteArray& in, const QByteArray& arg,
+                      const QByteArray& out) { QTest::newRow(name) << QByteArray(f) << in << arg << out; };
         // The text form of a parameter set: "quote" writes the value as key k,
         // "read" lists what a text reads as, "unquote" reads a value from a
         // position and tells the position after it.
@@ -126,10 +125,15 @@ private slots:
         row("unhex blanks inside pair", "unhex", "a b c d", "", "\xab\xcd");
         row("unhex x skipped", "unhex", "0x10", "", "\x01");
         // RFC 4648 vectors, padded and not; both forms must decode back.
-        const char *vectors[][3] = {{"", "", ""}, {"f", "Zg==", "Zg"}, {"fo", "Zm8=", "Zm8"}, {"foo", "Zm9v", "Zm9v"},
-            {"foob", "Zm9vYg==", "Zm9vYg"}, {"fooba", "Zm9vYmE=", "Zm9vYmE"}, {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
-            {"\xfb\xff", "+/8=", "+/8"}};
-        for (const auto &v : vectors) {
+        const char* vectors[][3] = {{"", "", ""},
+                                    {"f", "Zg==", "Zg"},
+                                    {"fo", "Zm8=", "Zm8"},
+                                    {"foo", "Zm9v", "Zm9v"},
+                                    {"foob", "Zm9vYg==", "Zm9vYg"},
+                                    {"fooba", "Zm9vYmE=", "Zm9vYmE"},
+                                    {"foobar", "Zm9vYmFy", "Zm9vYmFy"},
+                                    {"\xfb\xff", "+/8=", "+/8"}};
+        for (const auto& v : vectors) {
             row(QByteArray("base64 padded " + QByteArray(v[0]).toHex()).constData(), "base64", v[0], "pad", v[1]);
             row(QByteArray("base64 bare " + QByteArray(v[0]).toHex()).constData(), "base64", v[0], "", v[2]);
         }
@@ -163,11 +167,11 @@ private slots:
         std::string r = in.toStdString();
         if (function == "split") {
             r.clear();
-            for (const std::string &token : split(in.toStdString(), a))
+            for (const std::string& token : split(in.toStdString(), a))
                 r += "[" + token + "]";
         } else if (function == "join") {
             std::vector<std::string> parts;
-            for (const QByteArray &part : in.split('|'))
+            for (const QByteArray& part : in.split('|'))
                 parts.push_back(part.toStdString());
             r = join(parts, a);
         } else if (function == "read") {

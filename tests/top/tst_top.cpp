@@ -1,10 +1,13 @@
-#include "../lines/consolerig.h"
+#include "tests/support/consolerig.h"
 
 #include "console/line.h"
 
 #include <QAction>
 #include <QGraphicsProxyWidget>
 #include <QPainter>
+#include <QtTest>
+
+using namespace testsupport;
 
 // The top controls against a session logged into the simulated unit: what
 // they announce, how they follow the unit's reports, and what each button

@@ -11,17 +11,16 @@ class Exception : public std::exception
 {
 public:
     // Formats like vsnprintf into 4,096 bytes; longer texts are cut at 4,095.
-    explicit Exception(const char *format, ...) __attribute__((format(printf, 2, 3)));
+    explicit Exception(const char* format, ...) __attribute__((format(printf, 2, 3)));
     ~Exception() override;
 
-    const char *what() const noexcept override;
+    const char* what() const noexcept override;
 
 private:
     std::string m_text;
 };
 
-// The system's text for the current errno. The flag has no effect; it is kept
-// so that existing callers keep compiling.
+// The system's text for the current errno. The flag has no effect.
 std::string libipc_errstr(bool unused = false);
 
 // The system's text for a given error number (at most 1,023 bytes).

@@ -1,4 +1,4 @@
-#include "app/config.h"
+#include "store/config.h"
 
 #include <QByteArray>
 #include <QFile>

@@ -1,11 +1,11 @@
-#include "app/unittablemodel.h"
+#include "store/unittablemodel.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QVariant>
 
 namespace {
-const char* const hostTableKey = "hostTable";
+const char* const kHostTableKey = "hostTable";
 }
 
 UnitTableModel::UnitTableModel(QObject* parent)
@@ -21,7 +21,7 @@ UnitTableModel::~UnitTableModel()
 
 void UnitTableModel::load()
 {
-    const QVariantList stored = m_settings->value(QLatin1String(hostTableKey)).toList();
+    const QVariantList stored = m_settings->value(QLatin1String(kHostTableKey)).toList();
 
     beginResetModel();
     m_rows.clear();
@@ -36,7 +36,7 @@ void UnitTableModel::save()
     stored.reserve(m_rows.size());
     for (const QStringList& row : qAsConst(m_rows))
         stored.append(QVariant(row));
-    m_settings->setValue(QLatin1String(hostTableKey), stored);
+    m_settings->setValue(QLatin1String(kHostTableKey), stored);
 
     // Rows may carry passwords in plain text: write now rather than at
     // destruction, so a crash loses nothing, and keep other users out.

@@ -1,5 +1,6 @@
-#include "app/config.h"
-#include "app/unittablemodel.h"
+#include "store/config.h"
+#include "store/unittablemodel.h"
+#include "tests/support/settings.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using namespace testsupport;
 
 using ValueMap = QMap<QString, QString>;
 Q_DECLARE_METATYPE(ValueMap)
@@ -47,11 +50,6 @@ QByteArray captureStdout(const QString& path, Fn fn)
     return readAll(path);
 }
 
-QSettings store()
-{
-    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-}
-
 } // namespace
 
 class TestStore : public QObject
@@ -59,17 +57,15 @@ class TestStore : public QObject
     Q_OBJECT
 
     QString file(const char* name) const { return m_dir.filePath(QLatin1String(name)); }
-    QTemporaryDir m_settingsDir;
     QTemporaryDir m_dir;
 
 private slots:
     void initTestCase()
     {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_settingsDir.isValid() && m_dir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        isolateSettings();
+        QVERIFY(m_dir.isValid());
     }
-    void init() { store().clear(); }
+    void init() { settingsStore().clear(); }
 
     void configRoundTrip_data()
     {
@@ -177,7 +173,7 @@ private slots:
         QFETCH(int, column);
         QFETCH(QStringList, expected);
 
-        store().setValue(QStringLiteral("hostTable"), QVariantList{row});
+        settingsStore().setValue(QStringLiteral("hostTable"), QVariantList{row});
         UnitTableModel model;
         model.load();
         QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
@@ -186,7 +182,7 @@ private slots:
         QCOMPARE(changed.at(0).at(0).toModelIndex(), model.index(0, column));
         QCOMPARE(changed.at(0).at(1).toModelIndex(), model.index(0, column));
         model.save();
-        QCOMPARE(store().value(QStringLiteral("hostTable")).toList().value(0).toStringList(), expected);
+        QCOMPARE(settingsStore().value(QStringLiteral("hostTable")).toList().value(0).toStringList(), expected);
 
         UnitTableModel next;
         QCOMPARE(next.rowCount(), 0);
@@ -204,13 +200,13 @@ private slots:
     {
         UnitTableModel model;
         const QString file = model.settingsFileName();
-        QVERIFY(file.startsWith(m_settingsDir.path()));
+        QVERIFY(file.startsWith(isolateSettings()));
         auto mode = [&file] {
             struct stat st;
             return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
         };
         // A file left world-readable by an older run is tightened by the next save.
-        store().setValue(QStringLiteral("other"), 1);
+        settingsStore().setValue(QStringLiteral("other"), 1);
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
         model.insertRows(0, 1);
         model.setData(model.index(0, 2), QStringLiteral("secret"));
@@ -219,7 +215,7 @@ private slots:
         QVERIFY(QFileInfo(file).size() > 0);
 
         // Other writers of the same store (a console saving its geometry) keep it private.
-        store().setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
+        settingsStore().setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
         QCOMPARE(mode(), 0600);
     }
 };

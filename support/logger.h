@@ -30,24 +30,22 @@ public:
     LOG_LEVEL get_log_level(unsigned int channel) const;
 
     // Channel 0, handed on with mask 1.
-    void log(LOG_LEVEL level, const char *format, ...) __attribute__((format(printf, 3, 4)));
+    void log(LOG_LEVEL level, const char* format, ...) __attribute__((format(printf, 3, 4)));
     // Gated by the lowest set bit of mask (channel 0 for an empty mask).
-    void clog(unsigned int mask, LOG_LEVEL level, const char *format, ...)
-        __attribute__((format(printf, 4, 5)));
+    void clog(unsigned int mask, LOG_LEVEL level, const char* format, ...) __attribute__((format(printf, 4, 5)));
     // Appends ": <error text>" and logs at LL_ERROR whatever the levels.
-    void log_errno(int err, const char *format, ...) __attribute__((format(printf, 3, 4)));
-    void clog_errno(unsigned int mask, int err, const char *format, ...)
-        __attribute__((format(printf, 4, 5)));
+    void log_errno(int err, const char* format, ...) __attribute__((format(printf, 3, 4)));
+    void clog_errno(unsigned int mask, int err, const char* format, ...) __attribute__((format(printf, 4, 5)));
 
-    void do_log(unsigned int mask, LOG_LEVEL level, const char *format, va_list args);
-    virtual void handle_log(unsigned int mask, LOG_LEVEL level, const char *text);
+    void do_log(unsigned int mask, LOG_LEVEL level, const char* format, va_list args);
+    virtual void handle_log(unsigned int mask, LOG_LEVEL level, const char* text);
 
     // The system-log priority of a level (LOG_INFO for unknown levels).
     static int syslog_priority(LOG_LEVEL level);
 
 private:
     bool passes(unsigned int mask, LOG_LEVEL level) const;
-    void errno_log(unsigned int mask, int err, const char *format, va_list args);
+    void errno_log(unsigned int mask, int err, const char* format, va_list args);
 
     bool m_syslog = false;
     LOG_LEVEL m_levels[32];

@@ -2,32 +2,22 @@
 #include "app/requestpassworddialog.h"
 #include "console/customgraphicsview.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/settings.h"
+#include "tests/support/unit.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
 #include <memory>
 
+using namespace testsupport;
+
 namespace {
-
-std::unique_ptr<UnitSimulator> startUnit(const QString& password = QStringLiteral("tavrik"))
-{
-    auto unit = std::make_unique<UnitSimulator>();
-    unit->setPassword(password);
-    return unit->start(0) ? std::move(unit) : nullptr;
-}
-
-QString keyOf(const UnitSimulator& unit)
-{
-    return QStringLiteral("127.0.0.1:%1").arg(unit.port());
-}
 
 // Every console has two top-level views, which go when it is deleted.
 // Closes the window of one console first when asked to.
@@ -44,18 +34,13 @@ int openConsoles(bool closeOne = false)
     return views / 2;
 }
 
-QSettings store()
-{
-    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-}
-
 // The directory as an earlier run left it.
 void storeRows(const QList<QStringList>& rows)
 {
     QVariantList stored;
     for (const QStringList& row : rows)
         stored << row;
-    store().setValue(QStringLiteral("hostTable"), stored);
+    settingsStore().setValue(QStringLiteral("hostTable"), stored);
 }
 
 struct Window {
@@ -85,8 +70,8 @@ class TestConnect : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
-    void init() { store().clear(); }
+    void initTestCase() { isolateSettings(); }
+    void init() { settingsStore().clear(); }
     void cleanup() { QTRY_COMPARE(openConsoles(), 0); }
 
     void connectAndClose()
@@ -94,7 +79,7 @@ private slots:
         auto first = startUnit();
         auto second = startUnit();
         QVERIFY(first && second);
-        storeRows({{keyOf(*first), "a"}, {keyOf(*second), "b"}});
+        storeRows({{unitKey(*first), "a"}, {unitKey(*second), "b"}});
         Window w;
         w.connectRow(0);
         QCOMPARE(openConsoles(), 1);
@@ -115,7 +100,7 @@ private slots:
         QTRY_VERIFY(first->loggedInCount() == 1 && second->loggedInCount() == 1);
         w.window.close();
         for (const UnitSimulator* unit : {first.get(), second.get()})
-            QVERIFY(store().contains(keyOf(*unit) + QStringLiteral("/geometry")));
+            QVERIFY(settingsStore().contains(unitKey(*unit) + QStringLiteral("/geometry")));
         QTRY_COMPARE(openConsoles(), 0);
         QTRY_VERIFY(first->connectionCount() == 0 && second->connectionCount() == 0);
     }
@@ -136,7 +121,7 @@ private slots:
         QFETCH(bool, closeMeanwhile);
         auto unit = startUnit(QStringLiteral("secret"));
         QVERIFY(unit);
-        const QString key = keyOf(*unit);
+        const QString key = unitKey(*unit);
         storeRows({{key, "first"}, {"127.0.0.1:1", "other"}, {key, "second"}});
         Window w;
 
@@ -165,7 +150,7 @@ private slots:
         // Stored in every row of that unit, at once, not only when the window goes.
         const QString stored = accept ? QStringLiteral("secret") : QString();
         QCOMPARE(QStringList({w.password(0), w.password(1), w.password(2)}), QStringList({stored, "", stored}));
-        QCOMPARE(store().value(QStringLiteral("hostTable")).toList().value(2).toStringList().value(2), stored);
+        QCOMPARE(settingsStore().value(QStringLiteral("hostTable")).toList().value(2).toStringList().value(2), stored);
         if (!accept || closeMeanwhile)
             return;
 

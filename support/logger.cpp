@@ -1,6 +1,6 @@
-#include "ipc/logger.h"
+#include "support/logger.h"
 
-#include "ipc/exception.h"
+#include "support/exception.h"
 
 #include <cstdio>
 #include <cstring>
@@ -10,7 +10,7 @@ Logger g_log;
 
 Logger::Logger()
 {
-    for (LOG_LEVEL &level : m_levels)
+    for (LOG_LEVEL& level : m_levels)
         level = LL_INFO;
 }
 
@@ -57,7 +57,7 @@ bool Logger::passes(unsigned int mask, LOG_LEVEL level) const
     return level <= m_levels[channel];
 }
 
-void Logger::log(LOG_LEVEL level, const char *format, ...)
+void Logger::log(LOG_LEVEL level, const char* format, ...)
 {
     if (!passes(1, level))
         return;
@@ -67,7 +67,7 @@ void Logger::log(LOG_LEVEL level, const char *format, ...)
     va_end(args);
 }
 
-void Logger::clog(unsigned int mask, LOG_LEVEL level, const char *format, ...)
+void Logger::clog(unsigned int mask, LOG_LEVEL level, const char* format, ...)
 {
     if (!passes(mask, level))
         return;
@@ -77,7 +77,7 @@ void Logger::clog(unsigned int mask, LOG_LEVEL level, const char *format, ...)
     va_end(args);
 }
 
-void Logger::errno_log(unsigned int mask, int err, const char *format, va_list args)
+void Logger::errno_log(unsigned int mask, int err, const char* format, va_list args)
 {
     const std::string error = libipc_errstr_for(err);
     char combined[1024];
@@ -95,7 +95,7 @@ void Logger::errno_log(unsigned int mask, int err, const char *format, va_list a
     do_log(mask, LL_ERROR, combined, args);
 }
 
-void Logger::log_errno(int err, const char *format, ...)
+void Logger::log_errno(int err, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -103,7 +103,7 @@ void Logger::log_errno(int err, const char *format, ...)
     va_end(args);
 }
 
-void Logger::clog_errno(unsigned int mask, int err, const char *format, ...)
+void Logger::clog_errno(unsigned int mask, int err, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
@@ -111,7 +111,7 @@ void Logger::clog_errno(unsigned int mask, int err, const char *format, ...)
     va_end(args);
 }
 
-void Logger::do_log(unsigned int mask, LOG_LEVEL level, const char *format, va_list args)
+void Logger::do_log(unsigned int mask, LOG_LEVEL level, const char* format, va_list args)
 {
     char line[4096];
     line[0] = '\0';
@@ -135,7 +135,7 @@ int Logger::syslog_priority(LOG_LEVEL level)
     return LOG_INFO;
 }
 
-void Logger::handle_log(unsigned int, LOG_LEVEL level, const char *text)
+void Logger::handle_log(unsigned int, LOG_LEVEL level, const char* text)
 {
     if (m_syslog)
         syslog(syslog_priority(level), "%s", text);

@@ -1,24 +1,20 @@
 #include "console/customgraphicsview.h"
 #include "console/mirtgui.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/settings.h"
+#include "tests/support/unit.h"
+#include "tests/support/wait.h"
 
-#include <QSettings>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QtTest>
 
 #include <memory>
 
+using namespace testsupport;
+
 namespace {
 
-const QString host = QStringLiteral("127.0.0.1");
-
-std::unique_ptr<UnitSimulator> startUnit(const QString& password, quint16 port = 0)
-{
-    auto unit = std::make_unique<UnitSimulator>();
-    unit->setPassword(password);
-    return unit->start(port) ? std::move(unit) : nullptr;
-}
+const QString kHost = QStringLiteral("127.0.0.1");
 
 } // namespace
 
@@ -27,18 +23,14 @@ class TestMirtGui : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear();
-    }
+    void initTestCase() { isolateSettings(); }
 
     void readyLostAndRegained()
     {
         auto unit = startUnit(QStringLiteral("tavrik"));
         QVERIFY(unit);
         const quint16 port = unit->port();
-        MIRTGui console(host, port, QStringLiteral("studio"), QStringLiteral("tavrik"));
+        MIRTGui console(kHost, port, QStringLiteral("studio"), QStringLiteral("tavrik"));
         QCOMPARE(console.statusText(), QStringLiteral("Connecting..."));
         // Connected after the console's own slot: each entry is what the screen
         // shows once the console has handled the state.
@@ -72,11 +64,11 @@ private slots:
     {
         auto unit = startUnit(QStringLiteral("secret"));
         QVERIFY(unit);
-        MIRTGui console(host, unit->port(), QStringLiteral("studio"), QStringLiteral("wrong"));
+        MIRTGui console(kHost, unit->port(), QStringLiteral("studio"), QStringLiteral("wrong"));
         QSignalSpy requests(&console, &MIRTGui::requestPassword);
 
         QTRY_COMPARE(requests.count(), 1);
-        QCOMPARE(requests.at(0), QVariantList({host, int(unit->port())}));
+        QCOMPARE(requests.at(0), QVariantList({kHost, int(unit->port())}));
         QCOMPARE(console.statusText(), QStringLiteral("Incorrect password."));
         QCOMPARE(console.progressValue(), 50);
         QVERIFY(!console.retryTimerActive());
@@ -84,7 +76,10 @@ private slots:
         // refused password, nor another question to the user.
         unit->dropAllConnections();
         QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
-        QTest::qWait(600);
+        // Only the retry timer could start another attempt, and only the
+        // queued request another question: with what is queued handled and
+        // the timer stopped, nothing more can come.
+        drainEvents();
         QVERIFY(!console.retryTimerActive());
         QCOMPARE(requests.count(), 1);
         QCOMPARE(unit->receivedMessages(QStringLiteral("login")).size(), 1);
@@ -140,19 +135,18 @@ private slots:
         QFETCH(bool, online);
         const int port = 1 + int(online); // nothing listens on these
         {
-            MIRTGui console(host, port, QStringLiteral("user"), QStringLiteral("pw"));
+            MIRTGui console(kHost, port, QStringLiteral("user"), QStringLiteral("pw"));
             QSignalSpy closing(&console, &MIRTGui::closing);
             console.consoleView().setGeometry(QRect(100, 120, 640, 480));
             if (online)
                 console.session().setState(IPCObject::IPC_READY);
             (online ? console.consoleView() : console.connectionView()).close();
             QCOMPARE(closing.count(), 1);
-            QCOMPARE(closing.at(0), QVariantList({host, port}));
-            QSettings settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
-            QVERIFY(!settings.value(QStringLiteral("127.0.0.1:%1/geometry").arg(port)).toByteArray().isEmpty());
+            QCOMPARE(closing.at(0), QVariantList({kHost, port}));
+            QVERIFY(!settingsStore().value(QStringLiteral("127.0.0.1:%1/geometry").arg(port)).toByteArray().isEmpty());
         }
         // The next console of that unit opens both windows where it was left.
-        MIRTGui again(host, port, QStringLiteral("user"), QStringLiteral("pw"));
+        MIRTGui again(kHost, port, QStringLiteral("user"), QStringLiteral("pw"));
         QCOMPARE(again.consoleView().size(), QSize(640, 480));
         QCOMPARE(again.connectionView().size(), QSize(640, 480));
     }

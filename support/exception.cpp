@@ -1,4 +1,4 @@
-#include "ipc/exception.h"
+#include "support/exception.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -9,19 +9,19 @@ namespace {
 
 // strerror_r comes in two flavours (XSI returns int, GNU returns char*);
 // these overloads pick the right reading of the result at compile time.
-[[maybe_unused]] const char *errstr_result(int rc, const char *buffer)
+[[maybe_unused]] const char* errstr_result(int rc, const char* buffer)
 {
     return rc == 0 ? buffer : "Unknown error";
 }
 
-[[maybe_unused]] const char *errstr_result(const char *text, const char *)
+[[maybe_unused]] const char* errstr_result(const char* text, const char*)
 {
     return text ? text : "Unknown error";
 }
 
 } // namespace
 
-Exception::Exception(const char *format, ...)
+Exception::Exception(const char* format, ...)
 {
     char buffer[4096];
     buffer[0] = '\0';
@@ -36,7 +36,7 @@ Exception::Exception(const char *format, ...)
 
 Exception::~Exception() = default;
 
-const char *Exception::what() const noexcept
+const char* Exception::what() const noexcept
 {
     return m_text.c_str();
 }

@@ -1,0 +1,4 @@
+#pragma once
+
+#include "support/exception.h"
+#include "console/line.h"

@@ -1,0 +1,19 @@
+#pragma once
+
+class IPCObject;
+class UnitSimulator;
+
+namespace testsupport {
+
+// The round-trip barrier between a console's session and a simulated unit:
+// a marker goes to the unit, and once it has arrived the unit sends a marker
+// back behind whatever it sent before. When it returns true, everything the
+// session sent before the call has reached the unit, and everything the unit
+// sent before the marker has been handled by the session. This is how tests
+// prove that nothing more arrived, without waiting a fixed time.
+//
+// The unit keeps the markers it receives ("test_marker"); sent() style
+// helpers leave them out.
+bool roundTrip(IPCObject& session, UnitSimulator& unit, int timeoutMs = 5000);
+
+} // namespace testsupport
