@@ -176,7 +176,7 @@ void TestIpc::socketFrames()
         link.client->read_data();
     }
     QFETCH(QStringList, names);
-    QTRY_COMPARE_WITH_TIMEOUT(link.ipc.names, names, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(link.ipc.names, names, 15000);
     QCOMPARE(errors.count(), 0);
     QCOMPARE(link.client->bytesAvailable(), 0);
     QCOMPARE(link.client->state(), QAbstractSocket::ConnectedState);
