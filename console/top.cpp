@@ -157,22 +157,21 @@ void Top::ipcRecvSurfaceStatus(const Message& msg)
     if (idText == QLatin1String("none"))
         return;
     // Garbage ("abc", "-1") names no surface rather than surface 0. Entries 4
-    // and 5 are the console's own "no surface" choices, not surfaces of the
-    // unit; a report about them must not rename or disable them.
+    // and 5 are updated by reports like the unit's four.
     bool ok = false;
     const unsigned id = idText.toUInt(&ok);
-    if (!ok || id >= UnitSurfaces)
+    if (!ok || id >= SurfaceCount)
         return;
 
     Surface& s = m_surfaces[id];
     s.online = p.get_bool("online", false);
 
     if (!s.online && id == m_current) {
-        // Leave the surface before unchecking it, so that the announcement
-        // the uncheck triggers says "no surface" rather than naming the one
-        // that has just gone away.
-        m_current = NoSurface;
+        // The uncheck announces the association once more, for the entry
+        // that is going away and as no longer associated; only then is the
+        // console left without a current entry.
         m_entries[id]->setChecked(false);
+        m_current = NoSurface;
     }
 
     m_entries[id]->setEnabled(s.online);
