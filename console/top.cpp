@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QFont>
 #include <QGraphicsScene>
 #include <QMenu>
 #include <QMenuBar>
@@ -81,7 +80,9 @@ Top::Top(MIRTGui* console, QGraphicsScene& scene, QPalette& palette, IPCObject& 
     m_entries[5]->setEnabled(true);
     m_menuBar->addMenu(m_menu);
 
-    const QFont font(QStringLiteral("Helvetica"), 14);
+    // Sized in scene units like every text the console draws, so the menu
+    // keeps its place in the strip whatever the screen's resolution.
+    const QFont font = SurfacePanel::surfaceFont(14, false);
     m_menuBar->setFont(font);
     m_menu->setFont(font);
     m_menuBar->move(700, 20);

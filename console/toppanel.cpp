@@ -1,6 +1,5 @@
 #include "console/toppanel.h"
 
-#include <QFont>
 #include <QPainter>
 #include <QPen>
 
@@ -29,13 +28,9 @@ void TopPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     painter->drawPixmap(900, 5, ardenoLogo100());
     painter->drawPixmap(900, 27, mirtLogo100());
 
-    QFont font(QStringLiteral("Helvetica"), 10);
-    font.setStyleStrategy(QFont::PreferAntialias);
-    font.setBold(true);
-    painter->setFont(font);
+    painter->setFont(surfaceFont(10, true));
     painter->setPen(QColor(102, 102, 136));
     painter->drawText(QPoint(570, 37), QStringLiteral("%1.%2").arg(QStringLiteral("3.2"), QStringLiteral("27")));
-    font.setBold(false);
-    painter->setFont(font);
+    painter->setFont(surfaceFont(10, false));
     painter->drawText(QPoint(570, 25), QStringLiteral("Version"));
 }

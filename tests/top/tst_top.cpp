@@ -32,6 +32,7 @@ private slots:
     void buttons();
     void menuChoice();
     void panelDrawing();
+    void textInSceneUnits();
 
 private:
     // The unit sends a message, and the console has handled it.
@@ -256,6 +257,53 @@ void TestTop::panelDrawing()
     QCOMPARE(image.pixelColor(800, 45), QColor(204, 204, 238));
     QCOMPARE(image.pixelColor(683, 26).alpha(), 0);
     QCOMPARE(m_rig->top->panel().pos(), QPointF(5, 5));
+}
+
+void TestTop::textInSceneUnits()
+{
+    // The scene is stretched to the window, so its text is sized in scene
+    // units: the strip comes out the same whatever the resolution it is
+    // drawn at.
+    auto draw = [](int dpi) {
+        QImage image(1012, 53, QImage::Format_ARGB32);
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        TopPanel(0, 0).paint(&painter, nullptr, nullptr);
+        return image;
+    };
+    const QImage at96 = draw(96);
+    QCOMPARE(draw(72), at96);
+    QCOMPARE(draw(144), at96);
+
+    // "Version" above "3.2.27", with clear rows between them.
+    QList<int> inked;
+    for (int y = 3; y < 50; ++y) {
+        for (int x = 565; x < 675; ++x) {
+            if (at96.pixelColor(x, y) != QColor(204, 204, 238)) {
+                inked << y;
+                break;
+            }
+        }
+    }
+    QVERIFY(!inked.isEmpty());
+    int gaps = 0, widest = 0;
+    for (int i = 1; i < inked.size(); ++i) {
+        if (inked[i] > inked[i - 1] + 1) {
+            ++gaps;
+            widest = std::max(widest, inked[i] - inked[i - 1] - 1);
+        }
+    }
+    QCOMPARE(gaps, 1);
+    QVERIFY2(widest >= 3, qPrintable(QString::number(widest)));
+
+    // The menu's text follows the same rule as the drawn texts beside it.
+    const QFontMetrics drawn(SurfacePanel::surfaceFont(14, false));
+    for (QWidget* w : {static_cast<QWidget*>(m_rig->top->menuBar()), static_cast<QWidget*>(m_rig->top->menu())}) {
+        QCOMPARE(QFontInfo(w->font()).pixelSize(), 14);
+        QCOMPARE(w->fontMetrics().height(), drawn.height());
+    }
 }
 
 QTEST_MAIN(TestTop)
