@@ -143,8 +143,10 @@ void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local
     refresh(m_location, attributes.location);
     refresh(m_topic, attributes.topic);
 
-    const QString notes = attributes.notes.left(kMaxShownNotes);
-    if (m_notes.toPlainText() != notes) {
+    m_notesIn = attributes.notes;
+    const QString notes = m_notesIn.left(kMaxShownNotes);
+    m_notesShown = m_notes.toPlainText();
+    if (m_notesShown != notes) {
         // setPlainText emits textChanged like a keystroke would; blocked for
         // the moment so the unit's own text is not sent back to it.
         const int cursor = m_notes.textCursor().position();
@@ -155,6 +157,7 @@ void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local
         QTextCursor c = m_notes.textCursor();
         c.setPosition(std::min(cursor, m_notes.document()->characterCount() - 1));
         m_notes.setTextCursor(c);
+        m_notesShown = m_notes.toPlainText();
     }
 
     refresh(m_gender, attributes.gender);
@@ -173,8 +176,14 @@ void InfoEdit::sendUpdate()
     if (m_line < 0)
         return;
 
+    // Notes the user left as they came go back as they came, whole, not as
+    // the editor shows them: cut to the display limit, with its own line
+    // breaks and spaces.
+    const QString typed = m_notes.toPlainText();
+    const QString notes = typed == m_notesShown ? m_notesIn : typed;
+
     LineAttributes record;
-    record.setAttributes(m_name.text(), m_location.text(), m_topic.text(), m_notes.toPlainText(), chosenIndex(m_gender),
+    record.setAttributes(m_name.text(), m_location.text(), m_topic.text(), notes, chosenIndex(m_gender),
                          m_gender.currentData().toString(), chosenIndex(m_mood), m_mood.currentData().toString());
     Message msg;
     msg.set_name("ancillary_data");

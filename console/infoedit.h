@@ -50,6 +50,10 @@ private:
     IPCObject& m_session;
     Lines& m_lines;
     int m_line = -1;
+    // The current line's notes as they arrived, and as the notes editor then
+    // showed them (display cuts them at a limit).
+    QString m_notesIn;
+    QString m_notesShown;
     // The editors' "Fusion" style; declared before them because a widget
     // neither owns its style nor may outlive it.
     std::unique_ptr<QStyle> m_style;

@@ -6,6 +6,7 @@
 #include "console/lines.h"
 #include "ipc/ipcobject.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/barrier.h"
 
 #include <QGraphicsScene>
 #include <QPainter>
@@ -174,6 +175,51 @@ private slots:
             QCOMPARE(QString::fromStdString(sent[i].params().build_string()),
                      QStringLiteral("gender=unknown genderidx=0 line_id=2 location= mood=neutral moodidx=0 name=%1 "
                                     "notes=%2 topic= ").arg(QLatin1String(typed[i][0]), QLatin1String(typed[i][1])));
+    }
+
+    // Notes longer than the editor shows go back whole unless the user edits
+    // them; a keystroke elsewhere must not cut the unit's record for every
+    // console. The same holds for text the editor shows differently.
+    void notesKeptWhole_data()
+    {
+        QTest::addColumn<QString>("notes");    // as the unit holds them
+        QTest::addColumn<bool>("typeInNotes"); // else in the name
+        QTest::addColumn<QString>("sent");
+        const QString longNotes = QStringLiteral("note ").repeated(2000) + QStringLiteral("end");
+        QTest::newRow("long, name typed") << longNotes << false << longNotes;
+        QTest::newRow("long, notes typed") << longNotes << true << longNotes.left(8192) + QLatin1Char('!');
+        const QString nbsp = QStringLiteral("a") + QChar(0xA0) + QStringLiteral("b");
+        QTest::newRow("no-break space, name typed") << nbsp << false << nbsp;
+        QTest::newRow("short, notes typed") << QStringLiteral("VIP") << true << QStringLiteral("VIP!");
+    }
+
+    void notesKeptWhole()
+    {
+        QFETCH(QString, notes);
+        QFETCH(bool, typeInNotes);
+        UnitSimulator unit;
+        InfoConsole c;
+        QVERIFY(unit.start(0) && connectAll(unit, {&c}));
+        c.lines->panelSelected(1);
+        Message msg;
+        msg.set_name("ancillary_data");
+        msg.params().set_uint("line_id", 1);
+        msg.params().set_qstring("notes", notes);
+        unit.sendMessage(msg);
+        QTRY_VERIFY_WITH_TIMEOUT(!c.edit->notesEditor().toPlainText().isEmpty(), 5000);
+        QVERIFY(testsupport::roundTrip(c.session, unit));
+        const int before = editorSends(unit).size();
+
+        if (typeInNotes) {
+            c.edit->notesEditor().moveCursor(QTextCursor::End);
+            QTest::keyClicks(&c.edit->notesEditor(), QStringLiteral("!"));
+        } else {
+            QTest::keyClicks(&c.edit->nameEditor(), QStringLiteral("x"));
+        }
+        QVERIFY(testsupport::roundTrip(c.session, unit));
+        QCOMPARE(editorSends(unit).size(), before + 1);
+        QFETCH(QString, sent);
+        QCOMPARE(editorSends(unit).last().params().get_qstring("notes", QString()), sent);
     }
 };
 
