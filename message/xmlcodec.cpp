@@ -131,10 +131,61 @@ std::string to_std(const QStringRef& text)
 
 } // namespace
 
+namespace {
+
+// Whether XML 1.0 can carry this UTF-16 unit where it stands: tab, line feed,
+// carriage return and everything from U+0020 on, except U+FFFE, U+FFFF and
+// surrogates that are not part of a pair.
+bool xml_allowed(const QChar* text, int size, int i)
+{
+    const ushort c = text[i].unicode();
+    if (c < 0x20)
+        return c == 0x09 || c == 0x0A || c == 0x0D;
+    if (c == 0xFFFE || c == 0xFFFF)
+        return false;
+    if (QChar::isHighSurrogate(c))
+        return i + 1 < size && QChar::isLowSurrogate(text[i + 1].unicode());
+    if (QChar::isLowSurrogate(c))
+        return i > 0 && QChar::isHighSurrogate(text[i - 1].unicode());
+    return true;
+}
+
+// The text of a name or value as it may go into a frame. Characters that
+// XML 1.0 forbids (NUL and the other C0 controls but tab, line feed and
+// carriage return; U+FFFE, U+FFFF; lone surrogates) cannot be written even
+// as character references, and a NUL would end the frame early at the unit.
+// They are dropped, not replaced: they come from pasted text, have no
+// visible form in a chat line or a caller field, and a replacement mark would
+// show in every console and in the unit's stored record. Dropping is also
+// what the XML writer has always done with them in values, so the bytes a
+// unit receives stay the same; here it holds for names and keys as well, and
+// whatever writer is used.
+QString xml_text(const std::string& bytes)
+{
+    QString text = QString::fromStdString(bytes);
+    const QChar* data = text.constData();
+    const int size = text.size();
+    int i = 0;
+    while (i < size && xml_allowed(data, size, i))
+        ++i;
+    if (i == size)
+        return text;
+    QString kept;
+    kept.reserve(size - 1);
+    kept.append(data, i);
+    for (++i; i < size; ++i) {
+        if (xml_allowed(data, size, i))
+            kept.append(data[i]);
+    }
+    return kept;
+}
+
+} // namespace
+
 void Params::params_to_xml(QXmlStreamWriter* writer) const
 {
     for (const auto& entry : m_params)
-        writer->writeAttribute(QString::fromStdString(entry.first), QString::fromStdString(entry.second.to_string()));
+        writer->writeAttribute(xml_text(entry.first), xml_text(entry.second.to_string()));
 }
 
 void Params::params_from_xml(QXmlStreamReader* reader)
@@ -161,7 +212,7 @@ void Message::build_xml(QXmlStreamWriter* writer, bool document) const
 {
     if (document)
         writer->writeStartDocument();
-    writer->writeStartElement(QString::fromStdString(m_name));
+    writer->writeStartElement(xml_text(m_name));
     m_params.params_to_xml(writer);
     for (const auto& list : m_children) {
         for (const auto& child : list.second)

@@ -8,7 +8,9 @@
 #include "sim/unitsimulator.h"
 #include "tests/support/barrier.h"
 
+#include <QClipboard>
 #include <QGraphicsScene>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QtTest>
 
@@ -220,6 +222,55 @@ private slots:
         QCOMPARE(editorSends(unit).size(), before + 1);
         QFETCH(QString, sent);
         QCOMPARE(editorSends(unit).last().params().get_qstring("notes", QString()), sent);
+    }
+
+    // Pasted text may hold characters that XML cannot carry; a NUL among
+    // them would end the frame early at the unit. They are left out, and the
+    // unit gets exactly one whole record per paste.
+    void pastedControlCharacters_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<bool>("intoNotes");
+        for (const ushort c : {0x0000, 0x0001, 0x000B, 0xFFFF}) {
+            const QString pasted = QStringLiteral("Bo") + QChar(c) + QStringLiteral("b") + QChar(c);
+            const QString name = QStringLiteral("U+%1").arg(c, 4, 16, QLatin1Char('0')).toUpper();
+            QTest::newRow(qPrintable(name + " name")) << pasted << false;
+            QTest::newRow(qPrintable(name + " notes")) << pasted << true;
+        }
+    }
+
+    void pastedControlCharacters()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(bool, intoNotes);
+        UnitSimulator unit;
+        InfoConsole c;
+        QVERIFY(unit.start(0) && connectAll(unit, {&c}));
+        c.lines->panelSelected(1);
+        QVERIFY(testsupport::roundTrip(c.session, unit));
+        unit.clearReceived();
+
+        QGuiApplication::clipboard()->setText(pasted);
+        if (intoNotes)
+            c.edit->notesEditor().paste();
+        else
+            c.edit->nameEditor().paste();
+        // The editor holds the characters; only the frame leaves them out.
+        QCOMPARE(intoNotes ? c.edit->notesEditor().toPlainText() : c.edit->nameEditor().text(), pasted);
+
+        QVERIFY(testsupport::roundTrip(c.session, unit));
+        QList<Message> frames;
+        for (const Message& m : unit.receivedMessages())
+            if (m.get_name() != "test_marker")
+                frames << m;
+        QCOMPARE(frames.size(), 1);
+        std::string xml;
+        frames[0].build_string(Message::ENC_XML, xml, false);
+        strip_xml_header(xml);
+        const QString expected = QStringLiteral("<ancillary_data gender=\"unknown\" genderidx=\"0\" line_id=\"1\" "
+                                                "location=\"\" mood=\"neutral\" moodidx=\"0\" name=\"%1\" "
+                                                "notes=\"%2\" topic=\"\"/>");
+        QCOMPARE(QString::fromStdString(xml), expected.arg(intoNotes ? "" : "Bob", intoNotes ? "Bob" : ""));
     }
 };
 

@@ -431,6 +431,33 @@ private slots:
         QCOMPARE(xmlOf(t), QByteArray("<p b=\"true\" f=\"0.500000\" i=\"7\" s=\"a&quot;&lt;&amp;&gt;'\xc3\xa9\"/>"));
     }
 
+    // Characters XML cannot carry are left out of names, keys and values
+    // alike, so no text can put a NUL (the frame's end) or a malformed
+    // character into a frame; tab, line feed and carriage return stay.
+    void xmlForbiddenCharacters_data()
+    {
+        QTest::addColumn<QString>("c");
+        for (const ushort c : {0x0000, 0x0001, 0x000B, 0x000C, 0x001F, 0xFFFE, 0xFFFF})
+            QTest::newRow(qPrintable(QStringLiteral("U+%1").arg(c, 4, 16, QLatin1Char('0')).toUpper()))
+                << QString(QChar(c));
+    }
+
+    void xmlForbiddenCharacters()
+    {
+        QFETCH(QString, c);
+        const std::string x = c.toStdString();
+        Message m;
+        m.set_name("r" + x + "oot");
+        m.params().set_variant("k" + x + "ey", variant(x + "v\t\n\r" + x + "\xf0\x9f\x98\x80" + x));
+        m.add_child("c" + x + "hild").params().set_variant("x", variant(x));
+        const QByteArray wire = encode(m, Message::ENC_XML);
+        QCOMPARE(wire, QByteArray("<root key=\"v&#9;&#10;&#13;\xf0\x9f\x98\x80\"><child x=\"\"/></root>"));
+        QXmlStreamReader strict(wire);
+        while (!strict.atEnd())
+            strict.readNext();
+        QVERIFY2(!strict.hasError(), qPrintable(strict.errorString()));
+    }
+
     void parsing_data()
     {
         static const char nulInside[] = "<r a=\"1\"><c/>\0<d/></r>";
