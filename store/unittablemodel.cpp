@@ -4,6 +4,8 @@
 #include <QSettings>
 #include <QVariant>
 
+#include <sys/stat.h>
+
 namespace {
 const char* const kHostTableKey = "hostTable";
 }
@@ -39,11 +41,20 @@ void UnitTableModel::save()
     m_settings->setValue(QLatin1String(kHostTableKey), stored);
 
     // Rows may carry passwords in plain text: write now rather than at
-    // destruction, so a crash loses nothing, and keep other users out.
-    m_settings->sync();
+    // destruction, so a crash loses nothing, and keep other users out from
+    // the first byte. The store writes a new file beside the old one and
+    // gives it the old one's permissions, so a file that others may read
+    // (left by an older version, or first written by a console saving its
+    // geometry) is tightened before the write, and a file made anew is made
+    // owner-only by a private umask held just for the write.
     const QString fileName = m_settings->fileName();
-    if (QFile::exists(fileName))
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+        | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    if (QFile::exists(fileName) && (QFile::permissions(fileName) & others))
         QFile::setPermissions(fileName, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const mode_t umaskBefore = ::umask(077);
+    m_settings->sync();
+    ::umask(umaskBefore);
 }
 
 QString UnitTableModel::settingsFileName() const

@@ -10,8 +10,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <algorithm>
 #include <cstdio>
+#include <thread>
+
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/fanotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,6 +54,90 @@ QByteArray captureStdout(const QString& path, Fn fn)
     ::close(saved);
     return readAll(path);
 }
+
+// Watches every open of a file in one folder and, while the opener waits,
+// notes the file's permissions: what others could do with it from its first
+// byte, before any later chmod. Needs fanotify's permission events (root).
+class OpenWatch
+{
+public:
+    struct Seen
+    {
+        QString name;
+        int mode;
+    };
+
+    ~OpenWatch() { stop(); }
+
+    bool start(const QString& folder)
+    {
+        m_fd = ::fanotify_init(FAN_CLASS_CONTENT | FAN_CLOEXEC, O_RDONLY | O_LARGEFILE);
+        if (m_fd < 0)
+            return false;
+        if (::fanotify_mark(m_fd, FAN_MARK_ADD, FAN_OPEN_PERM | FAN_EVENT_ON_CHILD, AT_FDCWD,
+                            QFile::encodeName(folder).constData())
+                != 0
+            || ::pipe(m_stop) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            return false;
+        }
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+
+    // Stops watching; what was seen stays.
+    QList<Seen> stop()
+    {
+        if (m_thread.joinable()) {
+            const char quit = 'q';
+            (void)!::write(m_stop[1], &quit, 1);
+            m_thread.join();
+            ::close(m_stop[0]);
+            ::close(m_stop[1]);
+        }
+        // Closing allows whatever open might still wait.
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+        return m_seen;
+    }
+
+private:
+    void run()
+    {
+        alignas(fanotify_event_metadata) char buffer[4096];
+        for (;;) {
+            pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_stop[0], POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 || (fds[1].revents & POLLIN))
+                return;
+            const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
+            if (n <= 0)
+                return;
+            const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
+            for (ssize_t left = n; FAN_EVENT_OK(event, left); event = FAN_EVENT_NEXT(event, left)) {
+                if (event->fd < 0)
+                    continue;
+                struct stat st;
+                const int mode = ::fstat(event->fd, &st) == 0 ? int(st.st_mode & 07777) : -1;
+                char path[4096] = {};
+                const QByteArray link = "/proc/self/fd/" + QByteArray::number(event->fd);
+                const ssize_t length = ::readlink(link.constData(), path, sizeof path - 1);
+                m_seen.append(
+                    {QFileInfo(QFile::decodeName(QByteArray(path, int(std::max<ssize_t>(length, 0))))).fileName(),
+                     mode});
+                const fanotify_response allow{event->fd, FAN_ALLOW};
+                (void)!::write(m_fd, &allow, sizeof allow);
+                ::close(event->fd);
+            }
+        }
+    }
+
+    int m_fd = -1;
+    int m_stop[2] = {-1, -1};
+    std::thread m_thread;
+    QList<Seen> m_seen; // read only after the thread has ended
+};
 
 } // namespace
 
@@ -217,6 +306,59 @@ private slots:
         // Other writers of the same store (a console saving its geometry) keep it private.
         settingsStore().setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
         QCOMPARE(mode(), 0600);
+    }
+
+    // The passwords of the unit directory are never in a file that others
+    // could read, not even for the moment between writing it and a chmod:
+    // every file opened in the settings folder during a save is owner-only
+    // when it is opened.
+    void settingsFilePrivateFromFirstByte_data()
+    {
+        QTest::addColumn<bool>("existing"); // first written by a console, readable by others
+        QTest::newRow("new file") << false;
+        QTest::newRow("file others could read") << true;
+    }
+
+    void settingsFilePrivateFromFirstByte()
+    {
+        QFETCH(bool, existing);
+        const QString path = UnitTableModel().settingsFileName();
+        QFile::remove(path);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        // The usual umask, which leaves new files readable by others.
+        const mode_t umaskBefore = ::umask(022);
+        if (existing) {
+            settingsStore().setValue(QStringLiteral("10.0.0.1:8080/geometry"), QByteArray("geo"));
+            QVERIFY(QFile::exists(path));
+            QVERIFY(QFile::setPermissions(path,
+                                          QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+        }
+
+        OpenWatch watch;
+        if (!watch.start(QFileInfo(path).path())) {
+            ::umask(umaskBefore);
+            QSKIP("fanotify permission events are not available (they need root)");
+        }
+        {
+            UnitTableModel model;
+            model.load();
+            model.insertRows(0, 1);
+            model.setData(model.index(0, 0), QStringLiteral("10.0.0.1:8080"));
+            model.setData(model.index(0, 2), QStringLiteral("secret"));
+            model.save();
+        }
+        const QList<OpenWatch::Seen> seen = watch.stop();
+        ::umask(umaskBefore);
+
+        QCOMPARE(settingsStore().value(QStringLiteral("hostTable")).toList().value(0).toStringList().value(2),
+                 QStringLiteral("secret"));
+        // The store's new file is opened before it has a name (or under a
+        // name of its own); its lock file is opened too.
+        QVERIFY(std::any_of(seen.begin(), seen.end(),
+                            [](const OpenWatch::Seen& s) { return !s.name.endsWith(QLatin1String(".lock")); }));
+        for (const OpenWatch::Seen& s : seen)
+            QVERIFY2((s.mode & 077) == 0,
+                     qPrintable(QStringLiteral("%1 opened with mode %2").arg(s.name).arg(s.mode, 0, 8)));
     }
 };
 
