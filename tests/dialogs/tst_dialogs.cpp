@@ -170,6 +170,11 @@ private slots:
             << QByteArray("zzz=y\nCONFIG_GUI_PASSWORD=old\nAAA=x\nCONFIG_LINE1=2\n") << QStringList{}
             << QByteArray("A_FIRST=1\nNET_ADDRESS=10.0.0.1\r\nNET_DNS_PRIMARY=\nNET_GATEWAY=\nNET_NETMASK=\nZZ=last\n")
             << QByteArray("AAA=x\nCONFIG_GUI_PASSWORD=old\nCONFIG_LINE1=2\nzzz=y\n");
+        // Bytes that are not UTF-8 (Latin-1 here) go back as they were.
+        QTest::newRow("bytes of other keys kept") << QByteArray("NET_ADDRESS=DHCP\nZ\xe9=caf\xe9\n")
+                                                  << QByteArray("CONFIG_GUI_PASSWORD=old\nNAME=Jos\xe9 \xff\xc0\xaf\n")
+                                                  << QStringList{} << QByteArray("NET_ADDRESS=DHCP\nZ\xe9=caf\xe9\n")
+                                                  << QByteArray("CONFIG_GUI_PASSWORD=old\nNAME=Jos\xe9 \xff\xc0\xaf\n");
         QTest::newRow("no files, DHCP") << kAbsent << kAbsent << QStringList{"dhcp"} << QByteArray("NET_ADDRESS=DHCP\n")
                                         << QByteArray("CONFIG_GUI_PASSWORD=\n");
     }
@@ -228,8 +233,9 @@ private slots:
         const bool ok = how == QLatin1String("ok");
 
         // Others may enter the directory: root saves under an unprivileged user id.
-        QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                         | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(m_dir->path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                          | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
         const QString dir = m_dir->filePath("cfg");
         QVERIFY(QDir().mkdir(dir));
         const QString net = dir + QStringLiteral("/rc.network");
@@ -239,7 +245,9 @@ private slots:
         const QByteArray appContent("b=2\nCONFIG_LINE5=3\na=1\nCONFIG_GUI_PASSWORD=x=y\r\n");
         writeFile(net, network);
         writeFile(app, appContent);
-        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir,
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther));
         for (int i = 0; ok && i < 3; ++i)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot write"));
         {

@@ -221,14 +221,17 @@ private slots:
     void configSaveFailureKeepsOldFile()
     {
         QTemporaryDir outer;
-        QVERIFY(QFile::setPermissions(outer.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                       | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(outer.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                          | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
         const QString dir = outer.filePath(QStringLiteral("ro"));
         QVERIFY(QDir().mkdir(dir));
         const QString path = dir + QStringLiteral("/rc.app");
         const QByteArray old("CONFIG_GUI_PASSWORD=old\nKEEP=1\n");
         QVERIFY(writeAll(path, old));
-        QVERIFY(QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(dir,
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther));
 
         // Root may write anywhere, so drop to an unprivileged user for the save.
         const bool root = ::geteuid() == 0;
@@ -243,6 +246,65 @@ private slots:
         QCOMPARE(readAll(path), old);
         QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"rc.app"});
         QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    // Bytes that are not UTF-8 come back from a load and save unchanged,
+    // in keys and values alike, beside an entry that was changed.
+    void configKeepsBytes()
+    {
+        const QByteArray kept(
+            "CAF\xc9=cr\xe8me br\xfbl\xe9\n"
+            "MIXED=\xc3\xa9 \xe9 \xf0\x9f\x98\x80 \xf0\x9f\x98 \xed\xa0\x80 \xc0\xaf \xf5\x80 \x80\xbf \xfe\xff\n"
+            "NET_ADDRESS=DHCP\n"
+            "Z\xff\xfe=\xe2\x82\n");
+        QVERIFY(writeAll(file("bytes.cfg"), kept));
+        Config config;
+        ValueMap values;
+        const QByteArray printed
+            = captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("bytes.cfg"), values)); });
+        QCOMPARE(values.size(), 4);
+        QCOMPARE(values.value("NET_ADDRESS"), QStringLiteral("DHCP"));
+        QCOMPARE(printed, QByteArray(kept).replace("=", " = "));
+        QVERIFY(config.save(file("bytes.cfg"), values));
+        QCOMPARE(readAll(file("bytes.cfg")), kept);
+
+        values["NET_ADDRESS"] = QStringLiteral("10.0.0.\u00b2");
+        QVERIFY(config.save(file("bytes.cfg"), values));
+        QCOMPARE(readAll(file("bytes.cfg")), QByteArray(kept).replace("DHCP", "10.0.0.\xc2\xb2"));
+    }
+
+    // A folder the user may not write, holding a file the user may: the file
+    // is written in place rather than not at all.
+    void configSaveInPlace()
+    {
+        QTemporaryDir outer;
+        QVERIFY(QFile::setPermissions(outer.path(),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+                                          | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther));
+        const QString dir = outer.filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkdir(dir));
+        const QString path = dir + QStringLiteral("/rc.app");
+        QVERIFY(writeAll(path, "OLD=1\n"));
+        // Root may write anywhere, so the file goes to an unprivileged user
+        // who then saves.
+        const bool root = ::geteuid() == 0;
+        if (root)
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        QVERIFY(QFile::setPermissions(dir,
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup
+                                          | QFile::ReadOther | QFile::ExeOther));
+
+        ValueMap values{{"NEW", "2"}, {"OLD", "1"}};
+        if (root)
+            QCOMPARE(::seteuid(65534), 0);
+        const bool saved = Config().save(path, values);
+        if (root)
+            QCOMPARE(::seteuid(0), 0);
+        QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        QVERIFY(saved);
+        QCOMPARE(readAll(path), QByteArray("NEW=2\nOLD=1\n"));
+        QCOMPARE(QDir(dir).entryList(QDir::Files | QDir::Hidden), QStringList{"rc.app"});
     }
 
     void modelSetDataPadsAndPersists_data()
