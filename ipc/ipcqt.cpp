@@ -46,16 +46,38 @@ void IPCQt::outgoing_data(const char* data, unsigned int len)
 
 void IPCQt::read_data()
 {
-    Locker locker(*this);
-    try {
-        read_window();
-    } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()));
-    } catch (...) {
-        // Whatever a message handler throws must not unwind into Qt's event
-        // loop, which would end the program.
-        fail(QStringLiteral("void IPCQt::read_data(): unexpected exception"));
+    // A handler that runs an event loop of its own (a modal dialog) lets the
+    // socket announce new bytes, or the queued continuation run, while a pass
+    // is still handing out frames from the window. Qt holds back a nested
+    // readyRead only while it is itself emitting one, not for a pass the
+    // continuation started; so passes never nest here: the one running takes
+    // the new bytes when it looks again, or hands them to another pass.
+    if (m_reading) {
+        m_readMissed = true;
+        return;
     }
+    m_reading = true;
+    m_readMissed = false;
+    bool failed = false;
+    {
+        Locker locker(*this);
+        try {
+            read_window();
+        } catch (const std::exception& e) {
+            failed = true;
+            fail(QString::fromUtf8(e.what()));
+        } catch (...) {
+            // Whatever a message handler throws must not unwind into Qt's
+            // event loop, which would end the program.
+            failed = true;
+            fail(QStringLiteral("void IPCQt::read_data(): unexpected exception"));
+        }
+    }
+    m_reading = false;
+    // Bytes announced during the pass that it did not take get a pass of
+    // their own; the socket will not announce them again.
+    if (m_readMissed && !failed && bytesAvailable() > 0)
+        queue_read();
 }
 
 void IPCQt::fail(const QString& text)

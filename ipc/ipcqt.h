@@ -48,4 +48,7 @@ private:
     // the socket: too large for the stack, too frequent to allocate each time.
     std::unique_ptr<char[]> m_window;
     bool m_readQueued = false;
+    // A pass is handing out frames; a read asked for meanwhile is put off.
+    bool m_reading = false;
+    bool m_readMissed = false;
 };

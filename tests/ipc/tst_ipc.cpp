@@ -7,10 +7,15 @@
 #include "tests/support/wait.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QThread>
+#include <QTimer>
 #include <QtTest>
+
+#include <functional>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,9 +32,13 @@ public:
     {
         IPCClient::rx_message(msg);
         names.append(QString::fromStdString(msg.get_name()));
+        if (handler)
+            handler(names.last());
     }
 
     QStringList names;
+    // Runs inside the receive path, as a session's message handler does.
+    std::function<void(const QString&)> handler;
 };
 
 // Frame bytes written readably: every '|' stands for a NUL terminator.
@@ -92,6 +101,7 @@ private slots:
     void socketFrames_data();
     void socketFrames();
     void socketSendLimit();
+    void nestedEventLoop();
     void fdReady_data();
     void fdReady();
 };
@@ -200,6 +210,68 @@ void TestIpc::socketSendLimit()
                  QString("virtual void IPCQt::outgoing_data(const char *, unsigned int): tx buffer overflow"));
     }
     QCOMPARE(link.client->bytesToWrite(), IPCQt::TX_LIMIT);
+}
+
+void TestIpc::nestedEventLoop()
+{
+    Loopback link;
+    QVERIFY(link.open());
+    QSignalSpy errors(link.client, &QAbstractSocket::errorOccurred);
+    QByteArray first, second;
+    QStringList expected;
+    for (int i = 0; i < 100; ++i) {
+        first += "<f" + QByteArray::number(i) + "/>" + '\0';
+        expected << QStringLiteral("f%1").arg(i);
+    }
+    for (int i = 0; i < 10; ++i) {
+        second += "<g" + QByteArray::number(i) + "/>" + '\0';
+        expected << QStringLiteral("g%1").arg(i);
+    }
+
+    // A slow first handler makes the pass give the event loop a turn after
+    // YIELD_FRAMES frames; the rest of the window is read by the queued
+    // continuation, which Qt's guard against nested readyRead does not cover.
+    // There a handler opens an event loop of its own (as a modal dialog
+    // would) and waits until the socket has announced more bytes.
+    int announced = 0;
+    bool nestedDone = false;
+    const QString slow = QStringLiteral("f0");
+    const QString nesting = QStringLiteral("f%1").arg(IPCQt::YIELD_FRAMES);
+    link.ipc.handler = [&](const QString& name) {
+        if (name == slow)
+            QThread::msleep(IPCQt::YIELD_MS + 1);
+        if (name != nesting)
+            return;
+        const int before = announced;
+        link.send(second);
+        QEventLoop loop;
+        QTimer giveUp;
+        QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+        giveUp.start(5000);
+        const QMetaObject::Connection c = QObject::connect(link.client, &QIODevice::readyRead, &loop, [&] {
+            if (announced > before)
+                loop.quit();
+        });
+        loop.exec();
+        QObject::disconnect(c);
+        nestedDone = announced > before;
+    };
+    // The whole first batch waits in the socket before one pass starts on it.
+    QObject::disconnect(link.client, &QIODevice::readyRead, link.client, &IPCQt::read_data);
+    link.send(first);
+    QTRY_COMPARE_WITH_TIMEOUT(link.client->bytesAvailable(), qint64(first.size()), 5000);
+    QObject::connect(link.client, &QIODevice::readyRead, link.client, &IPCQt::read_data);
+    QObject::connect(link.client, &QIODevice::readyRead, [&] { ++announced; });
+    link.client->read_data();
+    QCOMPARE(link.ipc.names.size(), int(IPCQt::YIELD_FRAMES));
+
+    // Every frame once, in order: a second pass inside the first would hand
+    // out again the frames the first has not yet taken off the socket.
+    QTRY_VERIFY_WITH_TIMEOUT(link.ipc.names.contains(expected.last()), 5000);
+    QVERIFY(nestedDone);
+    QCOMPARE(link.ipc.names, expected);
+    QCOMPARE(errors.count(), 0);
+    QCOMPARE(link.client->bytesAvailable(), 0);
 }
 
 void TestIpc::fdReady_data()
