@@ -247,7 +247,7 @@ void TestIpc::nestedEventLoop()
         QEventLoop loop;
         QTimer giveUp;
         QObject::connect(&giveUp, &QTimer::timeout, &loop, &QEventLoop::quit);
-        giveUp.start(5000);
+        giveUp.start(15000);
         const QMetaObject::Connection c = QObject::connect(link.client, &QIODevice::readyRead, &loop, [&] {
             if (announced > before)
                 loop.quit();
@@ -267,7 +267,7 @@ void TestIpc::nestedEventLoop()
 
     // Every frame once, in order: a second pass inside the first would hand
     // out again the frames the first has not yet taken off the socket.
-    QTRY_VERIFY_WITH_TIMEOUT(link.ipc.names.contains(expected.last()), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(link.ipc.names.contains(expected.last()), 15000);
     QVERIFY(nestedDone);
     QCOMPARE(link.ipc.names, expected);
     QCOMPARE(errors.count(), 0);
