@@ -149,7 +149,6 @@ bool IPCObject::send_message(const Message& msg)
                 << "[" << m_host << "] " << "TX: " << xml;
         }
         tx_message(msg);
-        return true;
     } catch (const std::exception& e) {
         // Abort rather than close: a graceful close would first wait for the
         // queued bytes, and a unit that stopped reading never takes them, so
@@ -168,6 +167,8 @@ bool IPCObject::send_message(const Message& msg)
             << QString::fromStdString(msg.get_name()) << ": unexpected exception";
         return false;
     }
+    emit sentMessage(msg);
+    return true;
 }
 
 bool IPCObject::cmd_login()

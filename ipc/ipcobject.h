@@ -81,6 +81,9 @@ signals:
     void recvChatData(const Message& msg);
     void recvLogMessage(const Message& msg);
     void changedState(IPCObject::IPC_STATE state);
+    // A message went out to the unit; lets listeners tell the console's own
+    // actions from other positions' when the unit reports them back.
+    void sentMessage(const Message& msg);
 
 public slots:
     void socketConnected();
