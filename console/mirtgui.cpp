@@ -178,6 +178,12 @@ void MIRTGui::disconnect()
     m_session.disconnectIPC();
 }
 
+void MIRTGui::selectLine(unsigned line)
+{
+    if (line < m_lines->count())
+        m_lines->panelSelected(line);
+}
+
 void MIRTGui::tryConnect()
 {
     if (m_shutDown)

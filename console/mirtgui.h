@@ -35,6 +35,9 @@ public:
     // Closes the session for good: the console is about to be deleted, so it
     // neither retries nor brings a window back up any more.
     void disconnect();
+    // Selects a line as a click on its panel does; a line beyond the unit's
+    // number of lines is ignored.
+    void selectLine(unsigned line);
 
     // For the controllers that draw into the console.
     IPCObject& session() { return m_session; }
