@@ -1,17 +1,22 @@
 #include "app/mainwindow.h"
 
 #include "app/addunitdialog.h"
+#include "app/consoleattention.h"
 #include "app/requestpassworddialog.h"
 #include "console/mirtgui.h"
 #include "ui_mainwindow.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDebug>
+#include <QGridLayout>
 #include <QItemSelectionModel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
+#include <QToolButton>
 
 #include <algorithm>
 
@@ -40,6 +45,25 @@ MainWindow::MainWindow(QWidget* parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     connect(table, &QTableView::clicked, this, &MainWindow::handleTableSelect);
+
+    // The attention switches: a menu beside the title, over the buttons,
+    // and the table's context menu for the unit under the pointer. Added
+    // here rather than in the form, which keeps its widgets as they are.
+    auto* options = new QToolButton(this);
+    options->setObjectName(QStringLiteral("buttonNotifications"));
+    options->setText(tr("Notifications"));
+    options->setPopupMode(QToolButton::InstantPopup);
+    options->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto* optionsMenu = new QMenu(options);
+    connect(optionsMenu, &QMenu::aboutToShow, this, [this, optionsMenu]() {
+        optionsMenu->clear();
+        const QModelIndexList selected = m_ui->tableUnits->selectionModel()->selectedRows(0);
+        fillAttentionMenu(*optionsMenu, selected.isEmpty() ? QString() : cellText(selected.first().row(), 0));
+    });
+    options->setMenu(optionsMenu);
+    m_ui->gridLayout->addWidget(options, 0, 1);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QTableView::customContextMenuRequested, this, &MainWindow::showTableMenu);
 
     m_units.load();
 }
@@ -129,9 +153,47 @@ void MainWindow::handleConnect()
             // so the address and port it reports need not give that key back.
             connect(console, &MIRTGui::closing, this, [this, key] { closeConsole(key); });
             connect(console, &MIRTGui::requestPassword, this, [this, key] { askPassword(key); });
+            // A child of the console: it goes when the console goes.
+            new ConsoleAttention(*console, key, m_notifier, m_attention);
         }
         handleTableSelect(index);
     }
+}
+
+void MainWindow::fillAttentionMenu(QMenu& menu, const QString& unitKey)
+{
+    if (!unitKey.isEmpty()) {
+        QAction* unit = menu.addAction(tr("Notify for %1").arg(unitKey));
+        unit->setObjectName(QStringLiteral("actionUnitNotifications"));
+        unit->setCheckable(true);
+        unit->setChecked(m_attention.unitNotificationsEnabled(unitKey));
+        unit->setEnabled(m_attention.notificationsEnabled());
+        connect(unit, &QAction::toggled, this,
+                [this, unitKey](bool on) { m_attention.setUnitNotificationsEnabled(unitKey, on); });
+        menu.addSeparator();
+    }
+    QAction* all = menu.addAction(tr("Desktop Notifications"));
+    all->setObjectName(QStringLiteral("actionNotifications"));
+    all->setCheckable(true);
+    all->setChecked(m_attention.notificationsEnabled());
+    connect(all, &QAction::toggled, &m_attention, &AttentionSettings::setNotificationsEnabled);
+
+    QAction* alert = menu.addAction(tr("Taskbar Alert"));
+    alert->setObjectName(QStringLiteral("actionTaskbarAlert"));
+    alert->setCheckable(true);
+    alert->setChecked(m_attention.urgencyHintEnabled());
+    connect(alert, &QAction::toggled, &m_attention, &AttentionSettings::setUrgencyHintEnabled);
+}
+
+void MainWindow::showTableMenu(const QPoint& pos)
+{
+    QTableView* table = m_ui->tableUnits;
+    const QModelIndex index = table->indexAt(pos);
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("menuAttention"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    fillAttentionMenu(*menu, index.isValid() ? cellText(index.row(), 0) : QString());
+    menu->popup(table->viewport()->mapToGlobal(pos));
 }
 
 void MainWindow::handleTableSelect(const QModelIndex& index)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/attentionsettings.h"
+#include "app/desktopnotifier.h"
 #include "store/unittablemodel.h"
 
 #include <QMainWindow>
@@ -8,7 +10,9 @@
 
 class MIRTGui;
 class QCloseEvent;
+class QMenu;
 class QModelIndex;
+class QPoint;
 
 namespace Ui {
 class MainWindow;
@@ -24,6 +28,10 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    AttentionSettings& attentionSettings() { return m_attention; }
+    // The console open for a unit key, or null.
+    MIRTGui* console(const QString& key) const { return m_consoles.value(key); }
 
 public slots:
     void handleQuit();
@@ -44,9 +52,17 @@ private:
     void closeConsole(const QString& key);
     // Asks for the password of the console filed under key, if it is open.
     void askPassword(const QString& key);
+    // The attention switches: the two for all units and, when a unit key is
+    // given, that unit's own.
+    void fillAttentionMenu(QMenu& menu, const QString& unitKey);
+    void showTableMenu(const QPoint& pos);
 
     Ui::MainWindow* m_ui;
     UnitTableModel m_units;
+    AttentionSettings m_attention;
+    // Shared by every console; on the session bus, first used when a
+    // console has something to show.
+    DesktopNotifier m_notifier;
     // Unit key "address:port" to the console open for that unit.
     QMap<QString, MIRTGui*> m_consoles;
 };

@@ -1,0 +1,63 @@
+#include "app/attentionsettings.h"
+
+namespace {
+const QString notificationsKey = QStringLiteral("attention/notifications");
+const QString urgencyHintKey = QStringLiteral("attention/urgencyHint");
+}
+
+AttentionSettings::AttentionSettings(QObject* parent)
+    : QObject(parent)
+    , m_settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"))
+{
+}
+
+QString AttentionSettings::unitKeyName(const QString& unitKey)
+{
+    return QStringLiteral("%1/notifications").arg(unitKey);
+}
+
+bool AttentionSettings::notificationsEnabled() const
+{
+    return m_settings.value(notificationsKey, true).toBool();
+}
+
+bool AttentionSettings::urgencyHintEnabled() const
+{
+    return m_settings.value(urgencyHintKey, true).toBool();
+}
+
+bool AttentionSettings::unitNotificationsEnabled(const QString& unitKey) const
+{
+    return m_settings.value(unitKeyName(unitKey), true).toBool();
+}
+
+bool AttentionSettings::notifies(const QString& unitKey) const
+{
+    return notificationsEnabled() && unitNotificationsEnabled(unitKey);
+}
+
+void AttentionSettings::setNotificationsEnabled(bool enabled)
+{
+    store(notificationsKey, enabled);
+}
+
+void AttentionSettings::setUrgencyHintEnabled(bool enabled)
+{
+    store(urgencyHintKey, enabled);
+}
+
+void AttentionSettings::setUnitNotificationsEnabled(const QString& unitKey, bool enabled)
+{
+    store(unitKeyName(unitKey), enabled);
+}
+
+void AttentionSettings::store(const QString& key, bool value)
+{
+    if (m_settings.contains(key) && m_settings.value(key).toBool() == value)
+        return;
+    m_settings.setValue(key, value);
+    // A choice is written at once: the directory itself is only saved when
+    // the program ends, and a crash must not bring notifications back.
+    m_settings.sync();
+    emit changed();
+}
