@@ -103,6 +103,9 @@ void ConsoleAttention::lineStatus(const Message& msg)
     LineSeen& seenBefore = m_lines[line];
     const bool startsRinging = ringing && !seenBefore.ringing;
     bool putOnPriority = priority && !seenBefore.priority;
+    bool withdrawn = !ringing && m_ringing.removeAll(line) > 0;
+    if (!priority && m_priority.removeAll(line) > 0)
+        withdrawn = true;
     seenBefore.ringing = ringing;
     seenBefore.priority = priority;
 
@@ -116,6 +119,17 @@ void ConsoleAttention::lineStatus(const Message& msg)
         note(Event::Ringing, line);
     if (putOnPriority)
         note(Event::Priority, line);
+    // A call that stopped ringing (answered elsewhere, or the caller gave
+    // up) is no longer news: the notification says what is still waiting,
+    // and goes when nothing is.
+    if (withdrawn && !startsRinging && !putOnPriority) {
+        if (m_ringing.isEmpty() && m_priority.isEmpty() && m_chats == 0) {
+            seen(true);
+        } else {
+            m_dirty = true;
+            schedule();
+        }
+    }
 }
 
 void ConsoleAttention::chatData(const Message& msg)

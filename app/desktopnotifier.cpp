@@ -125,9 +125,15 @@ void DesktopNotifier::close(uint id)
     QDBusMessage call =
         QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("CloseNotification"));
     call << id;
-    // The answer does not matter: a notification that is gone already is
-    // answered with an error, and there is nothing to do about it.
-    m_bus->asyncCall(call, CALL_TIMEOUT_MS);
+    // The answer does not matter (a notification that is gone already is
+    // answered with an error, and there is nothing to do about it); it is
+    // only counted.
+    ++m_inFlight;
+    auto* watcher = new QDBusPendingCallWatcher(m_bus->asyncCall(call, CALL_TIMEOUT_MS), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        --m_inFlight;
+    });
 }
 
 QString DesktopNotifier::escapeMarkup(const QString& text)

@@ -15,8 +15,8 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QStringList>
-#include <QToolButton>
 
 #include <algorithm>
 
@@ -49,11 +49,8 @@ MainWindow::MainWindow(QWidget* parent)
     // The attention switches: a menu beside the title, over the buttons,
     // and the table's context menu for the unit under the pointer. Added
     // here rather than in the form, which keeps its widgets as they are.
-    auto* options = new QToolButton(this);
+    auto* options = new QPushButton(tr("Notifications"), this);
     options->setObjectName(QStringLiteral("buttonNotifications"));
-    options->setText(tr("Notifications"));
-    options->setPopupMode(QToolButton::InstantPopup);
-    options->setToolButtonStyle(Qt::ToolButtonTextOnly);
     auto* optionsMenu = new QMenu(options);
     connect(optionsMenu, &QMenu::aboutToShow, this, [this, optionsMenu]() {
         optionsMenu->clear();
