@@ -1,9 +1,9 @@
 #include "app/attentionsettings.h"
 
 namespace {
-const QString notificationsKey = QStringLiteral("attention/notifications");
-const QString urgencyHintKey = QStringLiteral("attention/urgencyHint");
-}
+const QString kNotificationsKey = QStringLiteral("attention/notifications");
+const QString kUrgencyHintKey = QStringLiteral("attention/urgencyHint");
+} // namespace
 
 AttentionSettings::AttentionSettings(QObject* parent)
     : QObject(parent)
@@ -18,12 +18,12 @@ QString AttentionSettings::unitKeyName(const QString& unitKey)
 
 bool AttentionSettings::notificationsEnabled() const
 {
-    return m_settings.value(notificationsKey, true).toBool();
+    return m_settings.value(kNotificationsKey, true).toBool();
 }
 
 bool AttentionSettings::urgencyHintEnabled() const
 {
-    return m_settings.value(urgencyHintKey, true).toBool();
+    return m_settings.value(kUrgencyHintKey, true).toBool();
 }
 
 bool AttentionSettings::unitNotificationsEnabled(const QString& unitKey) const
@@ -38,12 +38,12 @@ bool AttentionSettings::notifies(const QString& unitKey) const
 
 void AttentionSettings::setNotificationsEnabled(bool enabled)
 {
-    store(notificationsKey, enabled);
+    store(kNotificationsKey, enabled);
 }
 
 void AttentionSettings::setUrgencyHintEnabled(bool enabled)
 {
-    store(urgencyHintKey, enabled);
+    store(kUrgencyHintKey, enabled);
 }
 
 void AttentionSettings::setUnitNotificationsEnabled(const QString& unitKey, bool enabled)

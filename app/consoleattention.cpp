@@ -19,7 +19,7 @@
 
 namespace {
 
-const QString ringingStatus = QStringLiteral("ringing");
+const QString kRingingStatus = QStringLiteral("ringing");
 
 // The line a message is about; a "line_id" that is not a plain unsigned
 // number names no line.
@@ -98,7 +98,7 @@ void ConsoleAttention::lineStatus(const Message& msg)
     unsigned line = 0;
     if (!readLine(msg, m_console.lines()->count(), line))
         return;
-    const bool ringing = msg.params().get_qstring("status", QString()) == ringingStatus;
+    const bool ringing = msg.params().get_qstring("status", QString()) == kRingingStatus;
     const bool priority = msg.params().get_bool("priority", false);
     LineSeen& seenBefore = m_lines[line];
     const bool startsRinging = ringing && !seenBefore.ringing;

@@ -47,8 +47,7 @@ public:
     static constexpr int MAX_OWN_CHATS = 32;
 
     // unitKey: the unit's key in the directory, which names its switch.
-    ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier,
-                     AttentionSettings& settings);
+    ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier, AttentionSettings& settings);
     ~ConsoleAttention() override;
 
     // Whether the user has this window in front of them: shown, not
@@ -106,7 +105,8 @@ private:
     QPointer<AttentionSettings> m_settings;
 
     // What the unit last said about each line, to see a change.
-    struct LineSeen {
+    struct LineSeen
+    {
         bool ringing = false;
         bool priority = false;
     };
@@ -120,7 +120,8 @@ private:
     QString m_chatText;
 
     // This console's own requests, to be told apart from other positions'.
-    struct OwnChat {
+    struct OwnChat
+    {
         QString from;
         QString text;
         QElapsedTimer age;

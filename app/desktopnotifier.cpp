@@ -15,13 +15,13 @@ const QString DesktopNotifier::defaultAction = QStringLiteral("default");
 
 namespace {
 
-const QString appName = QStringLiteral("MIRT Desktop Control");
+const QString kAppName = QStringLiteral("MIRT Desktop Control");
 // The name the menu entry and the icon theme know the program by.
-const QString desktopEntry = QStringLiteral("mirt-desktop");
+const QString kDesktopEntry = QStringLiteral("mirt-desktop");
 // "normal" in the urgency hint.
-const uchar normalUrgency = 1;
+const uchar kNormalUrgency = 1;
 // Let the service decide how long a notification stays.
-const int serverDefaultTimeout = -1;
+const int kServerDefaultTimeout = -1;
 
 // Texts come from the network. The bus refuses strings that are not valid
 // UTF-8 (a lone surrogate), and control characters have no place on a
@@ -122,8 +122,8 @@ void DesktopNotifier::close(uint id)
 {
     if (id == 0 || !m_bus || !m_bus->isConnected())
         return;
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("CloseNotification"));
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("CloseNotification"));
     call << id;
     // The answer does not matter (a notification that is gone already is
     // answered with an error, and there is nothing to do about it); it is
@@ -158,8 +158,8 @@ void DesktopNotifier::queryCapabilities()
     if (m_capabilities != Capabilities::Unknown)
         return;
     m_capabilities = Capabilities::Asking;
-    const QDBusMessage call =
-        QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("GetCapabilities"));
+    const QDBusMessage call
+        = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("GetCapabilities"));
     auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call, CALL_TIMEOUT_MS), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* w) {
         w->deleteLater();
@@ -184,13 +184,13 @@ void DesktopNotifier::send(const Request& request)
     const DesktopNotification& n = request.notification;
     const QString body = cleanText(n.body, true);
     QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(normalUrgency));
-    hints.insert(QStringLiteral("desktop-entry"), desktopEntry);
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(kNormalUrgency));
+    hints.insert(QStringLiteral("desktop-entry"), kDesktopEntry);
 
     QDBusMessage call = QDBusMessage::createMethodCall(serviceName, objectPath, serviceName, QStringLiteral("Notify"));
-    call << appName << n.replacesId << desktopEntry << cleanText(n.summary, false)
+    call << kAppName << n.replacesId << kDesktopEntry << cleanText(n.summary, false)
          << (m_markup ? escapeMarkup(body) : body) << QStringList{defaultAction, tr("Show Console")} << hints
-         << serverDefaultTimeout;
+         << kServerDefaultTimeout;
 
     ++m_inFlight;
     auto* watcher = new QDBusPendingCallWatcher(bus().asyncCall(call, CALL_TIMEOUT_MS), this);

@@ -69,7 +69,8 @@ private slots:
     void dbusNotificationClosed(uint id, uint reason);
 
 private:
-    struct Request {
+    struct Request
+    {
         DesktopNotification notification;
         QPointer<QObject> context;
         Done done;

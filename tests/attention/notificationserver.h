@@ -38,9 +38,9 @@ public:
                        .arg(m_dir.path())
                        .toUtf8());
         file.close();
-        m_daemon.start(QStringLiteral("dbus-daemon"),
-                       {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
-                        QStringLiteral("--print-address")});
+        m_daemon.start(
+            QStringLiteral("dbus-daemon"),
+            {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"), QStringLiteral("--print-address")});
         if (!m_daemon.waitForStarted(10000))
             return false;
         while (!m_daemon.canReadLine()) {
@@ -76,7 +76,8 @@ class NotificationServer : public QObject
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
 
 public:
-    struct Call {
+    struct Call
+    {
         QString appName;
         uint replacesId = 0;
         QString appIcon;
@@ -91,8 +92,8 @@ public:
 
     // Takes the service's name on its own connection to the bus.
     bool start(const QString& address, const QString& connectionName,
-               const QStringList& capabilities = {QStringLiteral("body"), QStringLiteral("body-markup"),
-                                                  QStringLiteral("actions")})
+               const QStringList& capabilities
+               = {QStringLiteral("body"), QStringLiteral("body-markup"), QStringLiteral("actions")})
     {
         m_capabilities = capabilities;
         m_bus = QDBusConnection::connectToBus(address, connectionName);

@@ -34,7 +34,7 @@ using testsupport::waitFor;
 
 namespace {
 
-const QString host = QStringLiteral("127.0.0.1");
+const QString kHost = QStringLiteral("127.0.0.1");
 // Generous: a sanitizer build starts consoles and buses slowly.
 const int kWaitMs = 20000;
 
@@ -59,7 +59,8 @@ Message chatLine(const QString& from, const QString& text)
 }
 
 // One console logged into its own simulated unit, watched for attention.
-struct Station {
+struct Station
+{
     Station(DesktopNotifier& notifier, AttentionSettings& settings)
     {
         unit = testsupport::startUnit();
@@ -67,7 +68,7 @@ struct Station {
             return;
         unit->setTickInterval(3600 * 1000);
         key = testsupport::unitKey(*unit);
-        gui = std::make_unique<MIRTGui>(host, unit->port(), QStringLiteral("studio"), QStringLiteral("tavrik"));
+        gui = std::make_unique<MIRTGui>(kHost, unit->port(), QStringLiteral("studio"), QStringLiteral("tavrik"));
         attention = new ConsoleAttention(*gui, key, notifier, settings);
         // Twice: the first round's answers make the lines send cleared caller
         // records, which the unit echoes in turn.
@@ -124,8 +125,7 @@ private:
     // answered: nothing more can arrive there without a new event.
     static bool settled(Station& s, DesktopNotifier& notifier)
     {
-        return s.sync()
-            && waitFor([&] { return !s.attention->hasUnsent() && notifier.pendingCalls() == 0; }, kWaitMs);
+        return s.sync() && waitFor([&] { return !s.attention->hasUnsent() && notifier.pendingCalls() == 0; }, kWaitMs);
     }
 
 private slots:
@@ -139,10 +139,7 @@ private slots:
         m_elsewhere.resize(200, 100);
     }
 
-    void init()
-    {
-        testsupport::settingsStore().clear();
-    }
+    void init() { testsupport::settingsStore().clear(); }
 
     // The active decision, for the window states a desktop has.
     void windowIsActive_data()
@@ -392,21 +389,28 @@ private slots:
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("bodyText");
         const QString longText = QString(150, QLatin1Char('a')) + QString(150, QLatin1Char('<'));
-        QTest::newRow("plain") << true << "studio" << "Line 3 is the mayor" << "Chat from studio"
+        QTest::newRow("plain") << true << "studio"
+                               << "Line 3 is the mayor"
+                               << "Chat from studio"
                                << "Line 3 is the mayor";
-        QTest::newRow("markup escaped")
-            << true << "studio" << "<b>bold</b> & <a href=\"x\">link</a>" << "Chat from studio"
-            << "&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;";
+        QTest::newRow("markup escaped") << true << "studio"
+                                        << "<b>bold</b> & <a href=\"x\">link</a>"
+                                        << "Chat from studio"
+                                        << "&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;";
         QTest::newRow("cut to 200 characters")
             << true << "screener 2" << longText << "Chat from screener 2"
             << QString(150, QLatin1Char('a')) + QStringLiteral("&lt;").repeated(49) + QChar(0x2026);
-        QTest::newRow("service without markup")
-            << false << "studio" << "<b>bold</b> & co" << "Chat from studio" << "<b>bold</b> & co";
-        QTest::newRow("control characters")
-            << true << QStringLiteral("stu") + QChar(0x7f) + QStringLiteral("dio")
-            << QStringLiteral("a") + QChar(0x85) + QStringLiteral("b\nc") << "Chat from stu dio"
-            << QStringLiteral("a b\nc");
-        QTest::newRow("no sender") << true << "" << "hello" << "Chat" << "hello";
+        QTest::newRow("service without markup") << false << "studio"
+                                                << "<b>bold</b> & co"
+                                                << "Chat from studio"
+                                                << "<b>bold</b> & co";
+        QTest::newRow("control characters") << true << QStringLiteral("stu") + QChar(0x7f) + QStringLiteral("dio")
+                                            << QStringLiteral("a") + QChar(0x85) + QStringLiteral("b\nc")
+                                            << "Chat from stu dio" << QStringLiteral("a b\nc");
+        QTest::newRow("no sender") << true << ""
+                                   << "hello"
+                                   << "Chat"
+                                   << "hello";
     }
 
     void chatText()
@@ -448,10 +452,9 @@ private slots:
     void noService()
     {
         QFETCH(bool, bus);
-        const QDBusConnection connection = bus ? newConnection()
-                                               : QDBusConnection::connectToBus(
-                                                   QStringLiteral("unix:path=%1/no-bus").arg(m_home),
-                                                   QStringLiteral("nobus"));
+        const QDBusConnection connection = bus
+            ? newConnection()
+            : QDBusConnection::connectToBus(QStringLiteral("unix:path=%1/no-bus").arg(m_home), QStringLiteral("nobus"));
         QCOMPARE(connection.isConnected(), bus);
         testsupport::LogCapture log(testsupport::LogCapture::Forward::Others);
         DesktopNotifier notifier(connection);
@@ -497,7 +500,8 @@ private slots:
         auto window = std::make_unique<MainWindow>();
         window->show();
         auto* table = window->findChild<QTableView*>(QStringLiteral("tableUnits"));
-        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualRect(table->model()->index(0, 0)).center());
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(table->model()->index(0, 0)).center());
         window->handleConnect();
         MIRTGui* gui = window->console(key);
         QVERIFY(gui);
