@@ -1,16 +1,11 @@
 #include "console/colorbutton.h"
 
+#include "console/pixelgrid.h"
 #include "console/surfacepanel.h"
 
-#include <QGuiApplication>
-#include <QImage>
-#include <QPaintEngine>
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
-#include <QTransform>
-
-#include <cmath>
 
 namespace {
 
@@ -123,52 +118,24 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     // every console share a handful of looks. So a look is drawn once for
     // its place on the device's pixel grid, kept in the pixmap cache and
     // copied from there: the same picture (edge pixels differ by at most one
-    // level of rounding) at a fraction of the cost. Only a plain 2D transform
-    // on a raster device at one device pixel per pixel qualifies; anything
-    // else is drawn directly.
-    const QTransform t = painter->worldTransform();
-    const QPaintEngine* engine = painter->paintEngine();
-    if (t.type() > QTransform::TxRotate || painter->combinedTransform() != t || !engine
-        || engine->type() != QPaintEngine::Raster
-        || painter->device()->devicePixelRatioF() != 1.0
-        || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    // level of rounding) at a fraction of the cost. Painters that cannot take
+    // such a copy get the lamp drawn directly.
+    PixelGrid grid;
+    // One unit of margin for the outline's pen and its antialiasing.
+    if (!grid.place(painter, QRectF(-1, -1, m_width + 2, m_height + 2))) {
         drawLamp(painter);
         return;
     }
-    // One pixel of margin for the edges' antialiasing.
-    const QRectF bounds = t.mapRect(QRectF(-1, -1, m_width + 2, m_height + 2));
-    const int left = static_cast<int>(std::floor(bounds.left()));
-    const int top = static_cast<int>(std::floor(bounds.top()));
-    const QSize size(static_cast<int>(std::ceil(bounds.right())) - left,
-                     static_cast<int>(std::ceil(bounds.bottom())) - top);
-    if (size.isEmpty() || size.width() > 2048 || size.height() > 2048) {
-        drawLamp(painter);
-        return;
-    }
-
     const ColorButtonPalette& pal = m_palettes[m_current];
-    const QString key = QString::asprintf("mirt-lamp/%x/%x/%x/%x/%d/%d/%d/%x/%.17g/%.17g/%.17g/%.17g/%.17g/%.17g/",
-                                          pal.outline.rgba(), pal.ring.rgba(), pal.face.rgba(),
-                                          pal.faceEdge.rgba(), m_width, m_height, m_pressed ? 1 : 0,
-                                          unsigned(painter->renderHints()), t.m11(), t.m12(), t.m21(), t.m22(),
-                                          t.dx() - left, t.dy() - top)
-        + m_label;
+    const QString key = QString::asprintf("mirt-lamp/%x/%x/%x/%x/%d/%d/%d/", pal.outline.rgba(), pal.ring.rgba(),
+                                          pal.face.rgba(), pal.faceEdge.rgba(), m_width, m_height, m_pressed ? 1 : 0)
+        + grid.key() + QLatin1Char('/') + m_label;
     QPixmap lamp;
     if (!QPixmapCache::find(key, &lamp)) {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        image.fill(Qt::transparent);
-        QPainter p(&image);
-        p.setRenderHints(painter->renderHints());
-        p.setTransform(t * QTransform::fromTranslate(-left, -top));
-        drawLamp(&p);
-        p.end();
-        lamp = QPixmap::fromImage(std::move(image));
+        lamp = grid.render(painter->renderHints(), [this](QPainter* p) { drawLamp(p); });
         QPixmapCache::insert(key, lamp);
     }
-    painter->save();
-    painter->setWorldTransform(QTransform());
-    painter->drawPixmap(left, top, lamp);
-    painter->restore();
+    grid.draw(painter, lamp);
 }
 
 void ColorButton::drawLamp(QPainter* painter) const

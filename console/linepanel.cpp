@@ -1,5 +1,7 @@
 #include "console/linepanel.h"
 
+#include "console/pixelgrid.h"
+
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
@@ -27,10 +29,11 @@ LinePanel::LinePanel(int width, int height, QGraphicsItem* parent)
     , m_textPanelColor(Plain)
 {
     setAcceptHoverEvents(true);
-    // The lamps sit on the panel and blink several times a second; drawn from
-    // a cached image, the panel under them costs a copy, not a new rendering
-    // of its rounded boxes and texts. Its own changes renew the cache.
-    setCacheMode(QGraphicsItem::DeviceCoordinateCache);
+}
+
+LinePanel::~LinePanel()
+{
+    QPixmapCache::remove(m_pictureKey);
 }
 
 QRect LinePanel::boundingRecti() const
@@ -106,31 +109,31 @@ QColor LinePanel::textPanelFill(TextPanelColor color, bool hovered)
 void LinePanel::setLineNum(unsigned lineNum)
 {
     m_lineNum = lineNum;
-    update(rectLineNum());
+    changed(rectLineNum());
 }
 
 void LinePanel::setTextLine1(QString text)
 {
     m_line1 = std::move(text);
-    update(rectTextLine1());
+    changed(rectTextLine1());
 }
 
 void LinePanel::setTextLine2(QString text)
 {
     m_line2 = std::move(text);
-    update(rectTextLine2());
+    changed(rectTextLine2());
 }
 
 void LinePanel::setTextGender(QString text)
 {
     m_gender = std::move(text);
-    update(rectTextGender());
+    changed(rectTextGender());
 }
 
 void LinePanel::setTextTimer(QString text)
 {
     m_timer = std::move(text);
-    update(rectTextTimer());
+    changed(rectTextTimer());
 }
 
 void LinePanel::setText(QString line1, QString line2, QString gender, QString timer)
@@ -151,19 +154,19 @@ void LinePanel::setTextPanelColor(TextPanelColor color)
 {
     m_textPanelColor = color;
     // The outline of the text area is 3 wide when hovered: repaint its margin too.
-    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+    changed(rectTextPanel().adjusted(-2, -2, 2, 2));
 }
 
 void LinePanel::setEmoticonIndex(unsigned index)
 {
     m_emoticonIndex = index % EmoticonCount;
-    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+    changed(rectTextPanel().adjusted(-2, -2, 2, 2));
 }
 
 void LinePanel::setUtility(bool utility)
 {
     m_utility = utility;
-    update(rectUtility());
+    changed(rectUtility());
 }
 
 void LinePanel::setLarge(bool large)
@@ -173,13 +176,13 @@ void LinePanel::setLarge(bool large)
     prepareGeometryChange();
     m_large = large;
     m_span = large ? 2 : 1;
-    update();
+    changedAll();
 }
 
 void LinePanel::setSelected(bool selected)
 {
     m_selected = selected;
-    update();
+    changedAll();
 }
 
 void LinePanel::handle_hover(bool over)
@@ -187,7 +190,24 @@ void LinePanel::handle_hover(bool over)
     if (over == m_hovered)
         return;
     m_hovered = over;
-    update(rectTextPanel().adjusted(-2, -2, 2, 2));
+    changed(rectTextPanel().adjusted(-2, -2, 2, 2));
+}
+
+void LinePanel::changed(const QRect& area)
+{
+    // A region of the same few boxes stays small however long the panel goes
+    // unpainted (a console hidden behind its connection screen still counts
+    // the calls' seconds).
+    m_stale += area;
+    update(area);
+}
+
+void LinePanel::changedAll()
+{
+    QPixmapCache::remove(m_pictureKey);
+    m_pictureKey = QPixmapCache::Key();
+    m_stale = QRegion();
+    update();
 }
 
 void LinePanel::mousePressEvent(QGraphicsSceneMouseEvent* event)
@@ -216,6 +236,37 @@ void LinePanel::hoverLeaveEvent(QGraphicsSceneHoverEvent*)
 }
 
 void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+{
+    // The lamps sit on the panel and blink several times a second. Drawn from
+    // its picture, the panel under them costs a copy, not a new rendering of
+    // its rounded boxes and texts; its own changes renew only their part.
+    PixelGrid grid;
+    // The body's 2-wide outline reaches 1 unit out of the bounding rectangle.
+    if (!grid.place(painter, boundingRect().adjusted(-1, -1, 1, 1))) {
+        drawPanel(painter);
+        return;
+    }
+    const auto drawing = [this](QPainter* p) { drawPanel(p); };
+    QPixmap picture;
+    if (grid.key() != m_pictureGrid || !QPixmapCache::find(m_pictureKey, &picture)) {
+        picture = grid.render(painter->renderHints(), drawing);
+        QPixmapCache::remove(m_pictureKey);
+        m_pictureKey = QPixmapCache::insert(picture);
+        m_pictureGrid = grid.key();
+    } else if (!m_stale.isEmpty()) {
+        QRegion area;
+        for (const QRect& r : m_stale)
+            area += grid.itemToImage().mapRect(QRectF(r)).toAlignedRect().adjusted(-1, -1, 1, 1);
+        // Out of the cache while it is drawn on, so the pixels are not copied.
+        QPixmapCache::remove(m_pictureKey);
+        grid.renew(&picture, area, painter->renderHints(), drawing);
+        m_pictureKey = QPixmapCache::insert(picture);
+    }
+    m_stale = QRegion();
+    grid.draw(painter, picture);
+}
+
+void LinePanel::drawPanel(QPainter* painter) const
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);

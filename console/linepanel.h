@@ -2,8 +2,10 @@
 
 #include "console/surfacepanel.h"
 
+#include <QPixmapCache>
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QString>
 
 // One telephone line of the console: number, coloured text area with the state
@@ -19,6 +21,7 @@ public:
     Q_ENUM(TextPanelColor)
 
     LinePanel(int width, int height, QGraphicsItem* parent = nullptr);
+    ~LinePanel() override;
 
     QRectF boundingRect() const override;
     void paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget* widget) override;
@@ -75,6 +78,13 @@ protected:
     void hoverLeaveEvent(QGraphicsSceneHoverEvent* event) override;
 
 private:
+    // Everything the panel shows, in item coordinates.
+    void drawPanel(QPainter* painter) const;
+    // A part of the panel (or all of it) changed: its cached picture is drawn
+    // anew there before the next copy.
+    void changed(const QRect& area);
+    void changedAll();
+
     bool m_large;
     int m_span;
     unsigned m_lineNum;
@@ -87,4 +97,10 @@ private:
     bool m_hovered;
     bool m_selected;
     TextPanelColor m_textPanelColor;
+
+    // The panel's picture in the pixmap cache, for the pixel grid named by
+    // m_pictureGrid, and the parts of it that are out of date.
+    QPixmapCache::Key m_pictureKey;
+    QString m_pictureGrid;
+    QRegion m_stale;
 };
