@@ -62,7 +62,7 @@ void InfoPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     // The notes box is tall; its label sits at its top.
     painter->drawText(QRect(5, 230, 70, 25), Qt::AlignRight | Qt::AlignTop, QStringLiteral("Notes"));
 
-    painter->drawPixmap(272, 190, emoticonSmall(m_emoticonIndex));
+    drawImage(painter, QPoint(272, 190), emoticonSmall(m_emoticonIndex));
 
     painter->restore();
 }

@@ -298,7 +298,7 @@ void LinePanel::drawPanel(QPainter* painter) const
     case Yellow:
     case Green:
     case Blue:
-        painter->drawPixmap(133, 7, m_large ? emoticon(m_emoticonIndex) : emoticonSmall(m_emoticonIndex));
+        drawImage(painter, QPoint(133, 7), m_large ? emoticon(m_emoticonIndex) : emoticonSmall(m_emoticonIndex));
         break;
     default:
         break;

@@ -40,8 +40,8 @@ void OfflinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWi
     painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
 
     // A missing image is a null pixmap, which draws nothing.
-    painter->drawPixmap(362, 250, m_ardenoLogo300);
-    painter->drawPixmap(362, 310, m_mirtLogo300);
+    drawImage(painter, QPoint(362, 250), m_ardenoLogo300);
+    drawImage(painter, QPoint(362, 310), m_mirtLogo300);
 
     painter->setFont(surfaceFont(20, true));
     painter->setPen(Qt::black);

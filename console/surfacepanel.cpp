@@ -4,6 +4,10 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHash>
+#include <QPainter>
+
+#include <cmath>
 
 namespace {
 
@@ -23,6 +27,10 @@ struct ImageCache
     QPixmap logos[4];
     QPixmap emoticons[SurfacePanel::EmoticonCount];
     QPixmap emoticonsSmall[SurfacePanel::EmoticonCount];
+    // The resource path of each image above, by its pixmap's cache key, and
+    // the twice as large versions loaded so far (null where there is none).
+    QHash<qint64, QString> paths;
+    QHash<qint64, QPixmap> doubles;
 };
 
 ImageCache* g_cache = nullptr;
@@ -44,15 +52,44 @@ const ImageCache* imageCache()
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return nullptr;
     g_cache = new ImageCache;
+    auto load = [](QPixmap& pixmap, const QString& path) {
+        if (pixmap.load(path))
+            g_cache->paths.insert(pixmap.cacheKey(), path);
+    };
     for (int i = 0; i < 4; ++i)
-        g_cache->logos[i].load(QString::fromLatin1(kLogoPaths[i]));
+        load(g_cache->logos[i], QString::fromLatin1(kLogoPaths[i]));
     for (int i = 0; i < SurfacePanel::EmoticonCount; ++i) {
         const QString base = QStringLiteral(":/icons/emoticon_%1").arg(QLatin1String(kMoodChoices[i].sent));
-        g_cache->emoticons[i].load(base + QStringLiteral(".png"));
-        g_cache->emoticonsSmall[i].load(base + QStringLiteral("_26.png"));
+        load(g_cache->emoticons[i], base + QStringLiteral(".png"));
+        load(g_cache->emoticonsSmall[i], base + QStringLiteral("_26.png"));
     }
     qAddPostRoutine(dropImageCache);
     return g_cache;
+}
+
+// The "@2x" version of one of the shared images, loaded on first use: only
+// screens that show the images above 1:1 ever need them. The image itself
+// when it has none.
+QPixmap doubleSize(const QPixmap& image)
+{
+    if (!g_cache)
+        return image;
+    const qint64 key = image.cacheKey();
+    auto found = g_cache->doubles.constFind(key);
+    if (found == g_cache->doubles.constEnd()) {
+        const QString path = g_cache->paths.value(key);
+        QPixmap twice;
+        if (path.endsWith(QLatin1String(".png"))) {
+            twice.load(path.left(path.size() - 4) + QStringLiteral("@2x.png"));
+            // Only a picture of exactly twice the size can stand in for the image.
+            if (twice.size() == image.size() * 2)
+                twice.setDevicePixelRatio(2);
+            else
+                twice = QPixmap();
+        }
+        found = g_cache->doubles.insert(key, twice);
+    }
+    return found->isNull() ? image : *found;
 }
 
 } // namespace
@@ -86,6 +123,25 @@ const QPixmap& SurfacePanel::emoticon(unsigned index) const
 const QPixmap& SurfacePanel::emoticonSmall(unsigned index) const
 {
     return m_emoticonsSmall[index % EmoticonCount];
+}
+
+void SurfacePanel::drawImage(QPainter* painter, const QPoint& pos, const QPixmap& image)
+{
+    const QTransform toDevice = painter->deviceTransform();
+    // Shown 1:1, the image is copied as it is.
+    if (toDevice.type() <= QTransform::TxTranslate) {
+        painter->drawPixmap(pos, image);
+        return;
+    }
+    // Otherwise it is scaled to the device: down from the larger version
+    // wherever one unit covers more than one device pixel (a 150 % screen,
+    // a stretched window), which stays sharp, where scaling the image up
+    // would blur or, unsmoothed, double some of its pixels.
+    const qreal scale = std::sqrt(std::abs(toDevice.determinant()));
+    painter->save();
+    painter->setRenderHint(QPainter::SmoothPixmapTransform);
+    painter->drawPixmap(pos, scale > 1.0 ? doubleSize(image) : image);
+    painter->restore();
 }
 
 QFont SurfacePanel::surfaceFont(int points, bool bold)

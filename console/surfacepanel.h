@@ -5,6 +5,9 @@
 #include <QObject>
 #include <QPixmap>
 
+class QPainter;
+class QPoint;
+
 // Base of every drawn panel of the console. Besides being a graphics item it
 // hands its panels the logos and the mood emoticons; the decoded images are
 // shared by all panels of the process, so building a console stays cheap.
@@ -28,6 +31,10 @@ public:
     // Emoticons by mood number; any index is taken modulo EmoticonCount.
     const QPixmap& emoticon(unsigned index) const;
     const QPixmap& emoticonSmall(unsigned index) const;
+
+    // Draws one of these images with its top left corner at pos, one image
+    // pixel per unit, as sharp as the device allows at any scale.
+    static void drawImage(QPainter* painter, const QPoint& pos, const QPixmap& image);
 
     // The console's drawing font: Helvetica with one point per scene unit.
     // The scene is stretched to the window, so its text must not grow with

@@ -25,8 +25,8 @@ void TopPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget
     painter->drawRoundedRect(QRect(0, 0, 680, 53), 10, 10);
     painter->drawRoundedRect(QRect(687, 0, 325, 53), 10, 10);
 
-    painter->drawPixmap(900, 5, ardenoLogo100());
-    painter->drawPixmap(900, 27, mirtLogo100());
+    drawImage(painter, QPoint(900, 5), ardenoLogo100());
+    drawImage(painter, QPoint(900, 27), mirtLogo100());
 
     painter->setFont(surfaceFont(10, true));
     painter->setPen(QColor(102, 102, 136));

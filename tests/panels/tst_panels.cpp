@@ -104,6 +104,8 @@ private slots:
         LinePanel second(0, 0, nullptr);
         QCOMPARE(QPixmap(QStringLiteral(":/icons/gear.png")).size(), QSize(64, 64));
         QCOMPARE(QPixmap(QStringLiteral(":/icons/app.png")).size(), QSize(256, 256));
+        QCOMPARE(QImage(QStringLiteral(":/icons/gear@2x.png")).size(), QSize(128, 128));
+        QCOMPARE(QImage(QStringLiteral(":/icons/app@2x.png")).size(), QSize(512, 512));
 
         QStringList names{"ardeno_logo_300", "mirt_logo_300", "ardeno_logo_100", "mirt_logo_100"};
         QList<QSize> sizes{{300, 54}, {300, 54}, {100, 18}, {100, 18}};
@@ -125,6 +127,8 @@ private slots:
             QCOMPARE(a[i].toImage(), direct.toImage());
             // Decoded once for the process: every panel holds the same pixmap data.
             QCOMPARE(b[i].cacheKey(), a[i].cacheKey());
+            // The same picture at twice the size, for screens that show it magnified.
+            QCOMPARE(QImage(QStringLiteral(":/icons/%1@2x.png").arg(names[i])).size(), sizes[i] * 2);
         }
     }
 
@@ -299,7 +303,8 @@ private slots:
 
         const unsigned drawn = unsigned(emoticon % 10);
         const QPixmap& image = large ? panel.emoticon(drawn) : panel.emoticonSmall(drawn);
-        QCOMPARE(showsPixmap(r, image, 133, 7), shown);
+        // Shown 1:1 the image is copied unchanged (magnified, its sharper version is used).
+        QCOMPARE(showsPixmap(render(panel), image, 133, 7), shown);
         if (!shown)
             QCOMPARE(r.at(133 + image.width() / 2, 7 + image.width() / 2), fill);
     }

@@ -405,22 +405,29 @@ int main(int argc, char** argv)
     }
     bool ok = true;
     auto file = [&out](const QString& name) { return out.filePath(name); };
+    // Each picture in its own size and at twice that as "name@2x.png": the
+    // console draws the larger one on screens that show it above 1:1 (a high
+    // device pixel ratio, a stretched window), so it stays sharp there.
+    auto both = [&](const QString& name, int pixelW, int pixelH, qreal logicalW, qreal logicalH, const Painter& draw) {
+        ok &= render(file(name + ".png"), pixelW, pixelH, logicalW, logicalH, draw);
+        ok &= render(file(name + "@2x.png"), 2 * pixelW, 2 * pixelH, logicalW, logicalH, draw);
+    };
 
-    ok &= render(file("ardeno_logo_300.png"), 300, 54, 300, 54, drawArdenoLogo);
-    ok &= render(file("ardeno_logo_100.png"), 100, 18, 300, 54, drawArdenoLogo);
-    ok &= render(file("mirt_logo_300.png"), 300, 54, 300, 54, drawMirtLogo);
-    ok &= render(file("mirt_logo_100.png"), 100, 18, 300, 54, drawMirtLogo);
+    both("ardeno_logo_300", 300, 54, 300, 54, drawArdenoLogo);
+    both("ardeno_logo_100", 100, 18, 300, 54, drawArdenoLogo);
+    both("mirt_logo_300", 300, 54, 300, 54, drawMirtLogo);
+    both("mirt_logo_100", 100, 18, 300, 54, drawMirtLogo);
 
     const char* moods[] = {"neutral", "happy", "sad", "crying", "angry",
                            "rude", "shocked", "embarassed", "eyeroll", "crazy"};
     for (int i = 0; i < 10; ++i) {
         const Painter draw = [i](QPainter& p) { drawEmoticon(p, static_cast<Mood>(i)); };
         const QString base = QStringLiteral("emoticon_%1").arg(QLatin1String(moods[i]));
-        ok &= render(file(base + ".png"), 52, 52, 52, 52, draw);
-        ok &= render(file(base + "_26.png"), 26, 26, 52, 52, draw);
+        both(base, 52, 52, 52, 52, draw);
+        both(base + "_26", 26, 26, 52, 52, draw);
     }
 
-    ok &= render(file("gear.png"), 64, 64, 64, 64, drawGear);
-    ok &= render(file("app.png"), 256, 256, 256, 256, drawApp);
+    both("gear", 64, 64, 64, 64, drawGear);
+    both("app", 256, 256, 256, 256, drawApp);
     return ok ? 0 : 1;
 }
