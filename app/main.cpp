@@ -4,6 +4,12 @@
 
 int main(int argc, char* argv[])
 {
+    // Scaled by the screen's factor as the desktop sets it, fractional ones
+    // too: a 150 % desktop gets 1.5, not 2 (Qt 5 rounds by default). These
+    // must be set before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
     QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
