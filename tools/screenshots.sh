@@ -3,7 +3,8 @@
 # unit with made-up calls: docs/main-window.png (the unit directory),
 # docs/connection-screen.png (a console waiting for its unit) and
 # docs/console.png (the live console with ringing, answered, held and on-air
-# lines). Runs with a private HOME, so the user's own settings are untouched.
+# lines) and docs/console-150.png (the same console on a desktop scaled to
+# 150 %). Runs with a private HOME, so the user's own settings are untouched.
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: the repository's build/)
 set -euo pipefail
 self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
@@ -15,7 +16,7 @@ cd "$(dirname "$self")/.."
 
 if [ "${1:-}" != "--inside" ]; then
   . tools/deps.sh
-  mirt_install_deps xvfb xauth xdotool imagemagick python3
+  mirt_install_deps xvfb xauth xdotool imagemagick python3 x11-xserver-utils
   build="${build:-$PWD/build}"
   [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$build" -j2 --target mirt-desktop mirt-unit-sim >/dev/null
@@ -25,7 +26,7 @@ if [ "${1:-}" != "--inside" ]; then
   port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
   mkdir -p docs
   MIRT_SHOT_BUILD="$(cd "$build" && pwd)" MIRT_SHOT_WORK="$work" MIRT_SHOT_PORT="$port" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$self" --inside
+    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96 -noreset" "$self" --inside
   exit 0
 fi
 
@@ -156,16 +157,52 @@ wait_for 20 count_in 2 ringing || fail "no new calls rang"
 sleep 1
 
 # 7. Ringing lamps blink; take the picture while they are lit (green).
-#    The point sampled is on the first ringing ANSWER lamp, beside its label.
+#    The point sampled is on the first ringing ANSWER lamp, beside its label,
+#    in window pixels at the scale given ($2, in percent).
 lit() {
-  local y
-  y=$(( $(lamp_y "$(lines_in ringing | head -1)") - 6 ))
-  convert "$1" -format '%[fx:p{28,'"$y"'}.g > 0.5 && p{28,'"$y"'}.r < 0.5 ? 1 : 0]' info:
+  local x y
+  x=$(( 28 * $2 / 100 ))
+  y=$(( ($(lamp_y "$(lines_in ringing | head -1)") - 6) * $2 / 100 ))
+  convert "$1" -format '%[fx:p{'"$x,$y"'}.g > 0.5 && p{'"$x,$y"'}.r < 0.5 ? 1 : 0]' info:
 }
-for attempt in $(seq 1 20); do
-  import -window "$console" "$work/console.png"
-  [ "$(lit "$work/console.png")" = 1 ] && break
-  sleep 0.1
-done
-cp "$work/console.png" docs/console.png
-echo docs/console.png
+# Takes the console's picture at a scale (percent) into a file of docs/.
+shoot() {
+  for attempt in $(seq 1 20); do
+    import -window "$console" "$work/console.png"
+    [ "$(lit "$work/console.png" "$1")" = 1 ] && break
+    sleep 0.1
+  done
+  cp "$work/console.png" "docs/$2"
+  echo "docs/$2"
+}
+shoot 100 console.png
+
+# 8. The same unit on a desktop scaled to 150 %: the desktop says so through
+#    the X resource Xft.dpi (144 dots per inch against the usual 96), read by
+#    a program when it starts; everything is drawn at 1.5 device pixels per
+#    unit. The server keeps the resource because it runs with -noreset.
+kill "${pids[1]}"
+wait "${pids[1]}" 2>/dev/null || true
+echo "Xft.dpi: 144" | xrdb -nocpp -merge
+"$app" >"$work/app-150.log" 2>&1 &
+pids+=($!)
+wait_for 15 has_window "MIRT Desktop Control" || fail "no main window at 150 %"
+main=$(window "MIRT Desktop Control")
+sleep 0.5
+# The main window's own layout is scaled too: its row and Connect button lie
+# at 1.5 times their places above.
+xdotool mousemove --window "$main" 150 96 click 1
+sleep 0.5
+xdotool mousemove --window "$main" 627 66 click 1
+logins() { [ "$(grep -c 'TX: <login success="true"' "$log")" -ge 2 ]; }
+wait_for 30 logins || fail "the console did not log in at 150 %"
+sleep 1
+wait_for 10 has_window "MIRT Orvel$" || fail "no live console at 150 %"
+console=$(window "MIRT Orvel$")
+xdotool windowsize "$console" 1536 1152
+xdotool windowfocus "$console"
+wait_for 20 count_in 1 ringing || fail "no call rang at 150 %"
+# Select the answered caller, so the editor shows the screener's note again.
+click_scene 350 $(( 92 + 58 * ringing[2] ))
+sleep 1
+shoot 150 console-150.png
