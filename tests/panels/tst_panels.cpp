@@ -5,6 +5,7 @@
 #include "console/linepanel.h"
 #include "console/miscbutton.h"
 #include "console/offlinepanel.h"
+#include "console/pixelgrid.h"
 
 #include <QGraphicsScene>
 #include <QGraphicsSceneHoverEvent>
@@ -13,6 +14,8 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <functional>
 
 namespace {
 
@@ -90,6 +93,91 @@ QChar faceLetter(QGraphicsItem& button)
     return '?';
 }
 
+// A part of the scene as a view shows it on a screen of the given device pixel
+// ratio, with the scene stretched to the window: through the items' caches, or
+// with every item drawing directly.
+QImage shoot(QGraphicsScene& scene, const QRectF& area, qreal ratio, QSizeF stretch, bool cached)
+{
+    // Directly means past every cache: the items' own and the scene's item caches.
+    PixelGrid::setCachingEnabled(cached);
+    QList<QPair<QGraphicsItem*, QGraphicsItem::CacheMode>> modes;
+    if (!cached) {
+        for (QGraphicsItem* item : scene.items()) {
+            modes.append({item, item->cacheMode()});
+            item->setCacheMode(QGraphicsItem::NoCache);
+        }
+    }
+    const QSizeF logical(area.width() * stretch.width(), area.height() * stretch.height());
+    QImage image(qCeil(logical.width() * ratio), qCeil(logical.height() * ratio), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::black);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    scene.render(&p, QRectF(QPointF(), logical), area, Qt::IgnoreAspectRatio);
+    p.end();
+    for (const auto& mode : modes)
+        mode.first->setCacheMode(mode.second);
+    PixelGrid::setCachingEnabled(true);
+    return image;
+}
+
+// How far two pictures of the same size are apart: the pixels whose largest
+// channel difference exceeds the tolerance, and that largest difference.
+struct Difference
+{
+    int pixels = 0;
+    int largest = 0;
+};
+
+Difference compare(const QImage& a, const QImage& b, int tolerance)
+{
+    Difference d;
+    for (int y = 0; y < a.height(); ++y) {
+        const QRgb* pa = reinterpret_cast<const QRgb*>(a.constScanLine(y));
+        const QRgb* pb = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int diff = std::max({std::abs(qRed(pa[x]) - qRed(pb[x])), std::abs(qGreen(pa[x]) - qGreen(pb[x])),
+                                       std::abs(qBlue(pa[x]) - qBlue(pb[x])), std::abs(qAlpha(pa[x]) - qAlpha(pb[x]))});
+            d.largest = std::max(d.largest, diff);
+            d.pixels += diff > tolerance;
+        }
+    }
+    return d;
+}
+
+// Antialiased edges composed in a picture first and then copied round a level
+// or two apart from the same edges drawn straight onto the screen; a picture
+// drawn at another resolution and stretched is off by up to 255.
+const int kTolerance = 3;
+
+// The look of a ringing line with a caller: number, name, topic, gender, timer
+// and mood on a green text area, its ANSWER lamp blinking on it. Line 3's place.
+struct RingingLine
+{
+    QGraphicsScene scene{0, 0, 1024, 768};
+    LinePanel panel{0, 0, nullptr};
+    ColorButton lamp{true, 0, 0, nullptr};
+    const QRectF area{0, 175, 700, 65};
+
+    RingingLine()
+    {
+        scene.setBackgroundBrush(QColor(85, 85, 119));
+        panel.setLineNum(3);
+        panel.setTextPanelColor(LinePanel::Green);
+        panel.setText(QStringLiteral("Jane Caller - Springfield"), QStringLiteral("Weather tonight"),
+                      QStringLiteral("F"), QStringLiteral("01:23"));
+        panel.setUtility(false);
+        panel.setEmoticonIndex(1);
+        panel.setPos(5, 181);
+        lamp.setLabel(QStringLiteral("ANSWER"));
+        lamp.setLook(ColorButton::BlinkSlow, ColorButton::Green, ColorButton::Unlit);
+        lamp.setPos(5, 217);
+        lamp.setZValue(1);
+        scene.addItem(&panel);
+        scene.addItem(&lamp);
+    }
+};
+
 } // namespace
 
 class TestPanels : public QObject
@@ -129,6 +217,158 @@ private slots:
             QCOMPARE(b[i].cacheKey(), a[i].cacheKey());
             // The same picture at twice the size, for screens that show it magnified.
             QCOMPARE(QImage(QStringLiteral(":/icons/%1@2x.png").arg(names[i])).size(), sizes[i] * 2);
+        }
+    }
+
+    // The line panel and its lamp through their caches at the usual screen scales,
+    // with the scene at its own size and stretched to a window of another shape,
+    // against the same scene drawn directly at that scale. Each is shot twice: the
+    // second copy comes from the cached pictures.
+    void cachedLooksLikeDirect_data()
+    {
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QSizeF>("stretch");
+        for (const qreal ratio : {1.0, 1.25, 1.5, 2.0}) {
+            QTest::newRow(qPrintable(QStringLiteral("%1").arg(ratio))) << ratio << QSizeF(1, 1);
+            QTest::newRow(qPrintable(QStringLiteral("%1 stretched").arg(ratio))) << ratio << QSizeF(1.3, 1.1);
+        }
+    }
+
+    void cachedLooksLikeDirect()
+    {
+        QFETCH(qreal, ratio);
+        QFETCH(QSizeF, stretch);
+        RingingLine line;
+        const QImage direct = shoot(line.scene, line.area, ratio, stretch, false);
+        for (int pass = 0; pass < 2; ++pass) {
+            const QImage cached = shoot(line.scene, line.area, ratio, stretch, true);
+            const Difference d = compare(cached, direct, kTolerance);
+            if (d.pixels)
+                qWarning("pass %d: %d pixels off, by up to %d levels", pass, d.pixels, d.largest);
+            QCOMPARE(d.pixels, 0);
+        }
+        // What was compared is the line: its lit lamp and its number's ink are there.
+        auto count = [&](const QRectF& area, const std::function<bool(const QColor&)>& test) {
+            const QRect r = QTransform::fromScale(stretch.width() * ratio, stretch.height() * ratio).mapRect(area).toRect();
+            int n = 0;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    n += test(direct.pixelColor(x, y));
+            return n;
+        };
+        const QColor face = ColorButton::palette(ColorButton::Green).face;
+        QVERIFY(count(QRectF(5, 10, 50, 45), [&](const QColor& c) { return c == face; }) > 50);
+        QVERIFY(count(QRectF(65, 10, 15, 20), [](const QColor& c) { return c.lightness() < 60; }) > 10);
+    }
+
+    // Moving a window to a screen of another scale: pictures made at one ratio are not
+    // shown at another, neither on the way there nor on the way back.
+    void cacheFollowsRatio_data()
+    {
+        QTest::addColumn<QList<qreal>>("ratios");
+        QTest::newRow("1 to 1.5") << QList<qreal>{1.0, 1.5};
+        QTest::newRow("1.5 to 1 and back") << QList<qreal>{1.5, 1.0, 1.5};
+        QTest::newRow("2 to 1.25") << QList<qreal>{2.0, 1.25};
+    }
+
+    void cacheFollowsRatio()
+    {
+        QFETCH(QList<qreal>, ratios);
+        RingingLine line;
+        for (const qreal ratio : ratios) {
+            const QImage cached = shoot(line.scene, line.area, ratio, QSizeF(1, 1), true);
+            const QImage direct = shoot(line.scene, line.area, ratio, QSizeF(1, 1), false);
+            QCOMPARE(cached.size(), direct.size());
+            QCOMPARE(compare(cached, direct, kTolerance).pixels, 0);
+        }
+    }
+
+    // Every change of the panel reaches its cached picture (only the changed part is
+    // drawn anew): after each, the cached panel matches the panel drawn directly.
+    void cacheFollowsChanges_data()
+    {
+        QTest::addColumn<QString>("change");
+        for (const char* change : {"number", "line 1", "line 2", "gender", "timer", "colour", "mood", "utility",
+                                   "hover", "selected", "large", "lamp"})
+            QTest::newRow(change) << QString::fromLatin1(change);
+    }
+
+    void cacheFollowsChanges()
+    {
+        QFETCH(QString, change);
+        RingingLine line;
+        LinePanel& panel = line.panel;
+        const QRectF area(0, 175, 700, 125);
+        shoot(line.scene, area, 1.5, QSizeF(1.1, 1.05), true);
+        if (change == "number")
+            panel.setLineNum(11);
+        else if (change == "line 1")
+            panel.setTextLine1(QStringLiteral("Someone Else - Shelbyville"));
+        else if (change == "line 2")
+            panel.setTextLine2(QStringLiteral("Traffic"));
+        else if (change == "gender")
+            panel.setTextGender(QStringLiteral("M"));
+        else if (change == "timer")
+            panel.setTextTimer(QStringLiteral("01:24"));
+        else if (change == "colour")
+            panel.setTextPanelColor(LinePanel::Red);
+        else if (change == "mood")
+            panel.setEmoticonIndex(4);
+        else if (change == "utility")
+            panel.setUtility(true);
+        else if (change == "hover")
+            panel.handle_hover(true);
+        else if (change == "selected")
+            panel.setSelected(true);
+        else if (change == "large")
+            panel.setLarge(true);
+        else if (change == "lamp")
+            line.lamp.blink(2);
+        const QImage cached = shoot(line.scene, area, 1.5, QSizeF(1.1, 1.05), true);
+        const QImage direct = shoot(line.scene, area, 1.5, QSizeF(1.1, 1.05), false);
+        QCOMPARE(compare(cached, direct, kTolerance).pixels, 0);
+    }
+
+    // Above 1:1 the images come from their twice as large versions: at ratio 2 the
+    // device shows those pixel for pixel, sharp, where the small image would be
+    // stretched to twice its size.
+    void imagesAtRatioTwo_data()
+    {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<QPoint>("at");
+        QTest::newRow("line panel mood") << "line" << "emoticon_happy_26" << QPoint(138, 188);
+        QTest::newRow("large line panel mood") << "large line" << "emoticon_happy" << QPoint(138, 188);
+        QTest::newRow("connection screen logo") << "offline" << "mirt_logo_300" << QPoint(362, 310);
+    }
+
+    void imagesAtRatioTwo()
+    {
+        QFETCH(QString, item);
+        QFETCH(QString, image);
+        QFETCH(QPoint, at);
+        RingingLine line;
+        line.scene.removeItem(&line.lamp);
+        line.panel.setLarge(item == "large line");
+        OfflinePanel offline(0, 0, nullptr);
+        if (item == "offline") {
+            line.scene.removeItem(&line.panel);
+            line.scene.addItem(&offline);
+        }
+        const QImage twice = QImage(QStringLiteral(":/icons/%1@2x.png").arg(image)).convertToFormat(QImage::Format_ARGB32);
+        QVERIFY(!twice.isNull());
+        for (const bool cached : {true, false}) {
+            const QImage shot = shoot(line.scene, QRectF(0, 0, 1024, 768), 2, QSizeF(1, 1), cached);
+            int opaque = 0;
+            for (int y = 0; y < twice.height(); ++y) {
+                for (int x = 0; x < twice.width(); ++x) {
+                    if (twice.pixelColor(x, y).alpha() < 255)
+                        continue;
+                    ++opaque;
+                    QCOMPARE(shot.pixelColor(2 * at.x() + x, 2 * at.y() + y), twice.pixelColor(x, y));
+                }
+            }
+            QVERIFY(opaque > twice.width());
         }
     }
 
