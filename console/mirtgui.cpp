@@ -26,9 +26,10 @@ const int kRetryTicks = 50;
 
 // Every console keeps its line panels as cached images in the process-wide
 // pixmap cache, about 2 MB at the scene's own size and more on a large
-// screen. With Qt's default of 10 MB, a few open consoles would push each
-// other's panels out on every blink and draw them anew each time, so the
-// cache grows with the number of consoles opened.
+// screen, by the square of the device pixel ratio on a scaled one. With Qt's
+// default of 10 MB, a few open consoles would push each other's panels out
+// on every blink and draw them anew each time, so the cache grows with the
+// number of consoles opened.
 const int kPixmapCacheBaseKb = 10240;
 const int kPixmapCachePerConsoleKb = 6144;
 int openConsoles = 0;
@@ -49,8 +50,9 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     , m_unitKey(QStringLiteral("%1:%2").arg(address).arg(port))
 {
     ++openConsoles;
-    QPixmapCache::setCacheLimit(
-        std::max(QPixmapCache::cacheLimit(), kPixmapCacheBaseKb + kPixmapCachePerConsoleKb * openConsoles));
+    const qreal ratio = qGuiApp->devicePixelRatio();
+    const int perConsoleKb = qRound(kPixmapCachePerConsoleKb * ratio * ratio);
+    QPixmapCache::setCacheLimit(std::max(QPixmapCache::cacheLimit(), kPixmapCacheBaseKb + perConsoleKb * openConsoles));
 
     setupViewScene(m_connectionView, m_connectionScene);
     setupViewScene(m_consoleView, m_consoleScene);
