@@ -132,7 +132,7 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
         + grid.key() + QLatin1Char('/') + m_label;
     QPixmap lamp;
     if (!QPixmapCache::find(key, &lamp)) {
-        lamp = grid.render(painter->renderHints(), [this](QPainter* p) { drawLamp(p); });
+        lamp = grid.render([this](QPainter* p) { drawLamp(p); });
         QPixmapCache::insert(key, lamp);
     }
     grid.draw(painter, lamp);

@@ -1,7 +1,5 @@
 #include "console/linepanel.h"
 
-#include "console/pixelgrid.h"
-
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
@@ -248,18 +246,18 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     }
     const auto drawing = [this](QPainter* p) { drawPanel(p); };
     QPixmap picture;
-    if (grid.key() != m_pictureGrid || !QPixmapCache::find(m_pictureKey, &picture)) {
-        picture = grid.render(painter->renderHints(), drawing);
+    if (!grid.sameGrid(m_pictureGrid) || !QPixmapCache::find(m_pictureKey, &picture)) {
+        picture = grid.render(drawing);
         QPixmapCache::remove(m_pictureKey);
         m_pictureKey = QPixmapCache::insert(picture);
-        m_pictureGrid = grid.key();
+        m_pictureGrid = grid;
     } else if (!m_stale.isEmpty()) {
         QRegion area;
         for (const QRect& r : m_stale)
             area += grid.itemToImage().mapRect(QRectF(r)).toAlignedRect().adjusted(-1, -1, 1, 1);
         // Out of the cache while it is drawn on, so the pixels are not copied.
         QPixmapCache::remove(m_pictureKey);
-        grid.renew(&picture, area, painter->renderHints(), drawing);
+        grid.renew(&picture, area, drawing);
         m_pictureKey = QPixmapCache::insert(picture);
     }
     m_stale = QRegion();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/pixelgrid.h"
 #include "console/surfacepanel.h"
 
 #include <QPixmapCache>
@@ -98,9 +99,9 @@ private:
     bool m_selected;
     TextPanelColor m_textPanelColor;
 
-    // The panel's picture in the pixmap cache, for the pixel grid named by
+    // The panel's picture in the pixmap cache, for the pixel grid of
     // m_pictureGrid, and the parts of it that are out of date.
     QPixmapCache::Key m_pictureKey;
-    QString m_pictureGrid;
+    PixelGrid m_pictureGrid;
     QRegion m_stale;
 };

@@ -61,38 +61,59 @@ bool PixelGrid::place(const QPainter* painter, const QRectF& rect)
     m_devicePos = QPoint(left, top);
     m_itemToImage = toDevice * QTransform::fromTranslate(-left, -top);
     m_ratio = painter->device()->devicePixelRatioF();
-    // The position within a device pixel matters (antialiased edges fall
-    // differently), the whole-pixel position does not.
-    const QTransform& t = m_itemToImage;
-    m_key = QString::asprintf("%.17g/%.17g/%.17g/%.17g/%.17g/%.17g/%dx%d/%.17g/%x", t.m11(), t.m12(), t.m21(),
-                              t.m22(), t.dx(), t.dy(), m_size.width(), m_size.height(), m_ratio,
-                              unsigned(painter->renderHints()));
+    m_hints = painter->renderHints();
     return true;
 }
 
-QPixmap PixelGrid::render(QPainter::RenderHints hints, const Drawing& drawing) const
+// The position within a device pixel matters (antialiased edges fall
+// differently), the whole-pixel position does not: itemToImage holds the
+// first, m_devicePos the second.
+QString PixelGrid::key() const
+{
+    const QTransform& t = m_itemToImage;
+    return QString::asprintf("%.17g/%.17g/%.17g/%.17g/%.17g/%.17g/%dx%d/%.17g/%x", t.m11(), t.m12(), t.m21(), t.m22(),
+                             t.dx(), t.dy(), m_size.width(), m_size.height(), m_ratio, unsigned(m_hints));
+}
+
+bool PixelGrid::sameGrid(const PixelGrid& other) const
+{
+    return m_itemToImage == other.m_itemToImage && m_size == other.m_size && m_ratio == other.m_ratio
+        && m_hints == other.m_hints;
+}
+
+QPixmap PixelGrid::render(const Drawing& drawing) const
 {
     QImage image(m_size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHints(hints);
+    p.setRenderHints(m_hints);
     p.setTransform(m_itemToImage);
     drawing(&p);
     p.end();
     return QPixmap::fromImage(std::move(image));
 }
 
-void PixelGrid::renew(QPixmap* picture, const QRegion& area, QPainter::RenderHints hints,
-                      const Drawing& drawing) const
+void PixelGrid::renew(QPixmap* picture, const QRegion& area, const Drawing& drawing) const
 {
-    QPainter p(picture);
-    p.setClipRegion(area);
-    p.setCompositionMode(QPainter::CompositionMode_Source);
-    p.fillRect(area.boundingRect(), Qt::transparent);
-    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-    p.setRenderHints(hints);
-    p.setTransform(m_itemToImage);
+    // Drawn into an image just the size of the area: the rasterizer then
+    // skips most of the shapes outside it, which in the whole picture it
+    // would still trace line by line only to clip them away.
+    const QRect box = area.boundingRect() & QRect(QPoint(), m_size);
+    if (box.isEmpty())
+        return;
+    QImage part(box.size(), QImage::Format_ARGB32_Premultiplied);
+    part.fill(Qt::transparent);
+    QPainter p(&part);
+    p.setClipRegion(area.translated(-box.topLeft()));
+    p.setRenderHints(m_hints);
+    p.setTransform(m_itemToImage * QTransform::fromTranslate(-box.left(), -box.top()));
     drawing(&p);
+    p.end();
+
+    QPainter onto(picture);
+    onto.setClipRegion(area);
+    onto.setCompositionMode(QPainter::CompositionMode_Source);
+    onto.drawImage(box.topLeft(), part);
 }
 
 void PixelGrid::draw(QPainter* painter, const QPixmap& picture) const

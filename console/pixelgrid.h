@@ -35,16 +35,17 @@ public:
     const QSize& size() const { return m_size; }
     qreal ratio() const { return m_ratio; }
     // Equal for two placements exactly when one picture serves both.
-    const QString& key() const { return m_key; }
+    QString key() const;
+    bool sameGrid(const PixelGrid& other) const;
 
     using Drawing = std::function<void(QPainter*)>;
 
     // A new picture for this placement: drawing in item coordinates, with the
-    // render hints of the painter it stands in for, on transparency.
-    QPixmap render(QPainter::RenderHints hints, const Drawing& drawing) const;
+    // render hints of the painter placed for, on transparency.
+    QPixmap render(const Drawing& drawing) const;
     // Draws part of a picture made for this placement anew: area is in the
     // picture's pixels. The rest of the picture is left as it is.
-    void renew(QPixmap* picture, const QRegion& area, QPainter::RenderHints hints, const Drawing& drawing) const;
+    void renew(QPixmap* picture, const QRegion& area, const Drawing& drawing) const;
 
     // Copies a picture made for this placement to the painter's device, pixel
     // for pixel; the painter's clip still applies.
@@ -60,5 +61,5 @@ private:
     QPoint m_devicePos;
     QSize m_size;
     qreal m_ratio = 1;
-    QString m_key;
+    QPainter::RenderHints m_hints;
 };
