@@ -23,9 +23,31 @@ QRectF DropButton::boundingRect() const
     return QRectF(boundingRecti());
 }
 
+void DropButton::setArmed(bool armed)
+{
+    m_armed = armed;
+    // Dims at once, so the first press shows before the next blink tick.
+    m_dimmed = armed;
+    update();
+}
+
+void DropButton::blink(int tick)
+{
+    if (!m_armed)
+        return;
+    const bool dimmed = (unsigned(tick) % 2) == 0;
+    if (dimmed == m_dimmed)
+        return;
+    m_dimmed = dimmed;
+    update();
+}
+
 void DropButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     static const RoundLook look{QColor(51, 51, 85), QColor(153, 0, 0), QColor(255, 0, 51),
                                 QColor(204, 0, 0), QColor(Qt::white), 9};
-    paintRound(painter, m_diameter, look, QStringLiteral("DROP"));
+    // The other half of an armed blink: an unlit lamp's colours, red label.
+    static const RoundLook dimmed{QColor(51, 51, 85),    QColor(187, 187, 221), QColor(221, 221, 255),
+                                  QColor(238, 238, 255), QColor(204, 0, 0),     9};
+    paintRound(painter, m_diameter, m_dimmed ? dimmed : look, QStringLiteral("DROP"));
 }

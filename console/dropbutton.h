@@ -18,6 +18,16 @@ public:
     QRect boundingRecti() const;
     int diameter() const { return m_diameter; }
 
+    // Armed: a DROP from the keyboard waits for its confirming second press,
+    // and the button blinks on the console's blink clock until then.
+    void setArmed(bool armed);
+    bool isArmed() const { return m_armed; }
+    // Whether the blink currently shows the button unlit.
+    bool isDimmed() const { return m_dimmed; }
+    void blink(int tick);
+
 private:
     int m_diameter;
+    bool m_armed = false;
+    bool m_dimmed = false;
 };

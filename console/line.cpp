@@ -308,6 +308,7 @@ void Line::blink(int tick)
     m_answer.blink(tick);
     m_hold.blink(tick);
     m_air.blink(tick);
+    m_drop.blink(tick);
 }
 
 void Line::answerPressed()

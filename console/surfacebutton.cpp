@@ -41,6 +41,12 @@ void SurfaceButton::mouseReleaseEvent(QGraphicsSceneMouseEvent* event)
     emit buttonReleased();
 }
 
+void SurfaceButton::click()
+{
+    emit buttonPressed();
+    emit buttonReleased();
+}
+
 void SurfaceButton::paintRound(QPainter* painter, int d, const RoundLook& look, const QString& label) const
 {
     const int a = d - d / 5;

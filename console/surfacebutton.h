@@ -18,6 +18,9 @@ public:
     ~SurfaceButton() override;
 
     bool isPressed() const { return m_pressed; }
+    // A press and release without the pointer, for the keyboard: everything
+    // connected to the button hears exactly what a click would tell it.
+    void click();
 
 signals:
     void buttonPressed();
