@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStringList>
 
 #include <algorithm>
@@ -61,6 +62,20 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->gridLayout->addWidget(options, 0, 1);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(table, &QTableView::customContextMenuRequested, this, &MainWindow::showTableMenu);
+    // Keys on the table act on the row the keyboard is on as the buttons
+    // beside it do. The buttons' enabled states still follow clicks only.
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
+        auto* connectKey = new QShortcut(key, table, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(connectKey, &QShortcut::activated, this, [this] {
+            if (selectKeyboardRow())
+                handleConnect();
+        });
+    }
+    auto* removeKey = new QShortcut(QKeySequence(QKeySequence::Delete), table, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(removeKey, &QShortcut::activated, this, [this] {
+        if (selectKeyboardRow())
+            handleRemove();
+    });
 
     m_units.load();
 }
@@ -191,6 +206,20 @@ void MainWindow::showTableMenu(const QPoint& pos)
     menu->setAttribute(Qt::WA_DeleteOnClose);
     fillAttentionMenu(*menu, index.isValid() ? cellText(index.row(), 0) : QString());
     menu->popup(table->viewport()->mapToGlobal(pos));
+}
+
+bool MainWindow::selectKeyboardRow()
+{
+    QTableView* table = m_ui->tableUnits;
+    if (table->selectionModel()->hasSelection())
+        return true;
+    // A table that takes the focus marks its first row as current without
+    // selecting it; that row is the one the keys are on.
+    const QModelIndex current = table->currentIndex();
+    if (!current.isValid())
+        return false;
+    table->selectRow(current.row());
+    return true;
 }
 
 void MainWindow::handleTableSelect(const QModelIndex& index)

@@ -56,6 +56,9 @@ private:
     // given, that unit's own.
     void fillAttentionMenu(QMenu& menu, const QString& unitKey);
     void showTableMenu(const QPoint& pos);
+    // Makes sure the row the keyboard is on (the selected row, or else the
+    // current one) is selected; false when there is none.
+    bool selectKeyboardRow();
 
     Ui::MainWindow* m_ui;
     UnitTableModel m_units;

@@ -136,6 +136,20 @@ private slots:
         row("row without console after Connect", {"click 0", "connect", "click 1"}, true, true);
         row("row with console clicked again", {"click 0", "connect", "click 1", "click 0"}, false, true);
         row("Connect on malformed key", {"click 2", "connect"}, true, true);
+        // Return connects the selected row and Delete asks to remove it, as
+        // the buttons do; the buttons themselves still follow clicks only.
+        row("Return connects", {"click 0", "key return"}, false, true);
+        row("Enter connects", {"click 1", "key enter"}, false, true);
+        row("Return on a row reached by keyboard", {"click 0", "key down", "key return"}, false, true);
+        row("Return on a row with a console", {"click 0", "connect", "click 1", "key up", "key return"}, false, true);
+        row("Return on the row the table's focus marks", {"key return"}, false, true);
+        row("Delete confirmed", {"click 1", "key delete yes"}, false, false, {0, 2});
+        row("Delete declined", {"click 0", "key delete no"}, true, true);
+        row("Delete on a row reached by keyboard", {"click 0", "key down", "key delete yes"}, false, false, {0, 2});
+        row("Delete on the row the table's focus marks", {"key delete yes"}, false, false, {1, 2});
+        row("Delete with no rows left",
+            {"click 0", "remove yes", "click 0", "remove yes", "click 0", "remove yes", "key delete none"}, false,
+            false, {});
     }
 
     void buttonStatesAndEdits()
@@ -194,9 +208,34 @@ private slots:
                         ->click();
                 });
                 child<QPushButton>(&window, "buttonAdd")->click();
-            } else if (step == QLatin1String("key down")) {
+            } else if (step == QLatin1String("key down") || step == QLatin1String("key up")) {
                 table->setFocus();
-                QTest::keyClick(table, Qt::Key_Down);
+                QTest::keyClick(table, step == QLatin1String("key down") ? Qt::Key_Down : Qt::Key_Up);
+            } else if (step == QLatin1String("key return") || step == QLatin1String("key enter")) {
+                window.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&window));
+                table->setFocus();
+                QTest::keyClick(table, step == QLatin1String("key return") ? Qt::Key_Return : Qt::Key_Enter);
+            } else if (step.startsWith(QLatin1String("key delete "))) {
+                window.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&window));
+                table->setFocus();
+                const QString answer = step.section(QLatin1Char(' '), 2);
+                bool asked = false;
+                // Runs inside the dialog's own loop when one opens, and on the
+                // first pass of events after the key when none does.
+                QTimer::singleShot(0, [&asked, answer] {
+                    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+                    if (!box)
+                        return;
+                    asked = true;
+                    QCOMPARE(box->text(), QStringLiteral("Are you sure you want to remove this entry?"));
+                    QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+                    box->button(answer == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::No)->click();
+                });
+                QTest::keyClick(table, Qt::Key_Delete);
+                QCoreApplication::processEvents();
+                QCOMPARE(asked, answer != QLatin1String("none"));
             } else {
                 QCOMPARE(step, QStringLiteral("connect"));
                 buttonConnect->click();
