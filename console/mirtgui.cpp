@@ -2,6 +2,7 @@
 
 #include "console/chat.h"
 #include "console/infoedit.h"
+#include "console/keyboard.h"
 #include "console/lines.h"
 #include "console/top.h"
 
@@ -85,6 +86,8 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     // Before this console connects to the session's state changes: the
     // surface association must reach the unit ahead of "resync".
     m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
+    m_keyboard = std::make_unique<Keyboard>(m_consoleView, m_consoleScene, *m_lines, *m_top, *m_infoEdit, *m_chat);
+    connect(m_keyboard.get(), &Keyboard::callLogRequested, this, &MIRTGui::callLogRequested);
 
     m_connectionView.show();
 

@@ -18,6 +18,7 @@ class Lines;
 class Chat;
 class InfoEdit;
 class Top;
+class Keyboard;
 
 // The console of one unit: owns the session to the unit, keeps retrying the
 // connection until the session is ready, and shows either the connection
@@ -47,6 +48,7 @@ public:
     Chat* chat() const { return m_chat.get(); }
     InfoEdit* infoEdit() const { return m_infoEdit.get(); }
     Top* top() const { return m_top.get(); }
+    Keyboard* keyboard() const { return m_keyboard.get(); }
 
     const QString& address() const { return m_address; }
     int port() const { return m_port; }
@@ -65,6 +67,9 @@ public:
 signals:
     void closing(QString address, int port);
     void requestPassword(QString address, int port);
+    // The user asked for the call log of this unit (Ctrl+L); the application
+    // opens it.
+    void callLogRequested();
 
 public slots:
     void saveGeometry();
@@ -106,6 +111,8 @@ private:
     std::unique_ptr<Chat> m_chat;
     std::unique_ptr<InfoEdit> m_infoEdit;
     std::unique_ptr<Top> m_top;
+    // Drives all four above from the keyboard, so it goes first.
+    std::unique_ptr<Keyboard> m_keyboard;
 
     QSettings m_settings;
     QString m_unitKey;
