@@ -125,6 +125,12 @@ void InfoEdit::setAllEnabled(bool enabled)
         editor->setEnabled(enabled);
 }
 
+QLineEdit* InfoEdit::lineEditor(int field)
+{
+    QLineEdit* editors[kLineFields] = {&m_name, &m_location, &m_topic};
+    return editors[field];
+}
+
 void InfoEdit::setLineNum(uint line, LineAttributes& attributes)
 {
     m_line = int(line);
@@ -139,9 +145,15 @@ void InfoEdit::ancillaryUpdate(uint line, LineAttributes& attributes, bool local
 
     setAllEnabled(true);
 
-    refresh(m_name, attributes.name);
-    refresh(m_location, attributes.location);
-    refresh(m_topic, attributes.topic);
+    // A line editor cuts what it is given at 32,767 characters; each field
+    // remembers what arrived and what the editor made of it, so a field the
+    // user leaves alone goes back to the unit as it came.
+    const QString* incoming[] = {&attributes.name, &attributes.location, &attributes.topic};
+    for (int i = 0; i < kLineFields; ++i) {
+        m_fields[i].in = *incoming[i];
+        refresh(*lineEditor(i), m_fields[i].in);
+        m_fields[i].shown = lineEditor(i)->text();
+    }
 
     m_notesIn = attributes.notes;
     const QString notes = m_notesIn.left(kMaxShownNotes);
@@ -182,9 +194,15 @@ void InfoEdit::sendUpdate()
     const QString typed = m_notes.toPlainText();
     const QString notes = typed == m_notesShown ? m_notesIn : typed;
 
+    QString texts[kLineFields];
+    for (int i = 0; i < kLineFields; ++i) {
+        const QString typed = lineEditor(i)->text();
+        texts[i] = typed == m_fields[i].shown ? m_fields[i].in : typed;
+    }
+
     LineAttributes record;
-    record.setAttributes(m_name.text(), m_location.text(), m_topic.text(), notes, chosenIndex(m_gender),
-                         m_gender.currentData().toString(), chosenIndex(m_mood), m_mood.currentData().toString());
+    record.setAttributes(texts[0], texts[1], texts[2], notes, chosenIndex(m_gender), m_gender.currentData().toString(),
+                         chosenIndex(m_mood), m_mood.currentData().toString());
     Message msg;
     msg.set_name("ancillary_data");
     record.toParams(msg.params());

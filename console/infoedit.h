@@ -50,8 +50,18 @@ private:
     IPCObject& m_session;
     Lines& m_lines;
     int m_line = -1;
-    // The current line's notes as they arrived, and as the notes editor then
-    // showed them (display cuts them at a limit).
+    // Name, location and topic: the current line's texts as they arrived,
+    // and as their editors then showed them (a line editor cuts them at its
+    // limit).
+    enum { kLineFields = 3 };
+    struct Field
+    {
+        QString in;
+        QString shown;
+    };
+    Field m_fields[kLineFields];
+    QLineEdit* lineEditor(int field);
+    // The same for the notes (display cuts them at a limit).
     QString m_notesIn;
     QString m_notesShown;
     // The editors' "Fusion" style; declared before them because a widget

@@ -182,23 +182,35 @@ private slots:
     // Notes longer than the editor shows go back whole unless the user edits
     // them; a keystroke elsewhere must not cut the unit's record for every
     // console. The same holds for text the editor shows differently.
-    void notesKeptWhole_data()
+    // What the editors show may differ from what the unit holds: notes are
+    // cut for display at 8,192 characters, a line editor cuts at 32,767, and
+    // the notes editor turns a no-break space into a space. A field the user
+    // leaves alone goes back exactly as it came.
+    void textsKeptWhole_data()
     {
-        QTest::addColumn<QString>("notes");    // as the unit holds them
-        QTest::addColumn<bool>("typeInNotes"); // else in the name
+        QTest::addColumn<QString>("field"); // as the unit holds it
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("typeInto"); // "!" typed in "notes", "x" in "name", a backspace in "topic"
         QTest::addColumn<QString>("sent");
         const QString longNotes = QStringLiteral("note ").repeated(2000) + QStringLiteral("end");
-        QTest::newRow("long, name typed") << longNotes << false << longNotes;
-        QTest::newRow("long, notes typed") << longNotes << true << longNotes.left(8192) + QLatin1Char('!');
+        QTest::newRow("long notes, name typed") << "notes" << longNotes << "name" << longNotes;
+        QTest::newRow("long notes, notes typed")
+            << "notes" << longNotes << "notes" << longNotes.left(8192) + QLatin1Char('!');
         const QString nbsp = QStringLiteral("a") + QChar(0xA0) + QStringLiteral("b");
-        QTest::newRow("no-break space, name typed") << nbsp << false << nbsp;
-        QTest::newRow("short, notes typed") << QStringLiteral("VIP") << true << QStringLiteral("VIP!");
+        QTest::newRow("no-break space, name typed") << "notes" << nbsp << "name" << nbsp;
+        QTest::newRow("short notes, notes typed") << "notes" << QStringLiteral("VIP") << "notes" << "VIP!";
+        const QString longTopic = QStringLiteral("topic ").repeated(6000);
+        QTest::newRow("long topic, name typed") << "topic" << longTopic << "name" << longTopic;
+        // A full line editor takes no more characters; the user shortens it.
+        QTest::newRow("long topic, topic shortened") << "topic" << longTopic << "topic" << longTopic.left(32766);
+        QTest::newRow("short topic, name typed") << "topic" << QStringLiteral("Roads") << "name" << "Roads";
     }
 
-    void notesKeptWhole()
+    void textsKeptWhole()
     {
-        QFETCH(QString, notes);
-        QFETCH(bool, typeInNotes);
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, typeInto);
         UnitSimulator unit;
         InfoConsole c;
         QVERIFY(unit.start(0) && connectAll(unit, {&c}));
@@ -206,22 +218,26 @@ private slots:
         Message msg;
         msg.set_name("ancillary_data");
         msg.params().set_uint("line_id", 1);
-        msg.params().set_qstring("notes", notes);
+        msg.params().set_qstring(qPrintable(field), text);
         unit.sendMessage(msg);
-        QTRY_VERIFY_WITH_TIMEOUT(!c.edit->notesEditor().toPlainText().isEmpty(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !c.edit->notesEditor().toPlainText().isEmpty() || !c.edit->topicEditor().text().isEmpty(), 5000);
         QVERIFY(testsupport::roundTrip(c.session, unit));
         const int before = editorSends(unit).size();
 
-        if (typeInNotes) {
+        if (typeInto == QLatin1String("notes")) {
             c.edit->notesEditor().moveCursor(QTextCursor::End);
             QTest::keyClicks(&c.edit->notesEditor(), QStringLiteral("!"));
+        } else if (typeInto == QLatin1String("topic")) {
+            c.edit->topicEditor().end(false);
+            QTest::keyClick(&c.edit->topicEditor(), Qt::Key_Backspace);
         } else {
             QTest::keyClicks(&c.edit->nameEditor(), QStringLiteral("x"));
         }
         QVERIFY(testsupport::roundTrip(c.session, unit));
         QCOMPARE(editorSends(unit).size(), before + 1);
         QFETCH(QString, sent);
-        QCOMPARE(editorSends(unit).last().params().get_qstring("notes", QString()), sent);
+        QCOMPARE(editorSends(unit).last().params().get_qstring(qPrintable(field), QString()), sent);
     }
 
     // Pasted text may hold characters that XML cannot carry; a NUL among
