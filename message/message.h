@@ -78,7 +78,8 @@ public:
     void parse_string_xml(const std::string& s);
     void parse_xml(QXmlStreamReader* reader);
 
-    // Message files.
+    // Message files. XML files are read whole; one nested deeper than
+    // MAX_DEPTH or holding a document type declaration throws Exception.
     void write_to_file(ENC_FORMAT fmt, const std::string& path) const;
     void build_file_xml(const std::string& path, bool autoformat) const;
     void read_from_file(const std::string& path);
@@ -88,7 +89,14 @@ private:
     unsigned int parse_compact_node(const char* data, unsigned int pos, unsigned int len, unsigned int depth);
     void build_compact_node(std::string& out) const;
     void check_compact_limits(unsigned int depth) const;
-    void parse_xml_node(QXmlStreamReader* reader, unsigned int depth);
+    bool parse_xml_node(QXmlStreamReader* reader, unsigned int depth);
+    // Decodes the XML document s into this message, with the bounds of a
+    // frame or, for whole_file, those of a message file. False when a bound
+    // refused part of s (what came before it is kept).
+    bool decode_xml(const std::string& s, bool whole_file);
+    // Adds the XML document of a message file; false, with this message
+    // unchanged, when the file is beyond what can be read.
+    bool add_file_xml(const std::string& data);
     void copy_from(const Message& other);
 
     std::string m_name;

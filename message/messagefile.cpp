@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,6 +26,9 @@ namespace {
 
 const char kWriteSignature[] = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const";
 const char kReadSignature[] = "void Message::read_from_file(const std::string &)";
+const char kParseFileSignature[] = "void Message::parse_file_xml(const std::string &)";
+// Why an XML file that was read could not be taken in whole.
+const char kRefused[] = "nested more than 256 levels deep, or holds a document type declaration";
 
 // Message files are small; the cap keeps a stray path (a huge log, a disk
 // image) from being pulled into memory whole.
@@ -185,7 +189,8 @@ void Message::read_from_file(const std::string& path)
 
     if (!data.empty() && data[0] == '<') {
         // As parse_file_xml: the message is not cleared, children are added.
-        parse_string_xml(data);
+        if (!add_file_xml(data))
+            throw Exception("%s: %s", kReadSignature, kRefused);
         return;
     }
     parse_string(data);
@@ -193,9 +198,22 @@ void Message::read_from_file(const std::string& path)
 
 void Message::parse_file_xml(const std::string& path)
 {
-    // Read through the same bounded path as the wire, so a hostile file gets
-    // the same limits (nesting, attributes, no document type declarations).
+    // A file that cannot be opened leaves the message as it is, unreported;
+    // one that was read but cannot be taken in whole is an error.
     std::string data;
-    if (read_file_whole(path, data).empty())
-        parse_string_xml(data);
+    if (read_file_whole(path, data).empty() && !add_file_xml(data))
+        throw Exception("%s: %s", kParseFileSignature, kRefused);
+}
+
+bool Message::add_file_xml(const std::string& data)
+{
+    // Decoded into a copy, so that a refused file changes nothing.
+    Message result(*this);
+    if (!result.decode_xml(data, true))
+        return false;
+    m_name.swap(result.m_name);
+    m_text.swap(result.m_text);
+    std::swap(m_params, result.m_params);
+    m_children.swap(result.m_children);
+    return true;
 }

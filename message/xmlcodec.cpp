@@ -9,13 +9,20 @@
 //
 // Reading is lenient (no error is reported; the message keeps what was read
 // before any malformed input) but bounded, because input from a unit is
-// hostile: nesting is limited to Message::MAX_DEPTH levels; a document holds
-// at most kMaxElements elements and kMaxDocumentAttributes attributes; an
-// element may carry at most kMaxAttributes attributes and a document at most
-// kMaxAttributePairs pairs of attributes that share an element (the reader
-// checks duplicate attributes in quadratic time); document type declarations
-// are refused (entity expansion). Refused input ends decoding exactly as
-// malformed input does.
+// hostile: nesting is limited to Message::MAX_DEPTH levels; a frame holds at
+// most kMaxElements elements and kMaxDocumentAttributes attributes, and an
+// element at most kMaxAttributes (the reader checks duplicate attributes in
+// quadratic time); document type declarations are refused (entity
+// expansion). Refused input ends decoding exactly as malformed input does.
+// Message files are the user's own and are read whole: only the nesting
+// bound and the refusal of document type declarations apply to them, and
+// either one makes the file unreadable rather than silently cut.
+//
+// Names are read with namespace processing, as a standard reader sees them:
+// a namespace declaration (xmlns, xmlns:p) is not an attribute, a node or
+// parameter is named by its local name, and an undeclared prefix is
+// malformed input. Units use no namespaces; a prefix is only an alias of one,
+// so keeping it would make the writer produce a prefix it never declares.
 
 #include "message/message.h"
 
@@ -33,12 +40,11 @@ constexpr size_t kMaxAttributes = 1024;
 // elements quick to read, store, log and dispatch: 16,384 elements with an
 // attribute or two took over 100 ms on the receive path of a debug build.
 constexpr size_t kMaxElements = 4096;
-// Three elements of 1,024 attributes each stay within this; a frame full of
-// them would take the reader seconds.
-constexpr size_t kMaxAttributePairs = 2000000;
 // Every attribute read costs a parameter in the message, its copy in the
 // store and its text in the log: 131,072 of them (4,096 elements of 32) took
 // 400 ms on the receive path of a debug build. No status message comes near.
+// With kMaxAttributes it also bounds the reader's duplicate checks of a
+// frame: at most four elements of 1,024, about 2.1 million comparisons.
 constexpr size_t kMaxDocumentAttributes = 4096;
 
 bool starts_with_at(const std::string& s, size_t pos, const char* prefix)
@@ -48,12 +54,13 @@ bool starts_with_at(const std::string& s, size_t pos, const char* prefix)
 
 // One linear pass over the raw text: returns the length of the prefix that
 // may be handed to the XML reader. That is all of s unless s holds a document
-// type declaration or an element with too many attributes; then it is the
-// offset of that construct, so the reader sees the input end right there.
-size_t xml_safe_length(const std::string& s)
+// type declaration or, in a frame (counted is true), more elements or
+// attributes than a frame may hold; then it is the offset of that construct,
+// so the reader sees the input end right there. Attributes are counted as
+// the '=' signs of a start tag, namespace declarations included.
+size_t xml_safe_length(const std::string& s, bool counted)
 {
     const size_t n = s.size();
-    size_t pairs = 0;
     size_t total_attributes = 0;
     size_t elements = 0;
     size_t i = 0;
@@ -80,7 +87,7 @@ size_t xml_safe_length(const std::string& s)
             i = open + 2;
             continue;
         }
-        if (++elements > kMaxElements)
+        if (counted && ++elements > kMaxElements)
             return open;
         // A start tag: count the '=' signs outside quoted values up to '>'.
         size_t attributes = 0;
@@ -99,11 +106,8 @@ size_t xml_safe_length(const std::string& s)
                 break;
             }
         }
-        if (attributes > kMaxAttributes)
-            return open;
-        pairs += attributes * (attributes - (attributes ? 1 : 0)) / 2;
         total_attributes += attributes;
-        if (pairs > kMaxAttributePairs || total_attributes > kMaxDocumentAttributes)
+        if (counted && (attributes > kMaxAttributes || total_attributes > kMaxDocumentAttributes))
             return open;
         i = j;
         if (i < n && s[i] == '>')
@@ -192,7 +196,7 @@ void Params::params_from_xml(QXmlStreamReader* reader)
 {
     const QXmlStreamAttributes attributes = reader->attributes();
     for (const QXmlStreamAttribute& attribute : attributes)
-        m_params[to_std(attribute.qualifiedName())] = variant(to_std(attribute.value()));
+        m_params[to_std(attribute.name())] = variant(to_std(attribute.value()));
 }
 
 void Message::build_string_xml(std::string& out, bool autoformat) const
@@ -225,18 +229,27 @@ void Message::build_xml(QXmlStreamWriter* writer, bool document) const
 
 void Message::parse_string_xml(const std::string& s)
 {
-    const size_t length = xml_safe_length(s);
+    decode_xml(s, false);
+}
+
+bool Message::decode_xml(const std::string& s, bool whole_file)
+{
+    const size_t length = xml_safe_length(s, !whole_file);
     QByteArray data(s.data(), static_cast<int>(length));
     // A bare '<' where the refused part began: the reader stops there as at
     // any malformed input, after delivering everything before it (without it,
     // a start tag at the very end of the data is not delivered at all).
     if (length < s.size())
         data.append('<');
+    // Namespace processing stays on, as the reader has it by default.
     QXmlStreamReader reader(data);
-    // Units use no namespaces; prefix lookups would cost time per name
-    // against every declaration in scope.
-    reader.setNamespaceProcessing(false);
-    parse_xml(&reader);
+    while (!reader.atEnd() && reader.tokenType() != QXmlStreamReader::StartElement)
+        reader.readNext();
+    if (reader.tokenType() != QXmlStreamReader::StartElement)
+        return length == s.size();
+    m_name = to_std(reader.name());
+    m_params.params_from_xml(&reader);
+    return parse_xml_node(&reader, 1) && length == s.size();
 }
 
 void Message::parse_xml(QXmlStreamReader* reader)
@@ -251,8 +264,9 @@ void Message::parse_xml(QXmlStreamReader* reader)
 }
 
 // Reads the content of the element whose start tag was just read into this
-// node (name and attributes), up to and including its end tag.
-void Message::parse_xml_node(QXmlStreamReader* reader, unsigned int depth)
+// node (name and attributes), up to and including its end tag. False when
+// the nesting bound cut it.
+bool Message::parse_xml_node(QXmlStreamReader* reader, unsigned int depth)
 {
     while (!reader->atEnd()) {
         reader->readNext();
@@ -263,15 +277,17 @@ void Message::parse_xml_node(QXmlStreamReader* reader, unsigned int depth)
             if (depth >= MAX_DEPTH) {
                 // Ends decoding as malformed input would, at every level.
                 reader->raiseError(QStringLiteral("nested too deeply"));
-                break;
+                return false;
             }
             Message& child = add_child(to_std(reader->name()));
             child.m_params.params_from_xml(reader);
-            child.parse_xml_node(reader, depth + 1);
+            if (!child.parse_xml_node(reader, depth + 1))
+                return false;
         } else if (token == QXmlStreamReader::Characters) {
             m_text = to_std(reader->text());
         }
     }
+    return true;
 }
 
 void strip_xml_header(std::string& s)

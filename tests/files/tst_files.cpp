@@ -47,6 +47,12 @@ bool writeAll(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
+// depth elements, each inside the one before.
+QByteArray nested(int depth)
+{
+    return QByteArray("<n>").repeated(depth) + QByteArray("</n>").repeated(depth);
+}
+
 // What the call threw, "" when it returned.
 QString thrown(const std::function<void()>& call)
 {
@@ -173,6 +179,78 @@ private slots:
         QCOMPARE(readAll(tmp.filePath("msg")), QByteArray("old content"));
         QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"dir", "msg"}));
         QVERIFY(QFileInfo(tmp.filePath("dir")).isDir() && QDir(tmp.filePath("dir")).isEmpty());
+    }
+
+    // Files are the user's own and are read whole: the bounds that keep a
+    // unit's frame cheap must not cut them. What cannot be read whole (too
+    // deep, or a document type declaration) is an error, never a cut.
+    void wholeFiles_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QByteArray>("content"); // "" : the tree below, saved
+        QTest::addColumn<QString>("error");      // without the signature
+
+        const QString refused = "nested more than 256 levels deep, or holds a document type declaration";
+        for (const int format : {0, 1}) {
+            const QByteArray form = format == Message::ENC_COMPACT ? "compact" : "xml";
+            QTest::newRow(form + " 5,000 children of 2 attributes") << format << QByteArray() << QString();
+        }
+        QTest::newRow("xml 256 levels") << 1 << nested(256) << QString();
+        QTest::newRow("xml 257 levels") << 1 << nested(257) << refused;
+        QTest::newRow("xml document type declaration")
+            << 1 << QByteArray("<!DOCTYPE r [<!ENTITY e \"x\">]><r a=\"&e;\"/>") << refused;
+        QTest::newRow("xml document type declaration inside")
+            << 1 << QByteArray("<r><e/><!DOCTYPE x><e/></r>") << refused;
+        // Malformed content stays as lenient as on the wire: what came before
+        // the fault is read, without an error.
+        QTest::newRow("xml cut short") << 1 << QByteArray("<r a=\"1\"><e/><e") << QString();
+    }
+
+    void wholeFiles()
+    {
+        QFETCH(int, format);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, error);
+
+        QTemporaryDir tmp;
+        const std::string path = tmp.filePath("msg").toStdString();
+        Message big;
+        big.set_name("r");
+        for (int i = 0; i < 5000; ++i) {
+            Message& child = big.add_child("e");
+            child.params().set_string("a", std::to_string(i));
+            child.params().set_string("b", "x");
+        }
+        if (content.isEmpty())
+            QCOMPARE(thrown([&] { big.write_to_file(Message::ENC_FORMAT(format), path); }), QString());
+        else
+            QVERIFY(writeAll(QString::fromStdString(path), content));
+
+        Message loaded, direct;
+        loaded.set_name("kept");
+        direct.set_name("kept");
+        const QString readError = thrown([&] { loaded.read_from_file(path); });
+        const QString parseError = thrown([&] { direct.parse_file_xml(path); });
+        if (!error.isEmpty()) {
+            QCOMPARE(readError, kRead + error);
+            if (format == Message::ENC_XML)
+                QCOMPARE(parseError, "void Message::parse_file_xml(const std::string &): " + error);
+            // Refused whole: the message is as it was.
+            QCOMPARE(loaded.get_name(), std::string("kept"));
+            QVERIFY(loaded.children().empty() && !loaded.params().has_param());
+            return;
+        }
+        QCOMPARE(readError, QString());
+        const Message expected = content.isEmpty() ? big : Message(content.toStdString());
+        QCOMPARE(encoded(loaded, Message::ENC_XML), encoded(expected, Message::ENC_XML));
+        if (content.isEmpty()) {
+            QCOMPARE(loaded.num_children("e"), 5000u);
+            QCOMPARE(loaded.get_child("e", 4999).params().get_string("a", ""), std::string("4999"));
+        }
+        if (format == Message::ENC_XML) {
+            QCOMPARE(parseError, QString());
+            QCOMPARE(encoded(direct, Message::ENC_XML), encoded(expected, Message::ENC_XML));
+        }
     }
 
     void load_data()

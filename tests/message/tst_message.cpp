@@ -488,7 +488,21 @@ private slots:
         QTest::newRow("NUL inside") << QByteArray::fromRawData(nulInside, sizeof nulInside - 1)
                                     << QByteArray("<r a=\"1\"><c/></r>|kept");
         QTest::newRow("not XML") << QByteArray("<<>>") << QByteArray("<old/>|kept");
-        QTest::newRow("element prefix dropped") << QByteArray("<p:r q:a=\"1\"/>") << QByteArray("<r q:a=\"1\"/>|kept");
+        // Namespaces as a standard reader sees them: declarations are no
+        // parameters, names are local, an undeclared prefix is malformed.
+        QTest::newRow("default namespace declaration")
+            << QByteArray("<a xmlns=\"urn:x\" b=\"1\"/>") << QByteArray("<a b=\"1\"/>|kept");
+        QTest::newRow("prefixed names")
+            << QByteArray("<p:r xmlns:p=\"urn:x\" p:a=\"1\" b=\"2\"><p:c/></p:r>")
+            << QByteArray("<r a=\"1\" b=\"2\"><c/></r>|kept");
+        QTest::newRow("undeclared element prefix")
+            << QByteArray("<r a=\"1\"><c/><p:e/><d/></r>") << QByteArray("<r a=\"1\"><c/></r>|kept");
+        QTest::newRow("undeclared attribute prefix")
+            << QByteArray("<r><c q:a=\"1\"/><d/></r>") << QByteArray("<r/>|kept");
+        QTest::newRow("undeclared prefix on the root") << QByteArray("<p:r/>") << QByteArray("<old/>|kept");
+        QTest::newRow("prefix declared in a sibling only")
+            << QByteArray("<r><c xmlns:p=\"urn:x\" p:a=\"1\"/><p:d/></r>")
+            << QByteArray("<r><c a=\"1\"/></r>|kept");
         QTest::newRow("CDATA is text") << QByteArray("<r><![CDATA[<x>]]></r>") << QByteArray("<r/>|<x>");
         QTest::newRow("empty") << QByteArray() << QByteArray("<old/>|kept");
         QTest::newRow("tag 0xff") << QByteArray("\xff\x00") << QByteArray("<old/>|kept");
