@@ -7,10 +7,14 @@
 // session's own receive path: IPC::incoming_data, the decoder, the store,
 // the log text and the dispatch.
 //
-// The figures are printed; the target is well under 100 ms per frame on an
-// ordinary build. The test fails only beyond a bound generous enough for
-// sanitizer builds on a loaded machine, so it catches a lost bound (which
-// costs seconds to minutes) without being flaky.
+// Each shape must take under 100 ms of the thread's CPU time, best of three
+// runs: the work the frame costs, which is what freezes the window; the wall
+// time on a machine shared with other builds says more about them than about
+// the frame (it is printed beside it). Sanitizer builds
+// run everything several times slower; ./test.sh --sanitize says by how much
+// in MIRT_TIME_FACTOR, which scales the limit. Each row also states exactly
+// what the frame delivers, so a bound that moved shows as well as one that
+// costs time.
 #include "ipc/ipcobject.h"
 #include "ipc/ipcqt.h"
 #include "tests/support/logcapture.h"
@@ -18,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -26,7 +31,61 @@ using namespace testsupport;
 namespace {
 
 constexpr int kFrameMax = int(IPCQt::RX_WINDOW) - 1;
-constexpr double kFailMs = 1000.0;
+constexpr double kLimitMs = 100.0;
+
+// The limit scaled for slower builds (sanitizers); 1 when not set.
+double timeFactor()
+{
+    bool ok = false;
+    const double factor = qEnvironmentVariable("MIRT_TIME_FACTOR").toDouble(&ok);
+    return ok && factor >= 1.0 ? factor : 1.0;
+}
+
+// What a delivered message holds, in one line: its name, how many nodes and
+// parameters the whole tree has, and how deep it is.
+void measure(const Message& m, int depth, int& nodes, int& parameters, int& deepest)
+{
+    ++nodes;
+    parameters += int(m.params().entries().size());
+    deepest = qMax(deepest, depth);
+    for (const auto& list : m.children())
+        for (const auto& child : list.second)
+            measure(*child, depth + 1, nodes, parameters, deepest);
+}
+
+const QString kEmpty = QStringLiteral("(empty)");
+
+QString summary(const Message& m)
+{
+    if (m.get_name().empty() && m.children().empty() && !m.params().has_param())
+        return kEmpty;
+    int nodes = 0, parameters = 0, deepest = 0;
+    measure(m, 1, nodes, parameters, deepest);
+    return QStringLiteral("%1: %2 nodes, %3 parameters, depth %4")
+        .arg(QString::fromStdString(m.get_name()))
+        .arg(nodes)
+        .arg(parameters)
+        .arg(deepest);
+}
+
+// A session that keeps the summary of what it was handed.
+class CountingSession : public IPCObject
+{
+public:
+    void rx_message(const Message& msg) override
+    {
+        IPCObject::rx_message(msg);
+        delivered << summary(msg);
+    }
+    QStringList delivered;
+};
+
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
 
 // Distinct short attribute names: a, b, ..., z, ba, bb, ...
 QByteArray attributeName(int i)
@@ -91,70 +150,81 @@ private:
 void TestBounds::worstFrames_data()
 {
     QTest::addColumn<QByteArray>("frame");
-    QTest::addColumn<QString>("outcome"); // name of the message delivered, "" for none
+    // Exactly what the frame delivers (see summary()); a frame that is
+    // refused delivers an empty message.
+    QTest::addColumn<QString>("delivered");
 
     QTest::newRow("80,000 attributes on one element")
-        << "<line_status" + attributes(80000) + "/>" << QString();
+        << "<line_status" + attributes(80000) + "/>" << kEmpty;
+    // Four of them fill the frame's 4,096 attributes: about 2.1 million
+    // duplicate checks in all.
     QTest::newRow("1,024 attributes per element, repeated")
-        << fill("<r>", "<e" + attributes(1024) + "/>", "</r>") << "r";
+        << fill("<r>", "<e" + attributes(1024) + "/>", "</r>") << "r: 5 nodes, 4096 parameters, depth 2";
     QTest::newRow("32 attributes per element, repeated")
-        << fill("<r>", "<e" + attributes(32) + "/>", "</r>") << "r";
+        << fill("<r>", "<e" + attributes(32) + "/>", "</r>") << "r: 129 nodes, 4096 parameters, depth 2";
     QTest::newRow("63 attributes per element, repeated")
-        << fill("<r>", "<e" + attributes(63) + "/>", "</r>") << "r";
-    QTest::newRow("260,000 nested elements") << QByteArray("<a>").repeated(260000) << "a";
+        << fill("<r>", "<e" + attributes(63) + "/>", "</r>") << "r: 66 nodes, 4095 parameters, depth 2";
+    QTest::newRow("260,000 nested elements")
+        << QByteArray("<a>").repeated(260000) << "a: 256 nodes, 0 parameters, depth 256";
     QTest::newRow("nested elements with attributes")
-        << fill(QByteArray(), "<a x='1' y='2'>") << "a";
+        << fill(QByteArray(), "<a x='1' y='2'>") << "a: 256 nodes, 512 parameters, depth 256";
     QTest::newRow("one attribute value of 786,400 bytes")
-        << "<chat_data text='" + QByteArray(kFrameMax - 30, 'x') + "'/>" << "chat_data";
+        << "<chat_data text='" + QByteArray(kFrameMax - 30, 'x') + "'/>" << "chat_data: 1 nodes, 1 parameters, depth 1";
     QTest::newRow("attribute value of 130,000 entities")
-        << fill("<chat_data text='", "&amp;", "'/>") << "chat_data";
+        << fill("<chat_data text='", "&amp;", "'/>") << "chat_data: 1 nodes, 1 parameters, depth 1";
     QTest::newRow("attribute value of character references")
-        << fill("<chat_data text='", "&#x263A;", "'/>") << "chat_data";
+        << fill("<chat_data text='", "&#x263A;", "'/>") << "chat_data: 1 nodes, 1 parameters, depth 1";
     QTest::newRow("100,000 sibling children")
-        << "<r>" + QByteArray("<c/>").repeated(100000) + "</r>" << "r";
-    QTest::newRow("siblings with text runs between them") << fill("<r>", "x<c/>", "</r>") << "r";
+        << "<r>" + QByteArray("<c/>").repeated(100000) + "</r>" << "r: 4096 nodes, 0 parameters, depth 2";
+    QTest::newRow("siblings with text runs between them")
+        << fill("<r>", "x<c/>", "</r>") << "r: 4096 nodes, 0 parameters, depth 2";
     QTest::newRow("one text run of 786,400 bytes")
-        << "<r>" + QByteArray(kFrameMax - 10, 'x') + "</r>" << "r";
-    QTest::newRow("element name of 786,400 bytes") << "<" + QByteArray(kFrameMax - 3, 'n') + "/>" << QString();
-    QTest::newRow("comments") << fill("<r>", "<!-- c -->", "</r>") << "r";
-    QTest::newRow("processing instructions") << fill("<r>", "<?p x?>", "</r>") << "r";
-    QTest::newRow("CDATA sections") << fill("<r>", "<![CDATA[<x>]]>", "</r>") << "r";
+        << "<r>" + QByteArray(kFrameMax - 10, 'x') + "</r>" << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("element name of 786,400 bytes") << "<" + QByteArray(kFrameMax - 3, 'n') + "/>" << kEmpty;
+    QTest::newRow("comments") << fill("<r>", "<!-- c -->", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("processing instructions")
+        << fill("<r>", "<?p x?>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("CDATA sections") << fill("<r>", "<![CDATA[<x>]]>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    // A declaration counts as an attribute against the frame's bound, but is
+    // not delivered as one.
     QTest::newRow("namespace declarations")
-        << fill("<r>", "<e xmlns:p='urn:x' p:a='1'/>", "</r>") << "r";
-    QTest::newRow("entity expansion in a DOCTYPE") << billionLaughs() << QString();
-    QTest::newRow("unclosed quote to the end") << fill("<r a='", "x") << QString();
-    QTest::newRow("unclosed comment to the end") << fill("<r><!--", "x") << "r";
-    QTest::newRow("'=' signs in a start tag") << fill("<r a='1'", " =") << QString();
-    QTest::newRow("'<' signs") << QByteArray(kFrameMax, '<') << QString();
+        << fill("<r>", "<e xmlns:p='urn:x' p:a='1'/>", "</r>") << "r: 2049 nodes, 2048 parameters, depth 2";
+    QTest::newRow("undeclared prefixes")
+        << fill("<r>", "<p:e a='1'/>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("entity expansion in a DOCTYPE") << billionLaughs() << kEmpty;
+    QTest::newRow("unclosed quote to the end") << fill("<r a='", "x") << kEmpty;
+    QTest::newRow("unclosed comment to the end") << fill("<r><!--", "x") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("'=' signs in a start tag") << fill("<r a='1'", " =") << kEmpty;
+    QTest::newRow("'<' signs") << QByteArray(kFrameMax, '<') << kEmpty;
     QTest::newRow("invalid UTF-8 in a value")
-        << fill("<chat_data text='", "\xff\xfe\xc3", "'/>") << QString();
+        << fill("<chat_data text='", "\xff\xfe\xc3", "'/>") << kEmpty;
 }
 
 void TestBounds::worstFrames()
 {
     QFETCH(QByteArray, frame);
-    QFETCH(QString, outcome);
+    QFETCH(QString, delivered);
     QVERIFY(frame.size() <= kFrameMax);
     const QByteArray wire = frame + '\0';
+    const double limit = kLimitMs * timeFactor();
 
     // Best of three runs: the machine is shared, and the figure that matters
     // is the work a frame costs, not the time another process took.
     double best = 1e9;
-    QString delivered;
+    double bestWall = 1e9;
     for (int run = 0; run < 3; ++run) {
-        IPCObject session;
-        QElapsedTimer timer;
-        timer.start();
+        CountingSession session;
+        QElapsedTimer wall;
+        wall.start();
+        const double cpu0 = threadCpuMs();
         const unsigned int taken = session.incoming_data(wire.constData(), unsigned(wire.size()));
-        const double ms = timer.nsecsElapsed() / 1e6;
+        best = qMin(best, threadCpuMs() - cpu0);
+        bestWall = qMin(bestWall, wall.nsecsElapsed() / 1e6);
         QCOMPARE(taken, unsigned(wire.size()));
-        best = qMin(best, ms);
-        const Message* stored = session.num_messages() ? session.get_message(outcome.toStdString()) : nullptr;
-        delivered = stored ? outcome : QString();
+        QCOMPARE(session.delivered, QStringList{delivered});
     }
-    qInfo("%-44s %7d bytes %8.1f ms", QTest::currentDataTag(), int(frame.size()), best);
-    QCOMPARE(delivered, outcome);
-    QVERIFY2(best < kFailMs, qPrintable(QStringLiteral("%1 ms").arg(best)));
+    qInfo("%-44s %7d bytes %8.1f ms (wall %.1f ms)", QTest::currentDataTag(), int(frame.size()), best, bestWall);
+    QVERIFY2(best < limit, qPrintable(QStringLiteral("%1 ms, limit %2 ms").arg(best).arg(limit)));
 }
 
 QTEST_GUILESS_MAIN(TestBounds)
