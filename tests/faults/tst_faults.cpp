@@ -5,10 +5,14 @@
 // The console retries on a 12.5 s cycle (50 ticks of 250 ms). One test runs
 // a cycle on the real timer; the others run the retry bar to its end through
 // the very slot the timer fires, so that ten restarts do not take minutes.
+#include "console/colorbutton.h"
+#include "console/line.h"
+#include "console/linepanel.h"
 #include "console/lines.h"
 #include "console/mirtgui.h"
 #include "ipc/ipcqt.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/consolerig.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/settings.h"
 #include "tests/support/unit.h"
@@ -78,8 +82,9 @@ private slots:
     void twentyConsoles();
 
 private:
-    // The unit starts a call; the console must show that line as the unit has it.
-    // Returns false, having logged why, when the console does not follow.
+    // The unit starts a call; the console must show that line as the unit has
+    // it, on screen: the panel says "Ringing" on green and the ANSWER lamp
+    // blinks. Returns false, having logged why, when the console does not follow.
     bool follows(Console& console, UnitSimulator& unit, unsigned int line);
 
     int m_faults = 0;
@@ -101,6 +106,24 @@ void TestFaults::cleanupTestCase()
 
 bool TestFaults::follows(Console& console, UnitSimulator& unit, unsigned int line)
 {
+    // What the user sees of the line: its panel's text and colour and its
+    // ANSWER lamp, drawn on the console page rather than the connection page.
+    MIRTGui& gui = *console.gui;
+    Line& shown = *gui.lines()->line(line);
+    const auto picture = [&] {
+        return QStringLiteral("%1, panel colour %2, ANSWER %3, %4 page")
+            .arg(shown.panel().textLine1())
+            .arg(int(shown.panel().textPanelColor()))
+            .arg(lookOf(shown.answerButton()))
+            .arg(!gui.consoleView().isHidden() && gui.connectionView().isHidden() ? "console" : "connection");
+    };
+    const QString ringing = QStringLiteral("Ringing, panel colour %1, ANSWER slow Green/Unlit, console page")
+                                .arg(int(LinePanel::Green));
+    // A line that already rings would prove nothing.
+    if (picture() == ringing) {
+        qWarning("line %u already shows a ringing call", line);
+        return false;
+    }
     if (!unit.ring(line, QStringLiteral("Caller %1").arg(line))) {
         qWarning("line %u did not ring", line);
         return false;
@@ -109,6 +132,10 @@ bool TestFaults::follows(Console& console, UnitSimulator& unit, unsigned int lin
     if (!waitFor([&] { return console.status.value(line) == expected; }, 5000)) {
         qWarning("line %u shows \"%s\", the unit has \"%s\"", line, qPrintable(console.status.value(line)),
                  qPrintable(expected));
+        return false;
+    }
+    if (!waitFor([&] { return picture() == ringing; }, 5000)) {
+        qWarning("line %u: the console shows %s", line, qPrintable(picture()));
         return false;
     }
     return !expected.isEmpty();
