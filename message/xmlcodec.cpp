@@ -133,6 +133,35 @@ std::string to_std(const QStringRef& text)
     return out;
 }
 
+// Qt's reader checks that a prefixed element name has a local part that can
+// begin a name, but not so for attributes: "p:6" comes out as "6", which is
+// no name at all and would be written back as malformed XML. Such an
+// attribute ends decoding as malformed input, as in a standard reader.
+bool attribute_names_well_formed(const QXmlStreamReader& reader)
+{
+    const QXmlStreamAttributes attributes = reader.attributes();
+    for (const QXmlStreamAttribute& attribute : attributes) {
+        const QStringRef name = attribute.name();
+        if (name.isEmpty())
+            return false;
+        const ushort c = name.at(0).unicode();
+        if (c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7 || (c >= 0x300 && c <= 0x36f)
+            || c == 0x203f || c == 0x2040)
+            return false;
+    }
+    return true;
+}
+
+// The start element the reader stands on may be taken in: if not, reading
+// ends there as at malformed input.
+bool acceptable_start(QXmlStreamReader* reader)
+{
+    if (attribute_names_well_formed(*reader))
+        return true;
+    reader->raiseError(QStringLiteral("attribute without a local name"));
+    return false;
+}
+
 } // namespace
 
 namespace {
@@ -245,7 +274,7 @@ bool Message::decode_xml(const std::string& s, bool whole_file)
     QXmlStreamReader reader(data);
     while (!reader.atEnd() && reader.tokenType() != QXmlStreamReader::StartElement)
         reader.readNext();
-    if (reader.tokenType() != QXmlStreamReader::StartElement)
+    if (reader.tokenType() != QXmlStreamReader::StartElement || !acceptable_start(&reader))
         return length == s.size();
     m_name = to_std(reader.name());
     m_params.params_from_xml(&reader);
@@ -256,7 +285,7 @@ void Message::parse_xml(QXmlStreamReader* reader)
 {
     while (!reader->atEnd() && reader->tokenType() != QXmlStreamReader::StartElement)
         reader->readNext();
-    if (reader->tokenType() != QXmlStreamReader::StartElement)
+    if (reader->tokenType() != QXmlStreamReader::StartElement || !acceptable_start(reader))
         return;
     m_name = to_std(reader->name());
     m_params.params_from_xml(reader);
@@ -279,6 +308,8 @@ bool Message::parse_xml_node(QXmlStreamReader* reader, unsigned int depth)
                 reader->raiseError(QStringLiteral("nested too deeply"));
                 return false;
             }
+            if (!acceptable_start(reader))
+                break;
             Message& child = add_child(to_std(reader->name()));
             child.m_params.params_from_xml(reader);
             if (!child.parse_xml_node(reader, depth + 1))

@@ -500,6 +500,9 @@ private slots:
         QTest::newRow("undeclared attribute prefix")
             << QByteArray("<r><c q:a=\"1\"/><d/></r>") << QByteArray("<r/>|kept");
         QTest::newRow("undeclared prefix on the root") << QByteArray("<p:r/>") << QByteArray("<old/>|kept");
+        QTest::newRow("prefixed attribute that is no name")
+            << QByteArray("<r xmlns:p=\"urn:x\"><c p:a=\"1\"/><d p:6=\"1\"/></r>")
+            << QByteArray("<r><c a=\"1\"/></r>|kept");
         QTest::newRow("prefix declared in a sibling only")
             << QByteArray("<r><c xmlns:p=\"urn:x\" p:a=\"1\"/><p:d/></r>")
             << QByteArray("<r><c a=\"1\"/></r>|kept");
