@@ -51,15 +51,29 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
 {
     writeScratch(data, size);
 
+    // An XML file is read whole or refused whole: refused, the message is
+    // untouched, and both loaders agree on it.
     Message xmlOnly;
-    xmlOnly.parse_file_xml(scratchPath());
+    xmlOnly.set_name("untouched");
+    bool xmlRefused = false;
+    try {
+        xmlOnly.parse_file_xml(scratchPath());
+    } catch (const Exception&) {
+        xmlRefused = true;
+        FUZZ_CHECK(xmlOnly.get_name() == "untouched" && xmlOnly.children().empty());
+    }
 
     Message loaded;
     try {
         loaded.read_from_file(scratchPath());
     } catch (const Exception&) {
+        // The compact reader keeps what it read before a failure; the XML
+        // reader takes nothing from a file it refuses.
+        if (size && data[0] == '<')
+            FUZZ_CHECK(xmlRefused && loaded.get_name().empty() && loaded.children().empty());
         return 0;
     }
+    FUZZ_CHECK(!size || data[0] != '<' || !xmlRefused);
 
     // In the compact form (the XML form cannot carry every byte a name may
     // hold) the tree must come back unchanged. Kept in memory: writing the
