@@ -34,7 +34,8 @@ constexpr int kMaxElements = 4096;
 constexpr int kMaxAttributes = 1024;
 constexpr int kMaxDocumentAttributes = 4096;
 
-struct State {
+struct State
+{
     xmlParserCtxtPtr ctxt = nullptr;
     Reading* out = nullptr;
     std::vector<Message*> open;

@@ -21,10 +21,11 @@ enum class Outcome {
     Malformed,
 };
 
-struct Reading {
-    Message tree;             // what was read, without character data
+struct Reading
+{
+    Message tree; // what was read, without character data
     Outcome outcome = Outcome::Malformed;
-    bool rootSeen = false;    // the root's start tag was read
+    bool rootSeen = false; // the root's start tag was read
 };
 
 // Reads one frame (the bytes between two NULs) as libxml2 does.

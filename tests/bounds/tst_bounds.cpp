@@ -154,8 +154,7 @@ void TestBounds::worstFrames_data()
     // refused delivers an empty message.
     QTest::addColumn<QString>("delivered");
 
-    QTest::newRow("80,000 attributes on one element")
-        << "<line_status" + attributes(80000) + "/>" << kEmpty;
+    QTest::newRow("80,000 attributes on one element") << "<line_status" + attributes(80000) + "/>" << kEmpty;
     // Four of them fill the frame's 4,096 attributes: about 2.1 million
     // duplicate checks in all.
     QTest::newRow("1,024 attributes per element, repeated")
@@ -169,35 +168,33 @@ void TestBounds::worstFrames_data()
     QTest::newRow("nested elements with attributes")
         << fill(QByteArray(), "<a x='1' y='2'>") << "a: 256 nodes, 512 parameters, depth 256";
     QTest::newRow("one attribute value of 786,400 bytes")
-        << "<chat_data text='" + QByteArray(kFrameMax - 30, 'x') + "'/>" << "chat_data: 1 nodes, 1 parameters, depth 1";
+        << "<chat_data text='" + QByteArray(kFrameMax - 30, 'x') + "'/>"
+        << "chat_data: 1 nodes, 1 parameters, depth 1";
     QTest::newRow("attribute value of 130,000 entities")
         << fill("<chat_data text='", "&amp;", "'/>") << "chat_data: 1 nodes, 1 parameters, depth 1";
     QTest::newRow("attribute value of character references")
         << fill("<chat_data text='", "&#x263A;", "'/>") << "chat_data: 1 nodes, 1 parameters, depth 1";
-    QTest::newRow("100,000 sibling children")
-        << "<r>" + QByteArray("<c/>").repeated(100000) + "</r>" << "r: 4096 nodes, 0 parameters, depth 2";
+    QTest::newRow("100,000 sibling children") << "<r>" + QByteArray("<c/>").repeated(100000) + "</r>"
+                                              << "r: 4096 nodes, 0 parameters, depth 2";
     QTest::newRow("siblings with text runs between them")
         << fill("<r>", "x<c/>", "</r>") << "r: 4096 nodes, 0 parameters, depth 2";
-    QTest::newRow("one text run of 786,400 bytes")
-        << "<r>" + QByteArray(kFrameMax - 10, 'x') + "</r>" << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("one text run of 786,400 bytes") << "<r>" + QByteArray(kFrameMax - 10, 'x') + "</r>"
+                                                   << "r: 1 nodes, 0 parameters, depth 1";
     QTest::newRow("element name of 786,400 bytes") << "<" + QByteArray(kFrameMax - 3, 'n') + "/>" << kEmpty;
     QTest::newRow("comments") << fill("<r>", "<!-- c -->", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
-    QTest::newRow("processing instructions")
-        << fill("<r>", "<?p x?>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("processing instructions") << fill("<r>", "<?p x?>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
     QTest::newRow("CDATA sections") << fill("<r>", "<![CDATA[<x>]]>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
     // A declaration counts as an attribute against the frame's bound, but is
     // not delivered as one.
     QTest::newRow("namespace declarations")
         << fill("<r>", "<e xmlns:p='urn:x' p:a='1'/>", "</r>") << "r: 2049 nodes, 2048 parameters, depth 2";
-    QTest::newRow("undeclared prefixes")
-        << fill("<r>", "<p:e a='1'/>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
+    QTest::newRow("undeclared prefixes") << fill("<r>", "<p:e a='1'/>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
     QTest::newRow("entity expansion in a DOCTYPE") << billionLaughs() << kEmpty;
     QTest::newRow("unclosed quote to the end") << fill("<r a='", "x") << kEmpty;
     QTest::newRow("unclosed comment to the end") << fill("<r><!--", "x") << "r: 1 nodes, 0 parameters, depth 1";
     QTest::newRow("'=' signs in a start tag") << fill("<r a='1'", " =") << kEmpty;
     QTest::newRow("'<' signs") << QByteArray(kFrameMax, '<') << kEmpty;
-    QTest::newRow("invalid UTF-8 in a value")
-        << fill("<chat_data text='", "\xff\xfe\xc3", "'/>") << kEmpty;
+    QTest::newRow("invalid UTF-8 in a value") << fill("<chat_data text='", "\xff\xfe\xc3", "'/>") << kEmpty;
 }
 
 void TestBounds::worstFrames()
