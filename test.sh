@@ -17,6 +17,12 @@ if [ "${1:-}" = "--sanitize" ]; then
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:fast_unwind_on_malloc=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
   export LSAN_OPTIONS="suppressions=$PWD/tools/lsan.supp:print_suppressions=0"
+  # Tests with a time limit (tests/bounds) scale it by this factor. Under the
+  # sanitizers the decoding path is 3 to 67 times slower (allocations most,
+  # each recording its stack with the slow unwinder); the slowest frame
+  # shape took 281 ms, 2.8 times the plain limit of 100 ms, so 8 leaves
+  # almost three times that for a loaded machine (docs/RELIABILITY.md).
+  export MIRT_TIME_FACTOR=8
 fi
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMIRT_WERROR=ON "${options[@]}" >/dev/null
