@@ -6,6 +6,7 @@
 #include "bench/frames.h"
 #include "bench/scenarios.h"
 
+#include "console/chat.h"
 #include "console/colorbutton.h"
 #include "console/line.h"
 #include "console/lines.h"
@@ -23,6 +24,9 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QStringList>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
 
@@ -345,4 +349,45 @@ void runBurst(Figures& out, unsigned frameCount)
     out.emplace_back("burst_frames_per_s", frameCount / seconds);
     out.emplace_back("burst_max_stall_ms", maxGapMs - 10.0 > 0 ? maxGapMs - 10.0 : 0.0);
     out.emplace_back("burst_paints", paints.count);
+}
+
+void runChatBurst(Figures& out, unsigned lineCount)
+{
+    UnitSimulator sim;
+    check(sim.start(0), "simulated unit did not start");
+    sim.setRecording(false);
+    sim.setTickInterval(3600 * 1000);
+    std::unique_ptr<MIRTGui> gui = openConsole(sim);
+    bringUp(*gui);
+    runFor(500);
+
+    // A window's worth of short chat lines in one write, as a unit relaying
+    // a flood of chat would send them.
+    QByteArray bytes;
+    for (unsigned i = 0; i < lineCount; ++i)
+        bytes += "<chat_data from=\"flood\" text=\"line " + QByteArray::number(i) + "\"/>" + '\0';
+    const QString last = QStringLiteral("line %1").arg(lineCount - 1);
+    const QTextDocument* doc = gui->chat()->history().document();
+
+    QElapsedTimer clock;
+    QElapsedTimer gapClock;
+    double maxGapMs = 0;
+    QTimer probe;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        maxGapMs = std::max(maxGapMs, double(gapClock.nsecsElapsed()) / 1e6);
+        gapClock.restart();
+    });
+    clock.start();
+    gapClock.start();
+    probe.start(10);
+    sim.sendRaw(bytes);
+    check(waitFor([&] { return doc->lastBlock().text().endsWith(last); }, 120000), "last chat line never shown");
+    const double seconds = double(clock.nsecsElapsed()) / 1e9;
+    probe.stop();
+    // The history stays within its bound all the while.
+    check(doc->blockCount() <= Chat::MAX_HISTORY_LINES + Chat::HISTORY_TRIM_SLACK, "chat history over its bound");
+
+    out.emplace_back("chat_burst_seconds", seconds);
+    out.emplace_back("chat_burst_max_stall_ms", maxGapMs - 10.0 > 0 ? maxGapMs - 10.0 : 0.0);
+    out.emplace_back("chat_history_lines", doc->blockCount());
 }

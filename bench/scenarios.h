@@ -20,3 +20,5 @@ void runOpen(Figures& out);
 void runIdle(Figures& out, int seconds, int consoles);
 void runMemory(Figures& out, int consoles);
 void runBurst(Figures& out, unsigned frameCount);
+// A flood of chat lines in one read: until the last shows in the history.
+void runChatBurst(Figures& out, unsigned lineCount);
