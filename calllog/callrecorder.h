@@ -1,0 +1,125 @@
+#pragma once
+
+#include "calllog/callrecord.h"
+#include "ipc/ipcobject.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class Message;
+
+// Turns what the consoles of one unit receive into call records. Every
+// session of the unit (one per open console) is attached; one of them, the
+// leader, drives the records, so two consoles of a unit make one record per
+// call. The others keep their own picture of the lines, and when the leader
+// goes one of them takes over from where its picture says the lines are.
+//
+// When no session sees the unit any more, open calls stay open. The next
+// session to see the unit continues each call whose line is still in a call,
+// and ends the others at the moment the unit was last seen.
+//
+// Owned by the CallLog; it only listens to the sessions and never sends.
+class CallRecorder : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Milliseconds since the epoch; the tests set the time themselves.
+    using Clock = std::function<qint64()>;
+    static constexpr unsigned int MaxLines = 12;
+
+    CallRecorder(const QString& unitKey, Clock clock, QObject* parent = nullptr);
+    ~CallRecorder() override;
+
+    const QString& unitKey() const { return m_unitKey; }
+    void attach(IPCObject* session);
+    void detach(IPCObject* session);
+    int sessionCount() const { return m_sessions.size(); }
+
+    // The calls in progress, by line.
+    QVector<CallRecord> openCalls() const;
+    // Reports every open call once more with the moment it was last seen,
+    // for a program that stops while calls are in progress.
+    void finish();
+
+signals:
+    // A call began, changed or ended; the whole record each time.
+    void recordChanged(const CallRecord& record);
+
+private:
+    // What the caller information of a line says.
+    struct Info {
+        QString name, location, topic, notes, gender, mood;
+        bool blank = true;
+    };
+    // One line as one session last heard of it.
+    struct LineView {
+        bool known = false;
+        QString status;
+        bool priority = false;
+        unsigned int time = 0;
+        bool infoKnown = false;
+        Info info;
+    };
+    struct SessionView {
+        IPCObject* session = nullptr;
+        bool ready = false;
+        unsigned int numLines = MaxLines;
+        LineView lines[MaxLines];
+    };
+    enum Kind {
+        Idle,
+        NotACall,
+        Waiting,
+        Held,
+        Handset,
+        OnAir,
+        Unknown,
+    };
+    struct OpenCall {
+        bool open = false;
+        CallRecord record;
+        QString status;
+        Kind kind = Unknown;
+        // Start of the current state's stretch; 0 while the line is out of
+        // sight.
+        qint64 stretchStart = 0;
+        bool taken = false;
+        // No session has seen the line since record.lastSeen.
+        bool lost = false;
+    };
+
+    static Kind kindOf(const QString& status);
+    static bool isCall(Kind kind) { return kind == Waiting || kind == Held || kind == Handset || kind == OnAir; }
+
+    SessionView* view(IPCObject* session);
+    void stateChanged(IPCObject* session, IPCObject::IPC_STATE state);
+    void lineStatus(IPCObject* session, const Message& msg);
+    void ancillaryData(IPCObject* session, const Message& msg);
+    void systemStatus(IPCObject* session, const Message& msg);
+
+    void lead(SessionView* view);
+    void leaderLost();
+    // First word from a new leader about a line: continue, end or join.
+    void reconcile(unsigned int line, const LineView& seen);
+    void transition(unsigned int line, const LineView& seen);
+    void openCall(unsigned int line, const LineView& seen, qint64 at, bool partial);
+    void enter(OpenCall& call, Kind kind, const QString& status, qint64 at);
+    void endCall(unsigned int line, qint64 at);
+    void closeStretch(OpenCall& call, qint64 at);
+    static bool isConnected(const QString& status);
+    static void mergeInfo(OpenCall& call, const Info& info);
+    void report(const OpenCall& call, const CallRecord& before);
+    qint64 now() const;
+
+    QString m_unitKey;
+    Clock m_clock;
+    QList<SessionView*> m_sessions;
+    SessionView* m_leader = nullptr;
+    // Lines the current leader has not reported since it took over.
+    bool m_fresh[MaxLines];
+    OpenCall m_calls[MaxLines];
+};
