@@ -1,4 +1,5 @@
 // mirt-unit-sim: a simulated MIRT Orvel unit for demos and manual checks.
+#include "sim/unitshow.h"
 #include "store/unittablemodel.h"
 #include "sim/unitsimulator.h"
 
@@ -48,6 +49,9 @@ int main(int argc, char* argv[])
                                          QStringLiteral("lines"), QStringLiteral("12"));
     const QCommandLineOption callsOption(QStringLiteral("calls"),
                                          QStringLiteral("Start made-up incoming calls every few seconds."));
+    const QCommandLineOption showOption(
+        QStringLiteral("show"),
+        QStringLiteral("Play a scripted show over and over: calls answered, held, aired and dropped by the unit."));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Print every frame."));
     const QCommandLineOption directoryOption(
         QStringLiteral("add-to-directory"),
@@ -55,7 +59,7 @@ int main(int argc, char* argv[])
     const QCommandLineOption listenOption(QStringLiteral("listen"),
                                           QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                           QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    parser.addOptions({portOption, passwordOption, linesOption, callsOption, verboseOption,
+    parser.addOptions({portOption, passwordOption, linesOption, callsOption, showOption, verboseOption,
                        directoryOption, listenOption});
     parser.process(app);
 
@@ -88,6 +92,11 @@ int main(int argc, char* argv[])
     }
     if (parser.isSet(callsOption))
         unit.setCalls(true);
+    UnitShow show(unit);
+    if (parser.isSet(showOption)) {
+        show.setSteps(UnitShow::demo());
+        show.start(true);
+    }
     if (parser.isSet(directoryOption))
         addToDirectory(unit.port());
 

@@ -235,6 +235,12 @@ void UnitSimulator::dropAllConnections()
         p->abort();
 }
 
+void UnitSimulator::dropConnection(int connection)
+{
+    if (SimPeer* p = peer(connection))
+        p->abort();
+}
+
 void UnitSimulator::sendMessage(const Message& msg, int connection)
 {
     const QList<SimPeer*> peers = m_peers;
@@ -496,10 +502,6 @@ bool UnitSimulator::ring(unsigned int index, const QString& name)
     if (index >= m_numLines || m_lines[index].status != QLatin1String(kStatusIdle))
         return false;
     const MadeUpCaller& caller = kCallers[m_callCounter++ % (sizeof(kCallers) / sizeof(kCallers[0]))];
-    Line& line = m_lines[index];
-    line.ringNum += 1;
-    line.priority = false;
-    line.locked = false;
     Params info;
     info.set_string("name", name.isEmpty() ? caller.name : name.toStdString());
     info.set_string("location", caller.location);
@@ -509,10 +511,74 @@ bool UnitSimulator::ring(unsigned int index, const QString& name)
     info.set_uint("genderidx", caller.genderidx);
     info.set_string("mood", kMoods[caller.moodidx]);
     info.set_uint("moodidx", caller.moodidx);
-    // Consoles wipe the caller information of a ringing line; the made-up
-    // caller is screened (filled in) when the call is picked up.
-    line.caller = info;
+    return ring(index, info);
+}
+
+bool UnitSimulator::ring(unsigned int index, const Params& caller)
+{
+    if (index >= m_numLines || m_lines[index].status != QLatin1String(kStatusIdle))
+        return false;
+    Line& line = m_lines[index];
+    line.ringNum += 1;
+    line.priority = false;
+    line.locked = false;
+    // Consoles wipe the caller information of a ringing line; the caller is
+    // screened (filled in) when the call is picked up.
+    line.caller = Params();
+    for (const char* field : kInfoFields)
+        if (caller.has_param(field))
+            line.caller.set_string(field, caller.get_string(field, ""));
     setLineStatus(index, QLatin1String(m_aaEnabled ? kStatusAutoAttendant : kStatusRinging));
+    return true;
+}
+
+bool UnitSimulator::setLineState(unsigned int index, const QString& status, int location)
+{
+    if (index >= m_numLines)
+        return false;
+    Line& line = m_lines[index];
+    if (status == QLatin1String(kStatusIdle)) {
+        line.locked = false;
+        line.priority = false;
+        line.caller.clear();
+        setLineStatus(index, status);
+        clearInfo(index);
+        return true;
+    }
+    const bool waiting = line.status == QLatin1String(kStatusRinging)
+        || line.status == QLatin1String(kStatusAutoAttendant);
+    setLineStatus(index, status, location);
+    if (waiting && isActive(status) && status != QLatin1String(kStatusRinging)
+        && status != QLatin1String(kStatusAutoAttendant) && line.caller.has_param()) {
+        line.info = line.caller;
+        line.caller.clear();
+        broadcast(ancillaryData(index, false));
+    }
+    return true;
+}
+
+bool UnitSimulator::setLineFlag(unsigned int index, const QString& flag, bool state)
+{
+    if (index >= m_numLines)
+        return false;
+    Params p;
+    p.set_uint("line_id", index);
+    p.set_qstring("flag", flag);
+    p.set_bool("state", state);
+    handleLineFlags(p);
+    return true;
+}
+
+bool UnitSimulator::setCallerInfo(unsigned int index, const Params& info)
+{
+    if (index >= m_numLines)
+        return false;
+    Params stored;
+    for (const char* field : kInfoFields)
+        if (info.has_param(field))
+            stored.set_string(field, info.get_string(field, ""));
+    m_lines[index].info = stored;
+    broadcast(ancillaryData(index, false));
     return true;
 }
 

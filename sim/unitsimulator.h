@@ -83,6 +83,19 @@ public:
     // it did. ring() without a line picks the first idle one.
     bool ring(unsigned int line, const QString& name = QString());
     bool ring();
+    // Rings with this caller information (the fields of "ancillary_data"),
+    // which the unit hands out once the call is taken.
+    bool ring(unsigned int line, const Params& caller);
+
+    // What the unit's other positions and the callers do, for scripted
+    // shows: puts a line in any state and reports it to every console.
+    // "on hook (idle)" ends the call, clearing its flags and caller
+    // information; taking a ringing call hands out its caller information.
+    bool setLineState(unsigned int line, const QString& status, int location = 0);
+    // "locked" or "priority".
+    bool setLineFlag(unsigned int line, const QString& flag, bool state);
+    // Replaces the caller information of a line and reports it.
+    bool setCallerInfo(unsigned int line, const Params& info);
 
     int connectionCount() const { return m_peers.size(); }
     int loggedInCount() const;
@@ -107,6 +120,7 @@ public:
     void setStopReading(bool stop);
     void setIgnoreLogin(bool ignore) { m_ignoreLogin = ignore; }
     void dropAllConnections();
+    void dropConnection(int connection);
 
 signals:
     void messageReceived(int connection, const Message& msg);

@@ -1,0 +1,173 @@
+#include "sim/unitshow.h"
+
+#include "sim/unitsimulator.h"
+
+#include <algorithm>
+
+namespace {
+
+const char* const genders[] = {"unknown", "male", "female"};
+const char* const moods[] = {"neutral", "happy", "sad", "crying", "angry",
+                             "rude", "shocked", "embarassed", "eyeroll", "crazy"};
+
+Params callerInfo(const QString& name, const QString& location, const QString& topic, const QString& notes,
+                  unsigned int genderidx, unsigned int moodidx)
+{
+    Params p;
+    p.set_qstring("name", name);
+    p.set_qstring("location", location);
+    p.set_qstring("topic", topic);
+    p.set_qstring("notes", notes);
+    genderidx = genderidx < 3 ? genderidx : 0;
+    moodidx = moodidx < 10 ? moodidx : 0;
+    p.set_string("gender", genders[genderidx]);
+    p.set_uint("genderidx", genderidx);
+    p.set_string("mood", moods[moodidx]);
+    p.set_uint("moodidx", moodidx);
+    return p;
+}
+
+} // namespace
+
+ShowStep ShowStep::ring(qint64 atMs, unsigned int line, const QString& name, const QString& location,
+                        const QString& topic)
+{
+    ShowStep s;
+    s.atMs = atMs;
+    s.line = line;
+    s.action = Ring;
+    s.info = callerInfo(name, location, topic, QString(), 0, 0);
+    return s;
+}
+
+ShowStep ShowStep::act(qint64 atMs, unsigned int line, Action action, bool flag)
+{
+    ShowStep s;
+    s.atMs = atMs;
+    s.line = line;
+    s.action = action;
+    s.flag = flag;
+    return s;
+}
+
+ShowStep ShowStep::notes(qint64 atMs, unsigned int line, const QString& name, const QString& location,
+                         const QString& topic, const QString& notes, unsigned int genderidx, unsigned int moodidx)
+{
+    ShowStep s;
+    s.atMs = atMs;
+    s.line = line;
+    s.action = Info;
+    s.info = callerInfo(name, location, topic, notes, genderidx, moodidx);
+    return s;
+}
+
+UnitShow::UnitShow(UnitSimulator& unit, QObject* parent)
+    : QObject(parent)
+    , m_unit(unit)
+{
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &UnitShow::next);
+}
+
+void UnitShow::setSteps(std::vector<ShowStep> steps)
+{
+    std::stable_sort(steps.begin(), steps.end(),
+                     [](const ShowStep& a, const ShowStep& b) { return a.atMs < b.atMs; });
+    m_steps = std::move(steps);
+}
+
+void UnitShow::apply(UnitSimulator& unit, const ShowStep& step)
+{
+    switch (step.action) {
+    case ShowStep::Ring:
+        unit.ring(step.line, step.info);
+        break;
+    case ShowStep::Answer:
+        unit.setLineState(step.line, QStringLiteral("on handset"), step.location);
+        break;
+    case ShowStep::Hold:
+        unit.setLineState(step.line, QStringLiteral("on hold"));
+        break;
+    case ShowStep::ScreenedHold:
+        unit.setLineState(step.line, QStringLiteral("on screened hold"));
+        break;
+    case ShowStep::Air:
+        unit.setLineState(step.line, QStringLiteral("on air"));
+        break;
+    case ShowStep::Lock:
+        unit.setLineFlag(step.line, QStringLiteral("locked"), step.flag);
+        break;
+    case ShowStep::Priority:
+        unit.setLineFlag(step.line, QStringLiteral("priority"), step.flag);
+        break;
+    case ShowStep::Info:
+        unit.setCallerInfo(step.line, step.info);
+        break;
+    case ShowStep::Drop:
+        unit.setLineState(step.line, QStringLiteral("on hook (idle)"));
+        break;
+    }
+}
+
+void UnitShow::start(bool loop)
+{
+    m_loop = loop;
+    m_index = 0;
+    m_offset = 0;
+    m_clock.start();
+    next();
+}
+
+void UnitShow::stop()
+{
+    m_timer.stop();
+}
+
+void UnitShow::next()
+{
+    const qint64 now = m_clock.elapsed() - m_offset;
+    while (m_index < m_steps.size() && m_steps[m_index].atMs <= now)
+        apply(m_unit, m_steps[m_index++]);
+    if (m_index == m_steps.size()) {
+        emit finished();
+        if (!m_loop || m_steps.empty())
+            return;
+        // A short pause, then the same show again.
+        m_offset += m_steps.back().atMs + 5000;
+        m_index = 0;
+    }
+    m_timer.start(int(std::max<qint64>(0, m_steps[m_index].atMs + m_offset - m_clock.elapsed())));
+}
+
+std::vector<ShowStep> UnitShow::demo()
+{
+    using S = ShowStep;
+    const qint64 s = 1000;
+    return {
+        S::ring(0, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"), QStringLiteral("Bin collections")),
+        S::act(4 * s, 0, S::Answer),
+        S::notes(6 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"),
+                 QStringLiteral("Bin collections"), QStringLiteral("Third call this month, keep it short"), 2, 4),
+        S::ring(5 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"), QStringLiteral("Football results")),
+        S::ring(8 * s, 2, QStringLiteral("Priya"), QStringLiteral("Kingsbridge"), QStringLiteral("Allotment prizes")),
+        S::act(9 * s, 0, S::Hold),
+        S::act(12 * s, 1, S::Answer),
+        S::notes(13 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"),
+                 QStringLiteral("Football results"), QStringLiteral("Season ticket holder"), 1, 1),
+        S::act(16 * s, 1, S::Priority, true),
+        S::act(18 * s, 1, S::Hold),
+        S::act(20 * s, 0, S::Air),
+        S::act(21 * s, 0, S::Lock, true),
+        S::ring(24 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works")),
+        S::act(30 * s, 2, S::Drop),
+        S::act(34 * s, 0, S::Drop),
+        S::act(35 * s, 1, S::Air),
+        S::act(38 * s, 3, S::Answer),
+        S::notes(40 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works"),
+                 QStringLiteral("Lives by the junction"), 1, 8),
+        S::act(44 * s, 3, S::ScreenedHold),
+        S::act(50 * s, 1, S::Drop),
+        S::act(52 * s, 3, S::Air),
+        S::act(62 * s, 3, S::Drop),
+    };
+}
