@@ -1,8 +1,10 @@
 #include "app/mainwindow.h"
 
 #include "app/addunitdialog.h"
+#include "app/calllogwindow.h"
 #include "app/consoleattention.h"
 #include "app/requestpassworddialog.h"
+#include "calllog/calllog.h"
 #include "console/mirtgui.h"
 #include "ui_mainwindow.h"
 
@@ -33,10 +35,14 @@ MainWindow::MainWindow(QWidget* parent)
     m_ui->buttonConnect->setEnabled(false);
     m_ui->buttonAdd->setEnabled(true);
     m_ui->buttonRemove->setEnabled(false);
+    m_ui->buttonCallLog->setEnabled(false);
+    m_ui->labelCallLog->hide();
+    m_ui->labelCallLog->setStyleSheet(QStringLiteral("color: #a00;"));
 
     connect(m_ui->buttonAdd, &QPushButton::clicked, this, &MainWindow::handleAdd);
     connect(m_ui->buttonRemove, &QPushButton::clicked, this, &MainWindow::handleRemove);
     connect(m_ui->buttonConnect, &QPushButton::clicked, this, &MainWindow::handleConnect);
+    connect(m_ui->buttonCallLog, &QPushButton::clicked, this, [this] { showCallLog(); });
 
     QTableView* table = m_ui->tableUnits;
     table->setModel(&m_units);
@@ -82,8 +88,36 @@ MainWindow::MainWindow(QWidget* parent)
 
 MainWindow::~MainWindow()
 {
+    delete m_callLogWindow;
     m_units.save();
     delete m_ui;
+}
+
+void MainWindow::setCallLog(CallLog* log)
+{
+    m_callLog = log;
+    m_ui->buttonCallLog->setEnabled(log != nullptr);
+    if (!log)
+        return;
+    const auto showOff = [this](const QString& text) {
+        m_ui->labelCallLog->setText(text);
+        m_ui->labelCallLog->setVisible(!text.isEmpty());
+    };
+    connect(log, &CallLog::disabled, this, showOff);
+    if (log->isOff())
+        showOff(log->errorText());
+}
+
+void MainWindow::showCallLog(const QString& unitKey)
+{
+    if (!m_callLog)
+        return;
+    if (!m_callLogWindow)
+        m_callLogWindow = new CallLogWindow(*m_callLog, nullptr);
+    m_callLogWindow->setUnitFilter(unitKey);
+    m_callLogWindow->show();
+    m_callLogWindow->raise();
+    m_callLogWindow->activateWindow();
 }
 
 QString MainWindow::cellText(int row, int column) const
@@ -167,6 +201,10 @@ void MainWindow::handleConnect()
             connect(console, &MIRTGui::requestPassword, this, [this, key] { askPassword(key); });
             // A child of the console: it goes when the console goes.
             new ConsoleAttention(*console, key, m_notifier, m_attention);
+            connect(console, &MIRTGui::callLogRequested, this, [this, key] { showCallLog(key); });
+            // Only listens: nothing the console sends changes.
+            if (m_callLog)
+                m_callLog->attach(console->session(), key);
         }
         handleTableSelect(index);
     }
@@ -293,5 +331,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
         it.value()->deleteLater();
         it.value() = nullptr;
     }
+    if (m_callLogWindow)
+        m_callLogWindow->close();
     QMainWindow::closeEvent(event);
 }

@@ -8,6 +8,8 @@
 #include <QMap>
 #include <QString>
 
+class CallLog;
+class CallLogWindow;
 class MIRTGui;
 class QCloseEvent;
 class QMenu;
@@ -32,6 +34,14 @@ public:
     AttentionSettings& attentionSettings() { return m_attention; }
     // The console open for a unit key, or null.
     MIRTGui* console(const QString& key) const { return m_consoles.value(key); }
+
+    // The show log the consoles opened from here write to; without one the
+    // "Call Log" button is disabled. Set once, before the first Connect.
+    void setCallLog(CallLog* log);
+    // Opens (or raises) the log window, showing one unit's calls, or every
+    // unit's for an empty key.
+    void showCallLog(const QString& unitKey = QString());
+    CallLogWindow* callLogWindow() const { return m_callLogWindow; }
 
 public slots:
     void handleQuit();
@@ -68,4 +78,6 @@ private:
     DesktopNotifier m_notifier;
     // Unit key "address:port" to the console open for that unit.
     QMap<QString, MIRTGui*> m_consoles;
+    CallLog* m_callLog = nullptr;
+    CallLogWindow* m_callLogWindow = nullptr;
 };

@@ -1,0 +1,455 @@
+#include "app/calllogwindow.h"
+
+#include "app/calltablemodel.h"
+#include "calllog/calllog.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDateTime>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSet>
+#include <QSettings>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+enum Range {
+    Today,
+    LastWeek,
+    Everything,
+    Custom,
+};
+
+QSettings settings()
+{
+    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+}
+
+const char* const retentionKey = "callLog/retentionDays";
+
+QString callCount(int n)
+{
+    return n == 1 ? CallLogWindow::tr("1 call") : CallLogWindow::tr("%1 calls").arg(n);
+}
+
+qint64 startOfDay(const QDate& day)
+{
+    return QDateTime(day, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+} // namespace
+
+CallLogWindow::CallLogWindow(CallLog& log, QWidget* parent)
+    : QWidget(parent)
+    , m_log(log)
+    , m_model(new CallTableModel(this))
+{
+    setWindowTitle(tr("Call Log"));
+    buildUi();
+
+    m_searchDelay.setSingleShot(true);
+    m_searchDelay.setInterval(250);
+    connect(&m_searchDelay, &QTimer::timeout, this, &CallLogWindow::refresh);
+    m_changeDelay.setSingleShot(true);
+    m_changeDelay.setInterval(300);
+    connect(&m_changeDelay, &QTimer::timeout, this, &CallLogWindow::refresh);
+
+    connect(&m_log, &CallLog::queryFinished, this, &CallLogWindow::showResult);
+    connect(&m_log, &CallLog::changed, this, [this] {
+        if (!m_changeDelay.isActive())
+            m_changeDelay.start();
+    });
+    connect(&m_log, &CallLog::disabled, this, &CallLogWindow::showError);
+    connect(&m_log, &CallLog::exportFinished, this, [this](int ticket, bool ok, int rows, const QString& error) {
+        if (ticket != m_exportTicket)
+            return;
+        m_export->setEnabled(true);
+        if (ok)
+            m_status->setText(tr("Exported %1.").arg(callCount(rows)));
+        else
+            m_status->setText(tr("Export failed: %1").arg(error));
+        emit exported(ok, rows, error);
+    });
+    if (m_log.isOff())
+        showError(m_log.errorText());
+    refresh();
+}
+
+CallLogWindow::~CallLogWindow() = default;
+
+void CallLogWindow::buildUi()
+{
+    auto* layout = new QVBoxLayout(this);
+
+    m_error = new QLabel(this);
+    m_error->setObjectName(QStringLiteral("labelCallLogError"));
+    m_error->setWordWrap(true);
+    m_error->setStyleSheet(QStringLiteral("color: #a00; font-weight: bold;"));
+    m_error->hide();
+    layout->addWidget(m_error);
+
+    auto* filters = new QHBoxLayout;
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("lineSearch"));
+    m_search->setPlaceholderText(tr("Search name, location, topic and notes"));
+    m_search->setClearButtonEnabled(true);
+    filters->addWidget(m_search, 3);
+
+    m_unit = new QComboBox(this);
+    m_unit->setObjectName(QStringLiteral("comboUnit"));
+    m_unit->addItem(tr("All units"), QString());
+    filters->addWidget(m_unit, 1);
+
+    m_outcome = new QComboBox(this);
+    m_outcome->setObjectName(QStringLiteral("comboOutcome"));
+    m_outcome->addItem(tr("All outcomes"), -1);
+    m_outcome->addItem(tr("Missed"), int(CallRecord::Missed));
+    m_outcome->addItem(tr("Answered"), int(CallRecord::Answered));
+    m_outcome->addItem(tr("Aired"), int(CallRecord::Aired));
+    m_outcome->addItem(tr("In progress"), int(CallRecord::Pending));
+    filters->addWidget(m_outcome);
+
+    m_range = new QComboBox(this);
+    m_range->setObjectName(QStringLiteral("comboRange"));
+    m_range->addItem(tr("Today"), int(Today));
+    m_range->addItem(tr("Last 7 days"), int(LastWeek));
+    m_range->addItem(tr("All"), int(Everything));
+    m_range->addItem(tr("Custom"), int(Custom));
+    m_range->setCurrentIndex(LastWeek);
+    filters->addWidget(m_range);
+
+    const QDate today = QDate::currentDate();
+    m_from = new QDateEdit(today.addDays(-6), this);
+    m_from->setObjectName(QStringLiteral("dateFrom"));
+    m_to = new QDateEdit(today, this);
+    m_to->setObjectName(QStringLiteral("dateTo"));
+    for (QDateEdit* edit : {m_from, m_to}) {
+        edit->setCalendarPopup(true);
+        edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+        edit->setEnabled(false);
+    }
+    filters->addWidget(m_from);
+    filters->addWidget(new QLabel(QStringLiteral("–"), this));
+    filters->addWidget(m_to);
+    layout->addLayout(filters);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    m_table = new QTableView(splitter);
+    m_table->setObjectName(QStringLiteral("tableCalls"));
+    m_table->setModel(m_model);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setAlternatingRowColors(true);
+    m_table->verticalHeader()->hide();
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    m_table->setWordWrap(false);
+    const int widths[] = {140, 110, 40, 120, 110, 160, 50, 55, 55};
+    for (int c = 0; c < int(sizeof(widths) / sizeof(widths[0])); ++c)
+        m_table->setColumnWidth(c, widths[c]);
+
+    auto* side = new QWidget(splitter);
+    auto* sideLayout = new QVBoxLayout(side);
+    sideLayout->setContentsMargins(0, 0, 0, 0);
+    m_details = new QLabel(side);
+    m_details->setObjectName(QStringLiteral("labelDetails"));
+    m_details->setWordWrap(true);
+    m_details->setTextFormat(Qt::PlainText);
+    m_details->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_details->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    sideLayout->addWidget(m_details);
+    sideLayout->addWidget(new QLabel(tr("Notes"), side));
+    m_notes = new QPlainTextEdit(side);
+    m_notes->setObjectName(QStringLiteral("textNotes"));
+    m_notes->setReadOnly(true);
+    sideLayout->addWidget(m_notes, 1);
+    splitter->addWidget(m_table);
+    splitter->addWidget(side);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    layout->addWidget(splitter, 1);
+
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("labelCount"));
+    layout->addWidget(m_count);
+
+    m_days = new QTableWidget(0, 6, this);
+    m_days->setObjectName(QStringLiteral("tableDays"));
+    m_days->setHorizontalHeaderLabels(
+        {tr("Day"), tr("Calls"), tr("Answered"), tr("Aired"), tr("Missed"), tr("Mean wait")});
+    m_days->verticalHeader()->hide();
+    m_days->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_days->setSelectionMode(QAbstractItemView::NoSelection);
+    m_days->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    m_days->setMaximumHeight(150);
+    layout->addWidget(m_days);
+
+    auto* buttons = new QHBoxLayout;
+    m_export = new QPushButton(tr("Export CSV..."), this);
+    m_export->setObjectName(QStringLiteral("buttonExport"));
+    buttons->addWidget(m_export);
+    m_delete = new QPushButton(tr("Delete Selected"), this);
+    m_delete->setObjectName(QStringLiteral("buttonDelete"));
+    m_delete->setEnabled(false);
+    buttons->addWidget(m_delete);
+    m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("labelStatus"));
+    buttons->addWidget(m_status, 1);
+    buttons->addWidget(new QLabel(tr("Keep calls for"), this));
+    m_retention = new QSpinBox(this);
+    m_retention->setObjectName(QStringLiteral("spinRetention"));
+    m_retention->setRange(1, 3650);
+    m_retention->setSuffix(tr(" days"));
+    m_retention->setValue(retentionDays());
+    m_retention->setToolTip(tr("Older calls are deleted when the program starts."));
+    buttons->addWidget(m_retention);
+    layout->addLayout(buttons);
+
+    resize(1100, 650);
+
+    connect(m_search, &QLineEdit::textChanged, this, [this] { m_searchDelay.start(); });
+    connect(m_unit, qOverload<int>(&QComboBox::activated), this, [this] {
+        m_wantedUnit = m_unit->currentData().toString();
+        refresh();
+    });
+    connect(m_outcome, qOverload<int>(&QComboBox::currentIndexChanged), this, &CallLogWindow::refresh);
+    connect(m_range, qOverload<int>(&QComboBox::currentIndexChanged), this, &CallLogWindow::rangeChanged);
+    connect(m_from, &QDateEdit::dateChanged, this, &CallLogWindow::refresh);
+    connect(m_to, &QDateEdit::dateChanged, this, &CallLogWindow::refresh);
+    connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CallLogWindow::showDetails);
+    connect(m_export, &QPushButton::clicked, this, &CallLogWindow::chooseExportFile);
+    connect(m_delete, &QPushButton::clicked, this, &CallLogWindow::deleteSelected);
+    connect(m_retention, qOverload<int>(&QSpinBox::valueChanged), this, &CallLogWindow::setRetentionDays);
+}
+
+int CallLogWindow::retentionDays()
+{
+    bool ok = false;
+    const int days = settings().value(QLatin1String(retentionKey), CallLog::DefaultRetentionDays).toInt(&ok);
+    return ok && days > 0 ? days : CallLog::DefaultRetentionDays;
+}
+
+void CallLogWindow::setRetentionDays(int days)
+{
+    settings().setValue(QLatin1String(retentionKey), days);
+}
+
+void CallLogWindow::setUnitFilter(const QString& unitKey)
+{
+    m_wantedUnit = unitKey;
+    int index = m_unit->findData(unitKey);
+    if (index < 0) {
+        m_unit->addItem(unitKey, unitKey);
+        index = m_unit->count() - 1;
+    }
+    m_unit->setCurrentIndex(index);
+    refresh();
+}
+
+QString CallLogWindow::unitFilter() const
+{
+    return m_unit->currentData().toString();
+}
+
+void CallLogWindow::rangeChanged()
+{
+    const bool custom = m_range->currentData().toInt() == Custom;
+    m_from->setEnabled(custom);
+    m_to->setEnabled(custom);
+    refresh();
+}
+
+CallFilter CallLogWindow::filter() const
+{
+    CallFilter f;
+    f.text = m_search->text();
+    f.unitKey = unitFilter();
+    f.outcome = m_outcome->currentData().toInt();
+    const QDate today = QDate::currentDate();
+    switch (m_range->currentData().toInt()) {
+    case Today:
+        f.from = startOfDay(today);
+        break;
+    case LastWeek:
+        f.from = startOfDay(today.addDays(-6));
+        break;
+    case Custom:
+        f.from = startOfDay(std::min(m_from->date(), m_to->date()));
+        f.to = startOfDay(std::max(m_from->date(), m_to->date()).addDays(1));
+        break;
+    default:
+        break;
+    }
+    return f;
+}
+
+void CallLogWindow::refresh()
+{
+    m_searchDelay.stop();
+    m_changeDelay.stop();
+    m_queryTicket = m_log.query(filter(), RowLimit);
+}
+
+void CallLogWindow::showError(const QString& text)
+{
+    m_error->setText(text);
+    m_error->setVisible(!text.isEmpty());
+}
+
+void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
+{
+    if (ticket != m_queryTicket)
+        return;
+    if (!result.ok) {
+        showError(result.error.isEmpty() ? m_log.errorText() : result.error);
+        m_model->setRows({});
+        m_days->setRowCount(0);
+        m_count->clear();
+        emit refreshed();
+        return;
+    }
+
+    // The unit list: every unit in the file, those open now and the one
+    // asked for.
+    QStringList units = result.units;
+    units << m_log.unitKeys();
+    if (!m_wantedUnit.isEmpty())
+        units << m_wantedUnit;
+    units.removeDuplicates();
+    units.sort();
+    const QString current = m_unit->currentData().toString();
+    m_unit->blockSignals(true);
+    while (m_unit->count() > 1)
+        m_unit->removeItem(1);
+    for (const QString& unit : qAsConst(units))
+        m_unit->addItem(unit, unit);
+    m_unit->setCurrentIndex(std::max(0, m_unit->findData(current)));
+    m_unit->blockSignals(false);
+
+    // The selection survives the refresh, call by call.
+    QSet<QString> selected;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        selected.insert(m_model->record(index.row()).uid);
+    m_model->setRows(result.rows);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (selected.contains(m_model->record(row).uid))
+            m_table->selectionModel()->select(m_model->index(row, 0),
+                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    showDetails();
+
+    if (result.matching > result.rows.size())
+        m_count->setText(tr("Showing the newest %1 of %2 calls. Narrow the search or export them all.")
+                             .arg(result.rows.size())
+                             .arg(result.matching));
+    else
+        m_count->setText(callCount(result.matching));
+
+    m_days->setRowCount(result.days.size());
+    for (int row = 0; row < result.days.size(); ++row) {
+        const DayTotals& d = result.days.at(row);
+        const QStringList cells = {d.day.toString(QStringLiteral("ddd yyyy-MM-dd")),
+                                   QString::number(d.calls),
+                                   QString::number(d.answered),
+                                   QString::number(d.aired),
+                                   QString::number(d.missed),
+                                   CallTableModel::duration(d.meanWaitMs)};
+        for (int c = 0; c < cells.size(); ++c) {
+            auto* item = new QTableWidgetItem(cells.at(c));
+            if (c > 0)
+                item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_days->setItem(row, c, item);
+        }
+    }
+    emit refreshed();
+}
+
+void CallLogWindow::showDetails()
+{
+    const QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    m_delete->setEnabled(!rows.isEmpty());
+    if (rows.size() != 1) {
+        m_details->setText(rows.isEmpty() ? tr("Select a call to see its notes.")
+                                          : tr("%1 calls selected.").arg(rows.size()));
+        m_notes->clear();
+        return;
+    }
+    const CallRecord& r = m_model->record(rows.first().row());
+    QStringList lines;
+    lines << (r.name.isEmpty() ? tr("(no name)") : r.name);
+    if (!r.location.isEmpty())
+        lines << r.location;
+    if (!r.topic.isEmpty())
+        lines << tr("Topic: %1").arg(r.topic);
+    lines << tr("Gender: %1, mood: %2").arg(r.gender.isEmpty() ? QStringLiteral("-") : r.gender,
+                                            r.mood.isEmpty() ? QStringLiteral("-") : r.mood);
+    lines << tr("Line %1 of %2, %3").arg(r.line + 1).arg(r.unitKey, r.username);
+    lines << tr("Outcome: %1").arg(CallTableModel::outcomeText(r));
+    if (r.holdMs > 0)
+        lines << tr("On hold: %1").arg(CallTableModel::duration(r.holdMs));
+    if (r.priority)
+        lines << tr("Priority caller");
+    if (r.partial)
+        lines << tr("The log saw only part of this call.");
+    m_details->setText(lines.join(QLatin1Char('\n')));
+    m_notes->setPlainText(r.notes);
+}
+
+QVector<qint64> CallLogWindow::selectedIds() const
+{
+    QVector<qint64> ids;
+    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
+        ids.append(m_model->record(index.row()).id);
+    return ids;
+}
+
+void CallLogWindow::deleteSelected()
+{
+    const QVector<qint64> ids = selectedIds();
+    if (ids.isEmpty())
+        return;
+    QMessageBox box(this);
+    box.setWindowTitle(tr("Delete Calls"));
+    box.setText(tr("Delete %1 from the log?").arg(ids.size() == 1 ? tr("the selected call") : tr("%1 selected calls").arg(ids.size())));
+    box.setInformativeText(tr("This cannot be undone."));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    m_table->clearSelection();
+    m_log.remove(ids);
+}
+
+void CallLogWindow::chooseExportFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested =
+        QDir(folder).filePath(QStringLiteral("calls-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Export Calls"), suggested, tr("CSV files (*.csv);;All files (*)"));
+    if (!path.isEmpty())
+        exportTo(path);
+}
+
+void CallLogWindow::exportTo(const QString& path)
+{
+    m_export->setEnabled(false);
+    m_status->setText(tr("Exporting..."));
+    m_exportTicket = m_log.exportCsv(filter(), path);
+}

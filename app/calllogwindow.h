@@ -1,0 +1,98 @@
+#pragma once
+
+#include "calllog/callrecord.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+class CallLog;
+class CallTableModel;
+class QComboBox;
+class QDateEdit;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSpinBox;
+class QTableView;
+class QTableWidget;
+
+// The show log on screen: the calls of the log, newest first, with a text
+// search and filters for unit, outcome and dates, the selected call's notes
+// beside the table and per-day totals below it. Follows the log live, exports
+// the rows it selects to CSV and deletes selected calls. Every search runs on
+// the log's worker thread; the window only shows answers. Owned by the main
+// window, which opens it from its "Call Log" button and from a console's
+// Ctrl+L.
+class CallLogWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The newest this many matching calls are listed; totals and exports
+    // cover them all.
+    static constexpr int RowLimit = 2000;
+
+    explicit CallLogWindow(CallLog& log, QWidget* parent = nullptr);
+    ~CallLogWindow() override;
+
+    // Shows only that unit's calls; empty for every unit.
+    void setUnitFilter(const QString& unitKey);
+    QString unitFilter() const;
+    CallFilter filter() const;
+    CallTableModel& model() const { return *m_model; }
+
+    // Writes the calls the filters select to path; exported() reports.
+    void exportTo(const QString& path);
+
+    // The retention setting the user chose (days), and where it is kept.
+    static int retentionDays();
+    static void setRetentionDays(int days);
+
+public slots:
+    // Asks the log again with the current filters.
+    void refresh();
+    void deleteSelected();
+
+signals:
+    // An answer of the log is on screen.
+    void refreshed();
+    void exported(bool ok, int rows, const QString& error);
+
+private:
+    void buildUi();
+    void showResult(int ticket, const CallQueryResult& result);
+    void showDetails();
+    void showError(const QString& text);
+    void chooseExportFile();
+    void rangeChanged();
+    QVector<qint64> selectedIds() const;
+
+    CallLog& m_log;
+    CallTableModel* m_model;
+    QLabel* m_error = nullptr;
+    QLineEdit* m_search = nullptr;
+    QComboBox* m_unit = nullptr;
+    QComboBox* m_outcome = nullptr;
+    QComboBox* m_range = nullptr;
+    QDateEdit* m_from = nullptr;
+    QDateEdit* m_to = nullptr;
+    QTableView* m_table = nullptr;
+    QLabel* m_details = nullptr;
+    QPlainTextEdit* m_notes = nullptr;
+    QTableWidget* m_days = nullptr;
+    QLabel* m_count = nullptr;
+    QLabel* m_status = nullptr;
+    QPushButton* m_export = nullptr;
+    QPushButton* m_delete = nullptr;
+    QSpinBox* m_retention = nullptr;
+
+    // Typing and the log's changes ask again after a short quiet spell.
+    QTimer m_searchDelay;
+    QTimer m_changeDelay;
+    int m_queryTicket = 0;
+    int m_exportTicket = 0;
+    // Chosen before the unit list knew the unit.
+    QString m_wantedUnit;
+};

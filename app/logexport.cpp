@@ -1,0 +1,104 @@
+#include "app/logexport.h"
+
+#include "calllog/callstore.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <cstring>
+
+namespace {
+
+// A local date means its midnight; a date and time without an offset is
+// local time.
+bool parseSince(const QString& text, qint64& ms)
+{
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    if (date.isValid() && text.size() == 10) {
+        ms = QDateTime(date, QTime(0, 0), Qt::LocalTime).toMSecsSinceEpoch();
+        return true;
+    }
+    const QDateTime time = QDateTime::fromString(text, Qt::ISODate);
+    if (!time.isValid())
+        return false;
+    ms = time.toMSecsSinceEpoch();
+    return true;
+}
+
+} // namespace
+
+bool LogExport::requested(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--export-log") == 0 || std::strncmp(argv[i], "--export-log=", 13) == 0)
+            return true;
+    }
+    return false;
+}
+
+int LogExport::run(const QStringList& arguments, const QString& databasePath, QTextStream& err)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Writes the call log as CSV."));
+    const QCommandLineOption exportOption(QStringLiteral("export-log"),
+                                          QStringLiteral("Write the call log to <file> as CSV."),
+                                          QStringLiteral("file"));
+    const QCommandLineOption sinceOption(QStringLiteral("since"),
+                                         QStringLiteral("Only calls first seen at or after <date>."),
+                                         QStringLiteral("date"));
+    const QCommandLineOption unitOption(QStringLiteral("unit"), QStringLiteral("Only the calls of unit <key>."),
+                                        QStringLiteral("key"));
+    parser.addOptions({exportOption, sinceOption, unitOption});
+    if (!parser.parse(arguments)) {
+        err << "mirt-desktop: " << parser.errorText() << "\n";
+        return 2;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        err << "mirt-desktop: unexpected argument " << parser.positionalArguments().first() << "\n";
+        return 2;
+    }
+    const QString file = parser.value(exportOption);
+    if (file.isEmpty()) {
+        err << "mirt-desktop: --export-log needs a file name\n";
+        return 2;
+    }
+    CallFilter filter;
+    filter.unitKey = parser.value(unitOption);
+    if (parser.isSet(sinceOption) && !parseSince(parser.value(sinceOption), filter.from)) {
+        err << "mirt-desktop: --since wants a date such as 2024-03-05 or 2024-03-05T18:00:00+01:00, not "
+            << parser.value(sinceOption) << "\n";
+        return 2;
+    }
+
+    if (!QFileInfo::exists(databasePath)) {
+        err << "mirt-desktop: there is no call log yet (" << QDir::toNativeSeparators(databasePath) << ")\n";
+        return 1;
+    }
+    CallStore store(databasePath);
+    if (!store.open(5000, 0, QDateTime::currentMSecsSinceEpoch(), CallStore::ReadOnly)) {
+        err << "mirt-desktop: " << store.errorText() << "\n";
+        return 1;
+    }
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        err << "mirt-desktop: cannot write " << file << ": " << out.errorString() << "\n";
+        return 1;
+    }
+    int rows = 0;
+    if (!store.exportCsv(filter, out, &rows)) {
+        out.cancelWriting();
+        err << "mirt-desktop: "
+            << (store.errorText().isEmpty() ? QStringLiteral("cannot write %1").arg(file) : store.errorText()) << "\n";
+        return 1;
+    }
+    if (!out.commit()) {
+        err << "mirt-desktop: cannot write " << file << ": " << out.errorString() << "\n";
+        return 1;
+    }
+    err << "mirt-desktop: wrote " << rows << (rows == 1 ? " call" : " calls") << " to " << file << "\n";
+    return 0;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QTextStream;
+
+// mirt-desktop --export-log FILE [--since DATE] [--unit KEY]: writes the
+// calls of the log to FILE as CSV, the same as the log window's export,
+// without opening a window (no display needed). DATE is a local date
+// (2024-03-05) or an ISO 8601 date and time. The log is only read.
+class LogExport
+{
+public:
+    // Whether the arguments ask for an export rather than the window.
+    static bool requested(int argc, char** argv);
+    // Runs it: arguments as the program got them (program name first),
+    // messages to err. Returns the program's exit code: 0 done, 1 failed,
+    // 2 bad arguments.
+    static int run(const QStringList& arguments, const QString& databasePath, QTextStream& err);
+};
