@@ -75,6 +75,12 @@ QVariant nullable(qint64 ms)
     return ms > 0 ? QVariant(ms) : QVariant();
 }
 
+// The columns of text are NOT NULL; a null string is an empty one.
+QVariant notNull(const QString& text)
+{
+    return text.isNull() ? QVariant(QStringLiteral("")) : QVariant(text);
+}
+
 QString likePattern(QString word)
 {
     word.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
@@ -323,8 +329,8 @@ bool CallStore::save(const QVector<Write>& batch)
 
     const auto bind = [](QSqlQuery& q, const CallRecord& r) {
         const QString outcome = CallRecord::outcomeKey(r.outcome);
-        q.addBindValue(r.unitKey);
-        q.addBindValue(r.username);
+        q.addBindValue(notNull(r.unitKey));
+        q.addBindValue(notNull(r.username));
         q.addBindValue(r.line);
         q.addBindValue(r.firstSeen);
         q.addBindValue(nullable(r.answered));
@@ -337,13 +343,13 @@ bool CallStore::save(const QVector<Write>& batch)
         q.addBindValue(outcome.isEmpty() ? QVariant() : QVariant(outcome));
         q.addBindValue(r.priority ? 1 : 0);
         q.addBindValue(r.partial ? 1 : 0);
-        q.addBindValue(r.name);
-        q.addBindValue(r.location);
-        q.addBindValue(r.topic);
-        q.addBindValue(r.notes);
-        q.addBindValue(r.gender);
-        q.addBindValue(r.mood);
-        q.addBindValue(r.uid);
+        q.addBindValue(notNull(r.name));
+        q.addBindValue(notNull(r.location));
+        q.addBindValue(notNull(r.topic));
+        q.addBindValue(notNull(r.notes));
+        q.addBindValue(notNull(r.gender));
+        q.addBindValue(notNull(r.mood));
+        q.addBindValue(notNull(r.uid));
     };
 
     bool ok = true;

@@ -15,6 +15,7 @@ const char* const kStatusHandset = "on handset";
 const char* const kStatusAir = "on air";
 const char* const kStatusBusied = "disabled (busied out)";
 const char* const kStatusAutoAttendant = "on auto attendant";
+const char* const kStatusScreenedHold = "on screened hold";
 
 // The caller fields a unit keeps per line; anything else a console sends
 // along is not stored.
@@ -63,6 +64,13 @@ bool isActive(const QString& status)
     return status == QLatin1String(kStatusRinging) || status == QLatin1String(kStatusHold)
         || status == QLatin1String(kStatusHandset) || status == QLatin1String(kStatusAir)
         || status == QLatin1String(kStatusAutoAttendant);
+}
+
+// Picked up by somebody: the caller's information is known from here on.
+bool isTaken(const QString& status)
+{
+    return status == QLatin1String(kStatusHold) || status == QLatin1String(kStatusScreenedHold)
+        || status == QLatin1String(kStatusHandset) || status == QLatin1String(kStatusAir);
 }
 
 QString frameText(const Message& msg)
@@ -548,8 +556,7 @@ bool UnitSimulator::setLineState(unsigned int index, const QString& status, int 
     const bool waiting = line.status == QLatin1String(kStatusRinging)
         || line.status == QLatin1String(kStatusAutoAttendant);
     setLineStatus(index, status, location);
-    if (waiting && isActive(status) && status != QLatin1String(kStatusRinging)
-        && status != QLatin1String(kStatusAutoAttendant) && line.caller.has_param()) {
+    if (waiting && isTaken(status) && line.caller.has_param()) {
         line.info = line.caller;
         line.caller.clear();
         broadcast(ancillaryData(index, false));
