@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QSettings>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -224,7 +225,7 @@ void CallLogWindow::buildUi()
     resize(1100, 650);
 
     connect(m_search, &QLineEdit::textChanged, this, [this] { m_searchDelay.start(); });
-    connect(m_unit, qOverload<int>(&QComboBox::activated), this, [this] {
+    connect(m_unit, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
         m_wantedUnit = m_unit->currentData().toString();
         refresh();
     });
@@ -254,6 +255,7 @@ void CallLogWindow::setUnitFilter(const QString& unitKey)
 {
     m_wantedUnit = unitKey;
     int index = m_unit->findData(unitKey);
+    const QSignalBlocker quiet(m_unit);
     if (index < 0) {
         m_unit->addItem(unitKey, unitKey);
         index = m_unit->count() - 1;
@@ -334,13 +336,14 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
     units.removeDuplicates();
     units.sort();
     const QString current = m_unit->currentData().toString();
-    m_unit->blockSignals(true);
-    while (m_unit->count() > 1)
-        m_unit->removeItem(1);
-    for (const QString& unit : qAsConst(units))
-        m_unit->addItem(unit, unit);
-    m_unit->setCurrentIndex(std::max(0, m_unit->findData(current)));
-    m_unit->blockSignals(false);
+    {
+        const QSignalBlocker quiet(m_unit);
+        while (m_unit->count() > 1)
+            m_unit->removeItem(1);
+        for (const QString& unit : qAsConst(units))
+            m_unit->addItem(unit, unit);
+        m_unit->setCurrentIndex(std::max(0, m_unit->findData(current)));
+    }
 
     // The selection survives the refresh, call by call.
     QSet<QString> selected;
