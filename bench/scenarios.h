@@ -22,3 +22,7 @@ void runMemory(Figures& out, int consoles);
 void runBurst(Figures& out, unsigned frameCount);
 // A flood of chat lines in one read: until the last shows in the history.
 void runChatBurst(Figures& out, unsigned lineCount);
+
+// The call log: the longest event-loop stall while 10,000 status changes
+// are logged, and a text search over 100,000 stored calls.
+void runCallLog(Figures& out);

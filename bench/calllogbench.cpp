@@ -1,0 +1,211 @@
+// The call log's two figures:
+//   log_write_stall_ms  the longest stall of the event loop while a session
+//                       logs 10,000 status changes (the unit sends them
+//                       over loopback, in the same thread, 20 every 2 ms);
+//                       median of three rounds. For comparison the same run
+//                       without the log: log_write_stall_without_log_ms.
+//   log_query_ms        a text search as the log window makes it (newest
+//                       2,000 rows and per-day totals) over 100,000 calls;
+//                       median of 15. log_query_short_ms searches a word of
+//                       two letters (no index helps), log_query_all_ms
+//                       totals every call with no search at all.
+#include "bench/scenarios.h"
+
+#include "calllog/calllog.h"
+#include "calllog/callstore.h"
+#include "ipc/ipcobject.h"
+#include "sim/unitsimulator.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <stdexcept>
+
+namespace {
+
+template <typename Predicate>
+bool waitUntil(Predicate done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QTimer wake;
+    wake.start(10);
+    while (!done()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void require(bool ok, const char* what)
+{
+    if (!ok)
+        throw std::runtime_error(what);
+}
+
+double medianOf(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+// One round: the longest gap between two ticks of a 1 ms timer while the
+// unit sends `changes` status changes, in ms beyond the timer's own period.
+double stallRound(bool withLog, int changes)
+{
+    QTemporaryDir dir;
+    require(dir.isValid(), "no temporary folder");
+    std::unique_ptr<CallLog> log;
+    if (withLog) {
+        CallLog::Options options;
+        options.path = dir.filePath(QStringLiteral("calls.sqlite"));
+        log = std::make_unique<CallLog>(options);
+        require(waitUntil([&] { return log->state() == CallLog::Ready; }, 10000), "the log did not open");
+    }
+
+    UnitSimulator sim;
+    require(sim.start(0), "simulated unit did not start");
+    sim.setRecording(false);
+    sim.setTickInterval(3600 * 1000);
+    IPCObject session;
+    if (log)
+        log->attach(session, QStringLiteral("127.0.0.1:%1").arg(sim.port()));
+    int received = 0;
+    QObject::connect(&session, &IPCObject::recvLineStatus, [&] { ++received; });
+    session.connectIPC(QStringLiteral("127.0.0.1"), sim.port(), QStringLiteral("tavrik"), QStringLiteral("bench"));
+    require(waitUntil([&] { return received >= 12; }, 10000), "the session did not log in");
+    received = 0;
+
+    // Each line goes round a whole call: ringing, handset, hold, air, idle.
+    static const char* const cycle[] = {"ringing", "on handset", "on hold", "on air", "on hook (idle)"};
+    int sent = 0;
+    QTimer sender;
+    sender.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&sender, &QTimer::timeout, [&] {
+        for (int i = 0; i < 20 && sent < changes; ++i, ++sent) {
+            const int line = sent % 12;
+            const int step = (sent / 12) % 5;
+            Message m;
+            m.set_name("line_status");
+            m.params().set_uint("line_id", unsigned(line));
+            m.params().set_string("status", cycle[step]);
+            m.params().set_uint("time", 0);
+            sim.sendMessage(m);
+        }
+        if (sent >= changes)
+            sender.stop();
+    });
+
+    QElapsedTimer gap;
+    double worst = 0;
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        worst = std::max(worst, double(gap.nsecsElapsed()) / 1e6);
+        gap.restart();
+    });
+    gap.start();
+    probe.start(1);
+    sender.start(2);
+    require(waitUntil([&] { return received >= changes; }, 120000), "not every change arrived");
+    probe.stop();
+
+    if (log) {
+        bool done = false;
+        const int ticket = log->flush();
+        QObject::connect(log.get(), &CallLog::flushed, [&](int t) { done = done || t == ticket; });
+        require(waitUntil([&] { return done; }, 60000), "the log did not flush");
+        require(!log->isOff(), "the log turned itself off");
+    }
+    return std::max(0.0, worst - 1.0);
+}
+
+// 100,000 made-up calls over 90 days.
+void fill(CallStore& store, int count, qint64 now)
+{
+    static const char* const first[] = {"Ada", "Bert", "Carla", "Dev", "Elsie", "Frank", "Gita", "Hugo",
+                                        "Ines", "Jon", "Kemal", "Lena", "Mo", "Nell", "Omar", "Pia"};
+    static const char* const last[] = {"Smith", "Mackenzie", "Okafor", "Novak", "Haddad", "Jensen",
+                                       "Moreau", "Silva", "Kowalski", "Brennan", "Ito", "Walsh"};
+    static const char* const places[] = {"Harbour Street", "Northfield", "Kingsbridge", "The Mill",
+                                         "Old Town", "Dockside", "Quay", "Fishmarket"};
+    static const char* const topics[] = {"Traffic on the ring road", "Bin collections", "Football results",
+                                         "Lost cat", "Road works", "Birthday request", "Ferry times"};
+    static const char* const notes[] = {"", "Called last week too", "Wants a call back", "Keep it short",
+                                        "Regular caller", "Poor line"};
+    std::mt19937 random(19);
+    const auto pick = [&](auto& table) { return QString::fromLatin1(table[random() % (sizeof(table) / sizeof(table[0]))]); };
+    const qint64 span = 90LL * 24 * 3600 * 1000;
+    QVector<CallStore::Write> batch;
+    for (int i = 0; i < count; ++i) {
+        CallRecord r;
+        r.uid = QStringLiteral("bench-%1").arg(i);
+        r.unitKey = QStringLiteral("10.0.0.%1:8080").arg(1 + i % 3);
+        r.username = QStringLiteral("studio");
+        r.line = i % 12;
+        r.firstSeen = now - span + qint64(i) * (span / count);
+        r.waitMs = qint64(random() % 60000);
+        r.answered = r.firstSeen + r.waitMs;
+        r.ended = r.answered + 120000;
+        r.lastSeen = r.ended;
+        r.outcome = CallRecord::Outcome(1 + random() % 3);
+        r.name = pick(first) + QLatin1Char(' ') + pick(last);
+        r.location = pick(places);
+        r.topic = pick(topics);
+        r.notes = pick(notes);
+        batch.append({r, true});
+        if (batch.size() == 5000) {
+            require(store.save(batch), "filling the log failed");
+            batch.clear();
+        }
+    }
+    require(store.save(batch), "filling the log failed");
+}
+
+double timeQuery(CallStore& store, const QString& text, int runs)
+{
+    CallFilter filter;
+    filter.text = text;
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const CallQueryResult result = store.query(filter, 2000);
+        ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        require(result.ok && result.matching > 0, "the search found nothing");
+    }
+    return medianOf(ms);
+}
+
+} // namespace
+
+void runCallLog(Figures& out)
+{
+    const int changes = 10000;
+    std::vector<double> with;
+    std::vector<double> without;
+    for (int round = 0; round < 3; ++round) {
+        without.push_back(stallRound(false, changes));
+        with.push_back(stallRound(true, changes));
+    }
+    out.emplace_back("log_write_stall_ms", medianOf(with));
+    out.emplace_back("log_write_stall_without_log_ms", medianOf(without));
+
+    QTemporaryDir dir;
+    require(dir.isValid(), "no temporary folder");
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    CallStore store(dir.filePath(QStringLiteral("calls.sqlite")));
+    require(store.open(5000, 0, now), "the log did not open");
+    fill(store, 100000, now);
+    out.emplace_back("log_query_ms", timeQuery(store, QStringLiteral("ckenz"), 15));
+    out.emplace_back("log_query_short_ms", timeQuery(store, QStringLiteral("mo"), 15));
+    out.emplace_back("log_query_all_ms", timeQuery(store, QString(), 15));
+}
