@@ -161,7 +161,12 @@ void CallLogWindow::buildUi()
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
-    const int widths[] = {140, 110, 40, 120, 110, 160, 50, 55, 55};
+    // Wide enough for what the columns hold, so Total and Outcome stay in sight.
+    const QFontMetrics metrics = m_table->fontMetrics();
+    const auto width = [&](const char* sample) { return metrics.horizontalAdvance(QLatin1String(sample)) + 14; };
+    const int widths[] = {width("0000-00-00 00:00:00"), width("000.000.000.000:00000"), width("Line"),
+                          width("Margaret Smith"), width("Harbour Street"), width("Football results"),
+                          width("00:00"), width("On air"), width("00:00")};
     for (int c = 0; c < int(sizeof(widths) / sizeof(widths[0])); ++c)
         m_table->setColumnWidth(c, widths[c]);
 
@@ -182,7 +187,7 @@ void CallLogWindow::buildUi()
     sideLayout->addWidget(m_notes, 1);
     splitter->addWidget(m_table);
     splitter->addWidget(side);
-    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(0, 4);
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
 
@@ -198,7 +203,7 @@ void CallLogWindow::buildUi()
     m_days->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_days->setSelectionMode(QAbstractItemView::NoSelection);
     m_days->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    m_days->setMaximumHeight(150);
+    m_days->setMaximumHeight(130);
     layout->addWidget(m_days);
 
     auto* buttons = new QHBoxLayout;
@@ -222,7 +227,7 @@ void CallLogWindow::buildUi()
     buttons->addWidget(m_retention);
     layout->addLayout(buttons);
 
-    resize(1100, 650);
+    resize(1200, 650);
 
     connect(m_search, &QLineEdit::textChanged, this, [this] { m_searchDelay.start(); });
     connect(m_unit, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {

@@ -67,18 +67,19 @@ xdotool mousemove --window "$main" 418 44 click 1
 wait_for 20 grep -q 'TX: <login success="true"' "$log" || fail "the console did not log in"
 wait_for 10 has_window "MIRT Orvel$" || fail "no console window"
 
-# Most of a round of the show: a dozen state changes and typed notes.
-sleep 56
+# A whole round of the show: four calls rung, answered, held, aired and
+# dropped, with notes typed on three of them.
+sleep 72
 console=$(window "MIRT Orvel$")
 xdotool windowfocus "$console"
 xdotool key --window "$console" ctrl+l
 wait_for 10 has_window "^Call Log$" || fail "Ctrl+L opened no log window"
 logwin=$(window "^Call Log$")
-xdotool windowsize "$logwin" 1100 560
+xdotool windowsize "$logwin" 1200 580
 xdotool windowfocus "$logwin"
 sleep 1.5
-# The call with the longest notes, so the notes beside the table show.
-xdotool mousemove --window "$logwin" 300 98 click 1
+# The first call of the show (the bottom row), so its notes show beside the table.
+xdotool mousemove --window "$logwin" 300 173 click 1
 sleep 0.8
 import -window "$logwin" docs/call-log.png
 echo docs/call-log.png
