@@ -42,7 +42,7 @@ QSettings settings()
     return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
 }
 
-const char* const retentionKey = "callLog/retentionDays";
+const char* const kRetentionKey = "callLog/retentionDays";
 
 QString callCount(int n)
 {
@@ -247,13 +247,13 @@ void CallLogWindow::buildUi()
 int CallLogWindow::retentionDays()
 {
     bool ok = false;
-    const int days = settings().value(QLatin1String(retentionKey), CallLog::DefaultRetentionDays).toInt(&ok);
+    const int days = settings().value(QLatin1String(kRetentionKey), CallLog::DefaultRetentionDays).toInt(&ok);
     return ok && days > 0 ? days : CallLog::DefaultRetentionDays;
 }
 
 void CallLogWindow::setRetentionDays(int days)
 {
-    settings().setValue(QLatin1String(retentionKey), days);
+    settings().setValue(QLatin1String(kRetentionKey), days);
 }
 
 void CallLogWindow::setUnitFilter(const QString& unitKey)

@@ -10,13 +10,13 @@
 namespace {
 
 // Caller texts come from the network: a record keeps this much of each.
-const int maxTextLength = 1000;
-const int maxNotesLength = 20000;
+const int kMaxTextLength = 1000;
+const int kMaxNotesLength = 20000;
 // Longer words are no status word the log knows anyway.
-const int maxStatusLength = 64;
+const int kMaxStatusLength = 64;
 
-const char* const genders[] = {"unknown", "male", "female"};
-const char* const moods[] = {"neutral", "happy", "sad", "crying", "angry",
+const char* const kGenders[] = {"unknown", "male", "female"};
+const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
                              "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 QString text(const Params& p, const char* name, int maxLength)
@@ -29,7 +29,7 @@ QString text(const Params& p, const char* name, int maxLength)
 template <size_t N>
 QString choice(const Params& p, const char* textField, const char* indexField, const char* const (&table)[N])
 {
-    QString value = text(p, textField, maxTextLength);
+    QString value = text(p, textField, kMaxTextLength);
     if (value.isEmpty()) {
         const unsigned int index = p.get_uint(indexField, 0);
         if (index < N)
@@ -227,7 +227,7 @@ void CallRecorder::lineStatus(IPCObject* session, const Message& msg)
         return;
     LineView& seen = v->lines[line];
     seen.known = true;
-    seen.status = p.get_qstring("status", QString()).left(maxStatusLength);
+    seen.status = p.get_qstring("status", QString()).left(kMaxStatusLength);
     seen.priority = p.get_bool("priority", false);
     seen.time = p.get_uint("time", 0);
     if (v != m_leader)
@@ -248,12 +248,12 @@ void CallRecorder::ancillaryData(IPCObject* session, const Message& msg)
     if (line >= MaxLines || line >= v->numLines)
         return;
     Info info;
-    info.name = text(p, "name", maxTextLength);
-    info.location = text(p, "location", maxTextLength);
-    info.topic = text(p, "topic", maxTextLength);
-    info.notes = text(p, "notes", maxNotesLength);
-    info.gender = choice(p, "gender", "genderidx", genders);
-    info.mood = choice(p, "mood", "moodidx", moods);
+    info.name = text(p, "name", kMaxTextLength);
+    info.location = text(p, "location", kMaxTextLength);
+    info.topic = text(p, "topic", kMaxTextLength);
+    info.notes = text(p, "notes", kMaxNotesLength);
+    info.gender = choice(p, "gender", "genderidx", kGenders);
+    info.mood = choice(p, "mood", "moodidx", kMoods);
     info.blank = info.name.isEmpty() && info.location.isEmpty() && info.topic.isEmpty() && info.notes.isEmpty()
         && p.get_uint("genderidx", 0) == 0 && p.get_uint("moodidx", 0) == 0;
     LineView& seen = v->lines[line];

@@ -16,14 +16,14 @@ namespace {
 QAtomicInt connectionCounter;
 
 // Column order of every SELECT; readRecord() reads by these positions.
-const char* const selectColumns =
+const char* const kSelectColumns =
     "id, uid, unit, username, line, first_seen, answered, first_on_air, ended, last_seen, hold_ms, air_ms, "
     "wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood";
 
 // Schema steps: entry n takes a file from version n to version n + 1. A new
 // file runs them all; an older one only those it lacks. Never edit a step
 // that has shipped: add one.
-const QStringList schemaSteps[CallStore::SchemaVersion] = {
+const QStringList kSchemaSteps[CallStore::SchemaVersion] = {
     // 1: the calls, one row each.
     {QStringLiteral("CREATE TABLE calls ("
                     " id INTEGER PRIMARY KEY,"
@@ -269,7 +269,7 @@ bool CallStore::migrate(int from)
         if (!exec(QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("starting the update")))
             return false;
         bool ok = true;
-        for (const QString& sql : schemaSteps[version]) {
+        for (const QString& sql : kSchemaSteps[version]) {
             if (!exec(sql, QStringLiteral("updating to version %1").arg(version + 1))) {
                 ok = false;
                 break;
@@ -490,7 +490,7 @@ CallQueryResult CallStore::query(const CallFilter& filter, int limit)
     QSqlQuery rows(m_db);
     rows.setForwardOnly(true);
     rows.prepare(QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen DESC, id DESC LIMIT ?")
-                     .arg(QLatin1String(selectColumns), where));
+                     .arg(QLatin1String(kSelectColumns), where));
     for (const QVariant& v : qAsConst(values))
         rows.addBindValue(v);
     rows.addBindValue(std::max(0, limit));
@@ -539,7 +539,7 @@ bool CallStore::exportCsv(const CallFilter& filter, QIODevice& out, int* rowCoun
     const QString where = this->where(filter, values);
     QSqlQuery rows(m_db);
     rows.setForwardOnly(true);
-    rows.prepare(QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen, id").arg(QLatin1String(selectColumns), where));
+    rows.prepare(QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen, id").arg(QLatin1String(kSelectColumns), where));
     for (const QVariant& v : qAsConst(values))
         rows.addBindValue(v);
     if (!exec(rows, QStringLiteral("exporting")))

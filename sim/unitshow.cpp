@@ -6,8 +6,8 @@
 
 namespace {
 
-const char* const genders[] = {"unknown", "male", "female"};
-const char* const moods[] = {"neutral", "happy", "sad", "crying", "angry",
+const char* const kGenders[] = {"unknown", "male", "female"};
+const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
                              "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 Params callerInfo(const QString& name, const QString& location, const QString& topic, const QString& notes,
@@ -20,9 +20,9 @@ Params callerInfo(const QString& name, const QString& location, const QString& t
     p.set_qstring("notes", notes);
     genderidx = genderidx < 3 ? genderidx : 0;
     moodidx = moodidx < 10 ? moodidx : 0;
-    p.set_string("gender", genders[genderidx]);
+    p.set_string("gender", kGenders[genderidx]);
     p.set_uint("genderidx", genderidx);
-    p.set_string("mood", moods[moodidx]);
+    p.set_string("mood", kMoods[moodidx]);
     p.set_uint("moodidx", moodidx);
     return p;
 }

@@ -14,6 +14,8 @@
 #include "ipc/ipcobject.h"
 #include "sim/unitshow.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/settings.h"
+#include "tests/support/wait.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -24,7 +26,6 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,21 +42,7 @@ qint64 at(double seconds)
     return showStart + qint64(seconds * 1000);
 }
 
-// Runs the event loop until done() holds, waking on every event.
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs = 5000)
-{
-    QTimer wake;
-    wake.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 // Everything in the file, through the log's own worker.
 QVector<CallRecord> allCalls(CallLog& log)
@@ -267,7 +254,7 @@ private slots:
 
 void TestCallLog::initTestCase()
 {
-    QStandardPaths::setTestModeEnabled(true);
+    testsupport::isolateSettings();
 
     ShowRig rig;
     QVERIFY(rig.start());

@@ -15,6 +15,8 @@
 #include "console/lines.h"
 #include "console/linepanel.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/settings.h"
+#include "tests/support/wait.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -29,7 +31,6 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -40,20 +41,7 @@
 
 namespace {
 
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs = 5000)
-{
-    QTimer wake;
-    wake.start(20);
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
+using testsupport::waitFor;
 
 template <typename T>
 T* child(QObject* parent, const char* name)
@@ -190,16 +178,9 @@ class TestCallLogWindow : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
-
 private slots:
-    void initTestCase()
-    {
-        QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_settingsDir.isValid());
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-    void init() { QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")).clear(); }
+    void initTestCase() { testsupport::isolateSettings(); }
+    void init() { testsupport::settingsStore().clear(); }
 
     void buttonBelowConnect();
     void filters_data();
