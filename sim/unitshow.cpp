@@ -132,8 +132,8 @@ void UnitShow::next()
         emit finished();
         if (!m_loop || m_steps.empty())
             return;
-        // A short pause, then the same show again.
-        m_offset += m_steps.back().atMs + 5000;
+        // A pause, then the same show again.
+        m_offset += m_steps.back().atMs + 10000;
         m_index = 0;
     }
     m_timer.start(int(std::max<qint64>(0, m_steps[m_index].atMs + m_offset - m_clock.elapsed())));
@@ -146,30 +146,30 @@ std::vector<ShowStep> UnitShow::demo()
     // The first call rings a few seconds in, so a console started with the
     // unit sees the show from its beginning.
     return {
-        S::ring(5 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"), QStringLiteral("Bin collections")),
-        S::act(9 * s, 0, S::Answer),
-        S::notes(11 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"),
+        S::ring(10 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"), QStringLiteral("Bin collections")),
+        S::act(14 * s, 0, S::Answer),
+        S::notes(16 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"),
                  QStringLiteral("Bin collections"), QStringLiteral("Third call this month, keep it short"), 2, 4),
-        S::ring(10 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"), QStringLiteral("Football results")),
-        S::ring(13 * s, 2, QStringLiteral("Priya"), QStringLiteral("Kingsbridge"), QStringLiteral("Allotment prizes")),
-        S::act(14 * s, 0, S::Hold),
-        S::act(17 * s, 1, S::Answer),
-        S::notes(18 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"),
+        S::ring(15 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"), QStringLiteral("Football results")),
+        S::ring(18 * s, 2, QStringLiteral("Priya"), QStringLiteral("Kingsbridge"), QStringLiteral("Allotment prizes")),
+        S::act(19 * s, 0, S::Hold),
+        S::act(22 * s, 1, S::Answer),
+        S::notes(23 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"),
                  QStringLiteral("Football results"), QStringLiteral("Season ticket holder"), 1, 1),
-        S::act(21 * s, 1, S::Priority, true),
-        S::act(23 * s, 1, S::Hold),
-        S::act(25 * s, 0, S::Air),
-        S::act(26 * s, 0, S::Lock, true),
-        S::ring(29 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works")),
-        S::act(35 * s, 2, S::Drop),
-        S::act(39 * s, 0, S::Drop),
-        S::act(40 * s, 1, S::Air),
-        S::act(43 * s, 3, S::Answer),
-        S::notes(45 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works"),
+        S::act(26 * s, 1, S::Priority, true),
+        S::act(28 * s, 1, S::Hold),
+        S::act(30 * s, 0, S::Air),
+        S::act(31 * s, 0, S::Lock, true),
+        S::ring(34 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works")),
+        S::act(40 * s, 2, S::Drop),
+        S::act(44 * s, 0, S::Drop),
+        S::act(45 * s, 1, S::Air),
+        S::act(48 * s, 3, S::Answer),
+        S::notes(50 * s, 3, QStringLiteral("Dev"), QStringLiteral("The Mill"), QStringLiteral("Road works"),
                  QStringLiteral("Lives by the junction"), 1, 8),
-        S::act(49 * s, 3, S::ScreenedHold),
-        S::act(55 * s, 1, S::Drop),
-        S::act(57 * s, 3, S::Air),
-        S::act(67 * s, 3, S::Drop),
+        S::act(54 * s, 3, S::ScreenedHold),
+        S::act(60 * s, 1, S::Drop),
+        S::act(62 * s, 3, S::Air),
+        S::act(72 * s, 3, S::Drop),
     };
 }

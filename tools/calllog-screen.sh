@@ -69,7 +69,7 @@ wait_for 10 has_window "MIRT Orvel$" || fail "no console window"
 
 # A whole round of the show: four calls rung, answered, held, aired and
 # dropped, with notes typed on three of them.
-sleep 72
+sleep 68
 console=$(window "MIRT Orvel$")
 xdotool windowfocus "$console"
 xdotool key --window "$console" ctrl+l
