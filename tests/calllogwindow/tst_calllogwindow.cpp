@@ -22,6 +22,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QElapsedTimer>
+#include <QGraphicsProxyWidget>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,12 +142,28 @@ CustomGraphicsView* liveConsole()
     return nullptr;
 }
 
-LinePanel* firstPanel(QGraphicsScene* scene)
+LinePanel* panelOf(QGraphicsScene* scene, int line)
 {
     for (QGraphicsItem* item : scene->items()) {
         auto* panel = dynamic_cast<LinePanel*>(item);
-        if (panel && item->pos() == QPointF(5, 65))
+        if (panel && item->pos() == QPointF(5, 65 + 58 * line))
             return panel;
+    }
+    return nullptr;
+}
+
+LinePanel* firstPanel(QGraphicsScene* scene)
+{
+    return panelOf(scene, 0);
+}
+
+// The caller editor's name field, embedded in the console scene.
+QLineEdit* nameEditor(QGraphicsScene* scene)
+{
+    for (QGraphicsItem* item : scene->items()) {
+        auto* proxy = dynamic_cast<QGraphicsProxyWidget*>(item);
+        if (proxy && proxy->pos() == QPointF(777, 448))
+            return qobject_cast<QLineEdit*>(proxy->widget());
     }
     return nullptr;
 }
@@ -456,6 +473,18 @@ void TestCallLogWindow::liveFromAConsole()
     QVERIFY(logWindow->model().record(0).isOpen());
     QVERIFY(unit.setLineState(2, QStringLiteral("on handset"), 4));
     QVERIFY(waitFor([&] { return logWindow->model().record(0).name == QLatin1String("Yusuf"); }));
+
+    // The screener selects the line and types the caller's surname.
+    LinePanel* panel = panelOf(view->scene(), 2);
+    QVERIFY(panel);
+    const QPointF centre = panel->mapToScene(panel->boundingRect().center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->mapFromScene(centre));
+    QLineEdit* name = nameEditor(view->scene());
+    QVERIFY(name);
+    QVERIFY(waitFor([&] { return name->isEnabled() && name->text() == QLatin1String("Yusuf"); }));
+    name->end(false);
+    QTest::keyClicks(name, QStringLiteral(" Demir"));
+    QVERIFY(waitFor([&] { return logWindow->model().record(0).name == QLatin1String("Yusuf Demir"); }));
     QVERIFY(unit.setLineState(2, QStringLiteral("on hook (idle)")));
     QVERIFY(waitFor([&] { return !logWindow->model().record(0).isOpen(); }));
     const QModelIndex outcome = logWindow->model().index(0, CallTableModel::Outcome);
