@@ -69,6 +69,9 @@ for mode in "${console_modes[@]}"; do
   echo "== $mode" >>"$log"
   "$bin" "$mode" 2>>"$log" | show || { echo "$mode: failed (see $log)"; status=1; }
 done
+# The call log has no window of its own to draw: once, on the default platform.
+echo "== calllog" >>"$log"
+"$bin" calllog 2>>"$log" | show || { echo "calllog: failed (see $log)"; status=1; }
 
 # A private X server on the first free display of :71 to :75. It tells on
 # descriptor 3 when it is ready to take clients.
