@@ -2,6 +2,7 @@
 #include "app/logexport.h"
 #include "app/mainwindow.h"
 #include "calllog/calllog.h"
+#include "console/display.h"
 
 #include <QApplication>
 #include <QTextStream>
@@ -17,12 +18,8 @@ int main(int argc, char* argv[])
         return LogExport::run(QCoreApplication::arguments(), CallLog::defaultPath(), err);
     }
 
-    // Scaled by the screen's factor as the desktop sets it, fractional ones
-    // too: a 150 % desktop gets 1.5, not 2 (Qt 5 rounds by default). These
-    // must be set before the application object exists.
-    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
+    // Display scaling and no OpenGL; before the application object exists.
+    prepareDisplay();
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
     QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));

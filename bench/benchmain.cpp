@@ -7,6 +7,7 @@
 // (open_console_ms becomes open_console_xcb_ms), so both sets can stand in
 // one table.
 #include "bench/scenarios.h"
+#include "console/display.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -55,6 +56,8 @@ int main(int argc, char** argv)
     // as XML) is off. The session then does not even build those texts.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
+    // The display as the program sets it up: scaling, and no OpenGL.
+    prepareDisplay();
     QApplication app(argc, argv);
 
     Figures figures;
