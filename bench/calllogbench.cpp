@@ -14,6 +14,7 @@
 //                       two letters (no index helps), log_query_all_ms
 //                       totals every call with no search at all.
 #include "bench/scenarios.h"
+#include "bench/wait.h"
 
 #include "calllog/calllog.h"
 #include "calllog/callstore.h"
@@ -37,33 +38,6 @@
 
 namespace {
 
-template <typename Predicate>
-bool waitUntil(Predicate done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    QTimer wake;
-    wake.start(10);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
-
-void require(bool ok, const char* what)
-{
-    if (!ok)
-        throw std::runtime_error(what);
-}
-
-double medianOf(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
-
 double threadCpuMs()
 {
     timespec ts{};
@@ -82,17 +56,17 @@ struct Stall {
 Stall stallRound(bool withLog, int changes)
 {
     QTemporaryDir dir;
-    require(dir.isValid(), "no temporary folder");
+    check(dir.isValid(), "no temporary folder");
     std::unique_ptr<CallLog> log;
     if (withLog) {
         CallLog::Options options;
         options.path = dir.filePath(QStringLiteral("calls.sqlite"));
         log = std::make_unique<CallLog>(options);
-        require(waitUntil([&] { return log->state() == CallLog::Ready; }, 10000), "the log did not open");
+        check(waitFor([&] { return log->state() == CallLog::Ready; }, 10000), "the log did not open");
     }
 
     UnitSimulator sim;
-    require(sim.start(0), "simulated unit did not start");
+    check(sim.start(0), "simulated unit did not start");
     sim.setRecording(false);
     sim.setTickInterval(3600 * 1000);
     IPCObject session;
@@ -101,7 +75,7 @@ Stall stallRound(bool withLog, int changes)
     int received = 0;
     QObject::connect(&session, &IPCObject::recvLineStatus, [&] { ++received; });
     session.connectIPC(QStringLiteral("127.0.0.1"), sim.port(), QStringLiteral("tavrik"), QStringLiteral("bench"));
-    require(waitUntil([&] { return received >= 12; }, 10000), "the session did not log in");
+    check(waitFor([&] { return received >= 12; }, 10000), "the session did not log in");
     received = 0;
 
     // Each line goes round a whole call: ringing, handset, hold, air, idle.
@@ -136,7 +110,7 @@ Stall stallRound(bool withLog, int changes)
     gap.start();
     probe.start(1);
     sender.start(2);
-    require(waitUntil([&] { return received >= changes; }, 120000), "not every change arrived");
+    check(waitFor([&] { return received >= changes; }, 120000), "not every change arrived");
     probe.stop();
     const double cpu = threadCpuMs() - cpu0;
 
@@ -144,8 +118,8 @@ Stall stallRound(bool withLog, int changes)
         bool done = false;
         const int ticket = log->flush();
         QObject::connect(log.get(), &CallLog::flushed, [&](int t) { done = done || t == ticket; });
-        require(waitUntil([&] { return done; }, 60000), "the log did not flush");
-        require(!log->isOff(), "the log turned itself off");
+        check(waitFor([&] { return done; }, 60000), "the log did not flush");
+        check(!log->isOff(), "the log turned itself off");
     }
     return {std::max(0.0, worst - 1.0), cpu};
 }
@@ -185,11 +159,11 @@ void fill(CallStore& store, int count, qint64 now)
         r.notes = pick(notes);
         batch.append({r, true});
         if (batch.size() == 5000) {
-            require(store.save(batch), "filling the log failed");
+            check(store.save(batch), "filling the log failed");
             batch.clear();
         }
     }
-    require(store.save(batch), "filling the log failed");
+    check(store.save(batch), "filling the log failed");
 }
 
 // Median wall time and median CPU time of the search, in ms.
@@ -206,9 +180,9 @@ std::pair<double, double> timeQuery(CallStore& store, const QString& text, int r
         const CallQueryResult result = store.query(filter, 2000);
         wall.push_back(double(clock.nsecsElapsed()) / 1e6);
         cpu.push_back(threadCpuMs() - cpu0);
-        require(result.ok && result.matching > 0, "the search found nothing");
+        check(result.ok && result.matching > 0, "the search found nothing");
     }
-    return {medianOf(wall), medianOf(cpu)};
+    return {median(wall), median(cpu)};
 }
 
 } // namespace
@@ -226,16 +200,16 @@ void runCallLog(Figures& out)
         with.push_back(logged.worstMs);
         extraCpu.push_back(logged.cpuMs - bare.cpuMs);
     }
-    out.emplace_back("log_write_stall_ms", medianOf(with));
-    out.emplace_back("log_write_stall_without_log_ms", medianOf(without));
+    out.emplace_back("log_write_stall_ms", median(with));
+    out.emplace_back("log_write_stall_without_log_ms", median(without));
     // What logging adds to the GUI thread's own work, per status change.
-    out.emplace_back("log_write_gui_us_per_change", std::max(0.0, medianOf(extraCpu)) * 1000.0 / changes);
+    out.emplace_back("log_write_gui_us_per_change", std::max(0.0, median(extraCpu)) * 1000.0 / changes);
 
     QTemporaryDir dir;
-    require(dir.isValid(), "no temporary folder");
+    check(dir.isValid(), "no temporary folder");
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     CallStore store(dir.filePath(QStringLiteral("calls.sqlite")));
-    require(store.open(5000, 0, now), "the log did not open");
+    check(store.open(5000, 0, now), "the log did not open");
     fill(store, 100000, now);
     const auto search = timeQuery(store, QStringLiteral("ckenz"), 15);
     out.emplace_back("log_query_ms", search.first);

@@ -5,6 +5,7 @@
 // bounds of the console's cost.
 #include "bench/frames.h"
 #include "bench/scenarios.h"
+#include "bench/wait.h"
 
 #include "console/chat.h"
 #include "console/colorbutton.h"
@@ -41,23 +42,6 @@
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.1");
-
-// Runs the event loop until done() holds; false after timeoutMs.
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    // A wake-up at least every 10 ms, whatever else is going on.
-    QTimer wake;
-    wake.start(10);
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
-}
 
 // Runs the event loop for ms with no wake-ups of its own, so that an idle
 // measurement counts only what the console does.
@@ -111,12 +95,6 @@ private:
     QPointer<QWidget> m_widget;
 };
 
-void check(bool ok, const char* what)
-{
-    if (!ok)
-        throw std::runtime_error(what);
-}
-
 std::unique_ptr<MIRTGui> openConsole(const UnitSimulator& sim)
 {
     return std::make_unique<MIRTGui>(kHost, int(sim.port()), QStringLiteral("bench"), QStringLiteral("tavrik"));
@@ -134,12 +112,6 @@ void bringUp(MIRTGui& gui)
     gui.consoleView().resize(1024, 768);
     PaintWatch paints(gui.consoleView().viewport());
     check(waitFor([&] { return paints.count > 0; }, 10000), "console was not painted");
-}
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
 }
 
 } // namespace

@@ -22,13 +22,7 @@ void ChatPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    painter->setBrush(QColor(204, 204, 238));
-    painter->setPen(QPen(QColor(170, 170, 204), 2));
-    painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
-
-    painter->setFont(surfaceFont(16, true));
-    painter->setPen(Qt::black);
-    painter->drawText(QRect(0, 0, 325, 30), Qt::AlignCenter, QStringLiteral("Studio Chat"));
+    drawFrame(painter, boundingRecti(), QStringLiteral("Studio Chat"), 325);
 
     painter->restore();
 }

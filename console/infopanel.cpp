@@ -44,13 +44,7 @@ void InfoPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    painter->setBrush(QColor(204, 204, 238));
-    painter->setPen(QPen(QColor(170, 170, 204), 2));
-    painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
-
-    painter->setFont(surfaceFont(16, true));
-    painter->setPen(Qt::black);
-    painter->drawText(QRect(0, 0, 325, 30), Qt::AlignCenter, title());
+    drawFrame(painter, boundingRecti(), title(), 325);
 
     painter->setFont(surfaceFont(14, true));
     const int label = Qt::AlignRight | Qt::AlignVCenter;

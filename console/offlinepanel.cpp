@@ -35,9 +35,7 @@ void OfflinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWi
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    painter->setBrush(QColor(204, 204, 238));
-    painter->setPen(QPen(QColor(170, 170, 204), 2));
-    painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
+    drawFrame(painter, boundingRecti());
 
     // A missing image is a null pixmap, which draws nothing.
     drawImage(painter, QPoint(362, 250), m_ardenoLogo300);

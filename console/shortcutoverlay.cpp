@@ -98,13 +98,7 @@ void ShortcutOverlay::paint(QPainter* painter, const QStyleOptionGraphicsItem*, 
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    painter->setBrush(QColor(204, 204, 238));
-    painter->setPen(QPen(QColor(170, 170, 204), 2));
-    painter->drawRoundedRect(boundingRecti(), 10, 10, Qt::AbsoluteSize);
-
-    painter->setFont(surfaceFont(16, true));
-    painter->setPen(Qt::black);
-    painter->drawText(QRect(0, 0, kWidth, 30), Qt::AlignCenter, QStringLiteral("Keyboard Shortcuts"));
+    drawFrame(painter, boundingRecti(), QStringLiteral("Keyboard Shortcuts"), kWidth);
     painter->setPen(QPen(QColor(170, 170, 204), 1));
     painter->drawLine(15, kTitleHeight - 6, kWidth - 15, kTitleHeight - 6);
 

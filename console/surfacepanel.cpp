@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QPainter>
+#include <QPen>
+#include <QRect>
 
 #include <cmath>
 
@@ -151,4 +153,16 @@ QFont SurfacePanel::surfaceFont(int points, bool bold)
     font.setBold(bold);
     font.setStyleStrategy(QFont::PreferAntialias);
     return font;
+}
+
+void SurfacePanel::drawFrame(QPainter* painter, const QRect& box, const QString& title, int titleWidth)
+{
+    painter->setBrush(QColor(204, 204, 238));
+    painter->setPen(QPen(QColor(170, 170, 204), 2));
+    painter->drawRoundedRect(box, 10, 10, Qt::AbsoluteSize);
+    if (title.isEmpty())
+        return;
+    painter->setFont(surfaceFont(16, true));
+    painter->setPen(Qt::black);
+    painter->drawText(QRect(0, 0, titleWidth, 30), Qt::AlignCenter, title);
 }

@@ -7,6 +7,7 @@
 
 class QPainter;
 class QPoint;
+class QRect;
 
 // Base of every drawn panel of the console. Besides being a graphics item it
 // hands its panels the logos and the mood emoticons; the decoded images are
@@ -41,6 +42,11 @@ public:
     // the screen's dots per inch: at 96 dpi a 16-point number would no longer
     // fit the 18-unit box laid out for it.
     static QFont surfaceFont(int points, bool bold);
+
+    // The panels' frame: the light box with rounded corners and, when a title
+    // is given, the title in bold 16 centred over the top 30 units of
+    // titleWidth. Leaves the painter with the title's font and a black pen.
+    static void drawFrame(QPainter* painter, const QRect& box, const QString& title = QString(), int titleWidth = 0);
 
 protected:
     int m_width;

@@ -24,52 +24,16 @@ if [ "${1:-}" != "--inside" ]; then
     esac
   done
   cd "$(dirname "$self")/.."
-  . tools/deps.sh
-  mirt_install_deps xvfb xauth xdotool imagemagick python3
-  build="${build:-$PWD/build}"
-  [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j2 --target mirt-desktop mirt-unit-sim >/dev/null
-
-  work="$(mktemp -d)"
-  trap 'rm -rf "$work"' EXIT
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  MIRT_DEMO_BUILD="$(cd "$build" && pwd)" MIRT_DEMO_WORK="$work" MIRT_DEMO_PORT="$port" MIRT_DEMO_SHOT="$shot" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$self" --inside
-  exit 0
+  . tools/xsession.sh
+  export MIRT_DEMO_SHOT="$shot"
+  mirt_x_run "-screen 0 1280x1024x24"
 fi
 
 # From here on: inside the virtual X server.
-build="$MIRT_DEMO_BUILD"
-work="$MIRT_DEMO_WORK"
-port="$MIRT_DEMO_PORT"
+cd "$(dirname "$self")/.."
+. tools/xsession.sh
+mirt_x_inside
 shot="$MIRT_DEMO_SHOT"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
-log="$work/sim.log"
-
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT
-fail() {
-  echo "keyboard-demo: $*" >&2
-  echo "last frames of the unit:" >&2
-  tail -n 15 "$log" >&2
-  exit 1
-}
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local limit=$(( $1 * 10 )) i=0
-  shift
-  until "$@"; do
-    i=$((i + 1))
-    [ "$i" -le "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-has_window() { [ -n "$(window "$1")" ]; }
 key() { echo "  key: $*"; xdotool key --delay 60 "$@"; }
 type_text() { echo "  type: $1"; xdotool type --delay 60 "$1"; }
 # The console's frames to the unit from here on, and the unit's reports.

@@ -14,56 +14,13 @@ if [ -n "${1:-}" ] && [ "$1" != "--inside" ]; then
 fi
 cd "$(dirname "$self")/.."
 
-if [ "${1:-}" != "--inside" ]; then
-  . tools/deps.sh
-  mirt_install_deps xvfb xauth xdotool imagemagick python3 x11-xserver-utils
-  build="${build:-$PWD/build}"
-  [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build "$build" -j2 --target mirt-desktop mirt-unit-sim >/dev/null
-
-  work="$(mktemp -d)"
-  trap 'rm -rf "$work"' EXIT
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  mkdir -p docs
-  MIRT_SHOT_BUILD="$(cd "$build" && pwd)" MIRT_SHOT_WORK="$work" MIRT_SHOT_PORT="$port" \
-    xvfb-run -a -s "-screen 0 2048x1536x24 -dpi 96 -noreset" "$self" --inside
-  exit 0
-fi
+. tools/xsession.sh
+[ "${1:-}" = "--inside" ] || mirt_x_run "-screen 0 2048x1536x24 -dpi 96 -noreset" x11-xserver-utils
 
 # From here on: inside the virtual X server.
-build="$MIRT_SHOT_BUILD"
-work="$MIRT_SHOT_WORK"
-port="$MIRT_SHOT_PORT"
-export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
-chmod 700 "$XDG_RUNTIME_DIR"
-unset QT_QPA_PLATFORM
+mirt_x_inside
 sim="$build/sim/mirt-unit-sim"
 app="$build/app/mirt-desktop"
-log="$work/sim.log"
-
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT
-fail() {
-  echo "screenshots: $*" >&2
-  echo "last frames of the unit:" >&2
-  tail -n 15 "$log" >&2
-  exit 1
-}
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local limit=$(( $1 * 10 )) i=0
-  shift
-  until "$@"; do
-    i=$((i + 1))
-    [ "$i" -le "$limit" ] || return 1
-    sleep 0.1
-  done
-}
-window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
-has_window() { [ -n "$(window "$1")" ]; }
 
 # The latest status the unit reported for each line, as "line status" rows.
 line_states() {

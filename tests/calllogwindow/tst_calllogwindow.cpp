@@ -15,6 +15,7 @@
 #include "console/lines.h"
 #include "console/linepanel.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/modal.h"
 #include "tests/support/settings.h"
 #include "tests/support/wait.h"
 
@@ -42,27 +43,10 @@
 
 namespace {
 
+using testsupport::child;
+using testsupport::onModal;
 using testsupport::waitFor;
 
-template <typename T>
-T* child(QObject* parent, const char* name)
-{
-    return parent->findChild<T*>(QLatin1String(name));
-}
-
-// Runs fn on the modal dialog as soon as one is open.
-void onModal(std::function<void(QWidget*)> fn, int attemptsLeft = 300)
-{
-    QTimer::singleShot(attemptsLeft == 300 ? 0 : 10, [fn, attemptsLeft] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            fn(w);
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        } else if (attemptsLeft > 0) {
-            onModal(fn, attemptsLeft - 1);
-        }
-    });
-}
 
 qint64 localTime(int daysAgo, int hour, int minute = 0)
 {

@@ -2,6 +2,7 @@
 #include "app/mainwindow.h"
 #include "app/portvalidator.h"
 #include "app/requestpassworddialog.h"
+#include "tests/support/modal.h"
 #include "tests/support/settings.h"
 
 #include <QApplication>
@@ -32,26 +33,6 @@ QVariantList stored(const Rows& rows)
     return list;
 }
 
-template <typename T>
-T* child(QObject* parent, const char* name)
-{
-    return parent->findChild<T*>(QLatin1String(name));
-}
-
-// Runs fn on the modal dialog as soon as one is open; exec() then returns.
-void onModal(std::function<void(QWidget*)> fn, int attemptsLeft = 300)
-{
-    QTimer::singleShot(attemptsLeft == 300 ? 0 : 10, [fn, attemptsLeft] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            fn(w);
-            // A failed check inside fn must not leave exec() waiting forever.
-            if (QApplication::activeModalWidget() == w)
-                w->close();
-        } else if (attemptsLeft > 0) {
-            onModal(fn, attemptsLeft - 1);
-        }
-    });
-}
 
 // A null port leaves the field as the dialog opened it.
 } // namespace
