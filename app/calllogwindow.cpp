@@ -164,9 +164,15 @@ void CallLogWindow::buildUi()
     // Wide enough for what the columns hold, so Total and Outcome stay in sight.
     const QFontMetrics metrics = m_table->fontMetrics();
     const auto width = [&](const char* sample) { return metrics.horizontalAdvance(QLatin1String(sample)) + 14; };
-    const int widths[] = {width("0000-00-00 00:00:00"), width("000.000.000.000:00000"), width("Line"),
-                          width("Margaret Smith"), width("Harbour Street"), width("Football results"),
-                          width("00:00"), width("On air"), width("00:00")};
+    const int widths[] = {width("0000-00-00 00:00:00"),
+                          width("000.000.000.000:00000"),
+                          width("Line"),
+                          width("Margaret Smith"),
+                          width("Harbour Street"),
+                          width("Football results"),
+                          width("00:00"),
+                          width("On air"),
+                          width("00:00")};
     for (int c = 0; c < int(sizeof(widths) / sizeof(widths[0])); ++c)
         m_table->setColumnWidth(c, widths[c]);
 
@@ -405,8 +411,9 @@ void CallLogWindow::showDetails()
         lines << r.location;
     if (!r.topic.isEmpty())
         lines << tr("Topic: %1").arg(r.topic);
-    lines << tr("Gender: %1, mood: %2").arg(r.gender.isEmpty() ? QStringLiteral("-") : r.gender,
-                                            r.mood.isEmpty() ? QStringLiteral("-") : r.mood);
+    lines << tr("Gender: %1, mood: %2")
+                 .arg(r.gender.isEmpty() ? QStringLiteral("-") : r.gender,
+                      r.mood.isEmpty() ? QStringLiteral("-") : r.mood);
     lines << tr("Line %1 of %2, %3").arg(r.line + 1).arg(r.unitKey, r.username);
     lines << tr("Outcome: %1").arg(CallTableModel::outcomeText(r));
     if (r.holdMs > 0)
@@ -434,7 +441,8 @@ void CallLogWindow::deleteSelected()
         return;
     QMessageBox box(this);
     box.setWindowTitle(tr("Delete Calls"));
-    box.setText(tr("Delete %1 from the log?").arg(ids.size() == 1 ? tr("the selected call") : tr("%1 selected calls").arg(ids.size())));
+    box.setText(tr("Delete %1 from the log?")
+                    .arg(ids.size() == 1 ? tr("the selected call") : tr("%1 selected calls").arg(ids.size())));
     box.setInformativeText(tr("This cannot be undone."));
     box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::No);
@@ -447,10 +455,10 @@ void CallLogWindow::deleteSelected()
 void CallLogWindow::chooseExportFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString suggested =
-        QDir(folder).filePath(QStringLiteral("calls-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Export Calls"), suggested, tr("CSV files (*.csv);;All files (*)"));
+    const QString suggested
+        = QDir(folder).filePath(QStringLiteral("calls-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+    const QString path
+        = QFileDialog::getSaveFileName(this, tr("Export Calls"), suggested, tr("CSV files (*.csv);;All files (*)"));
     if (!path.isEmpty())
         exportTo(path);
 }

@@ -44,12 +44,10 @@ int LogExport::run(const QStringList& arguments, const QString& databasePath, QT
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Writes the call log as CSV."));
-    const QCommandLineOption exportOption(QStringLiteral("export-log"),
-                                          QStringLiteral("Write the call log to <file> as CSV."),
-                                          QStringLiteral("file"));
-    const QCommandLineOption sinceOption(QStringLiteral("since"),
-                                         QStringLiteral("Only calls first seen at or after <date>."),
-                                         QStringLiteral("date"));
+    const QCommandLineOption exportOption(
+        QStringLiteral("export-log"), QStringLiteral("Write the call log to <file> as CSV."), QStringLiteral("file"));
+    const QCommandLineOption sinceOption(
+        QStringLiteral("since"), QStringLiteral("Only calls first seen at or after <date>."), QStringLiteral("date"));
     const QCommandLineOption unitOption(QStringLiteral("unit"), QStringLiteral("Only the calls of unit <key>."),
                                         QStringLiteral("key"));
     parser.addOptions({exportOption, sinceOption, unitOption});

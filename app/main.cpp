@@ -24,7 +24,8 @@ int main(int argc, char* argv[])
     QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
     QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
     // X11 cannot take the 256 px image as a window icon in one request; 128 px fits.
-    QApplication::setWindowIcon(QPixmap(QStringLiteral(":/icons/app.png")).scaledToWidth(128, Qt::SmoothTransformation));
+    QApplication::setWindowIcon(
+        QPixmap(QStringLiteral(":/icons/app.png")).scaledToWidth(128, Qt::SmoothTransformation));
 
     // Declared before the main window, so it outlives the window and its
     // consoles, which write to it.

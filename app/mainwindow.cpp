@@ -142,8 +142,7 @@ void MainWindow::handleAdd()
 
     const int row = m_units.rowCount();
     m_units.insertRows(row, 1);
-    m_units.setData(m_units.index(row, 0), QStringLiteral("%1:%2").arg(dialog.getAddress()).arg(port),
-                    Qt::EditRole);
+    m_units.setData(m_units.index(row, 0), QStringLiteral("%1:%2").arg(dialog.getAddress()).arg(port), Qt::EditRole);
     m_units.setData(m_units.index(row, 1), dialog.getUsername(), Qt::EditRole);
 
     // Written at once, so a crash later in the run does not lose the unit.

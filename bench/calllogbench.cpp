@@ -45,7 +45,8 @@ double threadCpuMs()
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
-struct Stall {
+struct Stall
+{
     double worstMs = 0;
     // Processor time of this (the GUI) thread while the changes came in.
     double cpuMs = 0;
@@ -127,18 +128,20 @@ Stall stallRound(bool withLog, int changes)
 // 100,000 made-up calls over 90 days.
 void fill(CallStore& store, int count, qint64 now)
 {
-    static const char* const first[] = {"Ada", "Bert", "Carla", "Dev", "Elsie", "Frank", "Gita", "Hugo",
-                                        "Ines", "Jon", "Kemal", "Lena", "Mo", "Nell", "Omar", "Pia"};
-    static const char* const last[] = {"Smith", "Mackenzie", "Okafor", "Novak", "Haddad", "Jensen",
-                                       "Moreau", "Silva", "Kowalski", "Brennan", "Ito", "Walsh"};
-    static const char* const places[] = {"Harbour Street", "Northfield", "Kingsbridge", "The Mill",
-                                         "Old Town", "Dockside", "Quay", "Fishmarket"};
-    static const char* const topics[] = {"Traffic on the ring road", "Bin collections", "Football results",
-                                         "Lost cat", "Road works", "Birthday request", "Ferry times"};
-    static const char* const notes[] = {"", "Called last week too", "Wants a call back", "Keep it short",
-                                        "Regular caller", "Poor line"};
+    static const char* const first[] = {"Ada",  "Bert", "Carla", "Dev",  "Elsie", "Frank", "Gita", "Hugo",
+                                        "Ines", "Jon",  "Kemal", "Lena", "Mo",    "Nell",  "Omar", "Pia"};
+    static const char* const last[] = {"Smith",  "Mackenzie", "Okafor",   "Novak",   "Haddad", "Jensen",
+                                       "Moreau", "Silva",     "Kowalski", "Brennan", "Ito",    "Walsh"};
+    static const char* const places[]
+        = {"Harbour Street", "Northfield", "Kingsbridge", "The Mill", "Old Town", "Dockside", "Quay", "Fishmarket"};
+    static const char* const topics[]
+        = {"Traffic on the ring road", "Bin collections", "Football results", "Lost cat", "Road works",
+           "Birthday request",         "Ferry times"};
+    static const char* const notes[]
+        = {"", "Called last week too", "Wants a call back", "Keep it short", "Regular caller", "Poor line"};
     std::mt19937 random(19);
-    const auto pick = [&](auto& table) { return QString::fromLatin1(table[random() % (sizeof(table) / sizeof(table[0]))]); };
+    const auto pick
+        = [&](auto& table) { return QString::fromLatin1(table[random() % (sizeof(table) / sizeof(table[0]))]); };
     const qint64 span = 90LL * 24 * 3600 * 1000;
     QVector<CallStore::Write> batch;
     for (int i = 0; i < count; ++i) {

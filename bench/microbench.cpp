@@ -19,18 +19,18 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QHostAddress>
-#include <QTcpServer>
 #include <QGraphicsScene>
+#include <QHostAddress>
 #include <QLoggingCategory>
 #include <QString>
+#include <QTcpServer>
 #include <QXmlStreamReader>
 
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -122,9 +122,7 @@ void BM_Receive(benchmark::State& state)
         state.SkipWithError("line 0 shows no timer: frames did not reach the panel");
 }
 
-void discardMessage(QtMsgType, const QMessageLogContext&, const QString&)
-{
-}
+void discardMessage(QtMsgType, const QMessageLogContext&, const QString&) { }
 
 // The same with the debug stream on (and its lines thrown away): what the
 // session's log of every received message costs.
@@ -140,7 +138,7 @@ void BM_ReceiveLogged(benchmark::State& state)
 class NullChannel : public IPCDataChannel
 {
 public:
-    void outgoing_data(const char*, unsigned int) override {}
+    void outgoing_data(const char*, unsigned int) override { }
     Message::ENC_FORMAT get_encoding() const override { return Message::ENC_XML; }
 };
 
@@ -259,7 +257,10 @@ class Capture : public benchmark::ConsoleReporter
 {
 public:
     // No colour codes: the table goes to a log file.
-    Capture() : benchmark::ConsoleReporter(OO_Tabular) {}
+    Capture()
+        : benchmark::ConsoleReporter(OO_Tabular)
+    {
+    }
 
     std::map<std::string, double> cpuNs;
 
@@ -302,8 +303,8 @@ int runMicro(int argc, char** argv, Figures& out)
         g_lineStatusWire.push_back(f + '\0');
     g_block = frames::framingBlock(kBlockBytes, kBlockFrames);
 
-    const std::pair<const char*, const std::vector<std::string>*> sets[] = {
-        {"line_status", &g_lineStatus}, {"ancillary_data", &g_ancillary}, {"system_status", &g_system}};
+    const std::pair<const char*, const std::vector<std::string>*> sets[]
+        = {{"line_status", &g_lineStatus}, {"ancillary_data", &g_ancillary}, {"system_status", &g_system}};
     for (const auto& s : sets) {
         benchmark::RegisterBenchmark((std::string("decode/") + s.first).c_str(), BM_Decode, s.second);
         benchmark::RegisterBenchmark((std::string("reader/") + s.first).c_str(), BM_Reader, s.second);

@@ -3,8 +3,8 @@
 // The unit runs in the same process and thread, so its own work (ticks,
 // writing frames) is counted against the console: the figures are upper
 // bounds of the console's cost.
-#include "bench/frames.h"
 #include "bench/scenarios.h"
+#include "bench/frames.h"
 #include "bench/wait.h"
 
 #include "console/chat.h"
@@ -75,7 +75,11 @@ double rssBytes()
 class PaintWatch : public QObject
 {
 public:
-    explicit PaintWatch(QWidget* widget) : m_widget(widget) { widget->installEventFilter(this); }
+    explicit PaintWatch(QWidget* widget)
+        : m_widget(widget)
+    {
+        widget->installEventFilter(this);
+    }
     ~PaintWatch() override
     {
         if (m_widget)
@@ -103,8 +107,7 @@ std::unique_ptr<MIRTGui> openConsole(const UnitSimulator& sim)
 // Logged in, the drawn console shown at the scene's own size and painted.
 void bringUp(MIRTGui& gui)
 {
-    check(waitFor([&] { return gui.session().getState() == IPCObject::IPC_READY; }, 10000),
-          "console did not log in");
+    check(waitFor([&] { return gui.session().getState() == IPCObject::IPC_READY; }, 10000), "console did not log in");
     // The unit's answer to "resync" has arrived once the last line shows its
     // state; anything sent before that would be overwritten by it.
     Line* last = gui.lines()->line(Lines::MaxLines - 1);
@@ -354,7 +357,8 @@ void runChatBurst(Figures& out, unsigned lineCount)
     gapClock.start();
     probe.start(10);
     sim.sendRaw(bytes);
-    check(waitFor([&] { return doc->lastBlock().text().trimmed().endsWith(last); }, 120000), "last chat line never shown");
+    check(waitFor([&] { return doc->lastBlock().text().trimmed().endsWith(last); }, 120000),
+          "last chat line never shown");
     const double seconds = double(clock.nsecsElapsed()) / 1e9;
     const double cpu = cpuSeconds() - cpu0;
     probe.stop();

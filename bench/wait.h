@@ -12,8 +12,7 @@
 // Small helpers the scenarios share.
 
 // Runs the event loop until done() holds; false after timeoutMs.
-template <typename Predicate>
-bool waitFor(Predicate done, int timeoutMs)
+template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();

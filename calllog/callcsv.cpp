@@ -8,12 +8,12 @@
 
 QStringList CallCsv::header()
 {
-    return {QStringLiteral("First seen"), QStringLiteral("Unit"),        QStringLiteral("User"),
-            QStringLiteral("Line"),       QStringLiteral("Name"),        QStringLiteral("Location"),
-            QStringLiteral("Topic"),      QStringLiteral("Notes"),       QStringLiteral("Gender"),
-            QStringLiteral("Mood"),       QStringLiteral("Answered"),    QStringLiteral("First on air"),
-            QStringLiteral("Ended"),      QStringLiteral("Wait (s)"),    QStringLiteral("On hold (s)"),
-            QStringLiteral("On air (s)"), QStringLiteral("Total (s)"),   QStringLiteral("Outcome"),
+    return {QStringLiteral("First seen"), QStringLiteral("Unit"),      QStringLiteral("User"),
+            QStringLiteral("Line"),       QStringLiteral("Name"),      QStringLiteral("Location"),
+            QStringLiteral("Topic"),      QStringLiteral("Notes"),     QStringLiteral("Gender"),
+            QStringLiteral("Mood"),       QStringLiteral("Answered"),  QStringLiteral("First on air"),
+            QStringLiteral("Ended"),      QStringLiteral("Wait (s)"),  QStringLiteral("On hold (s)"),
+            QStringLiteral("On air (s)"), QStringLiteral("Total (s)"), QStringLiteral("Outcome"),
             QStringLiteral("Priority"),   QStringLiteral("Partial")};
 }
 

@@ -62,7 +62,8 @@ CallLog::CallLog(const Options& options, QObject* parent)
 
     m_thread->start();
     CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(m_worker, [worker] { worker->open(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker] { worker->open(); }, Qt::QueuedConnection);
 }
 
 CallLog::~CallLog()
@@ -72,7 +73,8 @@ CallLog::~CallLog()
     for (CallRecorder* recorder : qAsConst(m_recorders))
         recorder->finish();
     CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(m_worker, [worker] { worker->shutdown(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker] { worker->shutdown(); }, Qt::QueuedConnection);
     m_thread->wait();
     qDeleteAll(m_recorders);
 }
@@ -93,7 +95,8 @@ void CallLog::save(const CallRecord& record)
     if (m_state == Off)
         return;
     CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(m_worker, [worker, record] { worker->save(record); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker, record] { worker->save(record); }, Qt::QueuedConnection);
 }
 
 int CallLog::query(const CallFilter& filter, int limit)
@@ -118,12 +121,14 @@ int CallLog::flush()
 {
     const int ticket = m_nextTicket++;
     CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(m_worker, [worker, ticket] { worker->flush(ticket); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker, ticket] { worker->flush(ticket); }, Qt::QueuedConnection);
     return ticket;
 }
 
 void CallLog::remove(const QVector<qint64>& ids)
 {
     CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(m_worker, [worker, ids] { worker->remove(ids); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [worker, ids] { worker->remove(ids); }, Qt::QueuedConnection);
 }

@@ -28,7 +28,8 @@ class CallLog : public QObject
 public:
     static constexpr int DefaultRetentionDays = 90;
 
-    struct Options {
+    struct Options
+    {
         QString path;
         // Calls first seen longer ago are deleted when the log opens; 0 keeps
         // them all.

@@ -24,7 +24,8 @@ class CallLogWorker : public QObject
     Q_OBJECT
 
 public:
-    struct Settings {
+    struct Settings
+    {
         QString path;
         int retentionDays = 90;
         int busyTimeoutMs = 5000;

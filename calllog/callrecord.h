@@ -10,7 +10,8 @@
 // until it is idle again. Times are milliseconds since the epoch (UTC); 0
 // means "not (yet) happened". A plain value: the recorder fills it, the store
 // writes and reads it, the log window shows it.
-struct CallRecord {
+struct CallRecord
+{
     enum Outcome {
         // Still in progress and not picked up yet.
         Pending = 0,
@@ -76,7 +77,8 @@ struct CallRecord {
 
 // What the log window (or the command line) asks for. Empty fields do not
 // filter.
-struct CallFilter {
+struct CallFilter
+{
     // Words that must all appear (case-insensitive, anywhere) in the name,
     // location, topic or notes.
     QString text;
@@ -90,7 +92,8 @@ struct CallFilter {
 };
 
 // The calls of one local calendar day among those a filter selects.
-struct DayTotals {
+struct DayTotals
+{
     QDate day;
     int calls = 0;
     int answered = 0;
@@ -102,7 +105,8 @@ struct DayTotals {
 
 // The answer to a query: the newest calls (up to the limit asked for), the
 // number of all calls that match, and per-day totals over all of them.
-struct CallQueryResult {
+struct CallQueryResult
+{
     bool ok = false;
     QString error;
     QVector<CallRecord> rows;

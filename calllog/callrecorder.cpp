@@ -16,8 +16,8 @@ const int kMaxNotesLength = 20000;
 const int kMaxStatusLength = 64;
 
 const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
-                             "rude", "shocked", "embarassed", "eyeroll", "crazy"};
+const char* const kMoods[]
+    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 QString text(const Params& p, const char* name, int maxLength)
 {
@@ -63,7 +63,8 @@ qint64 CallRecorder::now() const
 
 CallRecorder::Kind CallRecorder::kindOf(const QString& status)
 {
-    struct Entry {
+    struct Entry
+    {
         const char* status;
         Kind kind;
     };

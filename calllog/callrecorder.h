@@ -51,12 +51,14 @@ signals:
 
 private:
     // What the caller information of a line says.
-    struct Info {
+    struct Info
+    {
         QString name, location, topic, notes, gender, mood;
         bool blank = true;
     };
     // One line as one session last heard of it.
-    struct LineView {
+    struct LineView
+    {
         bool known = false;
         QString status;
         bool priority = false;
@@ -64,7 +66,8 @@ private:
         bool infoKnown = false;
         Info info;
     };
-    struct SessionView {
+    struct SessionView
+    {
         IPCObject* session = nullptr;
         bool ready = false;
         unsigned int numLines = MaxLines;
@@ -79,7 +82,8 @@ private:
         OnAir,
         Unknown,
     };
-    struct OpenCall {
+    struct OpenCall
+    {
         bool open = false;
         CallRecord record;
         QString status;

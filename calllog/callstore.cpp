@@ -16,9 +16,9 @@ namespace {
 QAtomicInt connectionCounter;
 
 // Column order of every SELECT; readRecord() reads by these positions.
-const char* const kSelectColumns =
-    "id, uid, unit, username, line, first_seen, answered, first_on_air, ended, last_seen, hold_ms, air_ms, "
-    "wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood";
+const char* const kSelectColumns
+    = "id, uid, unit, username, line, first_seen, answered, first_on_air, ended, last_seen, hold_ms, air_ms, "
+      "wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood";
 
 // Schema steps: entry n takes a file from version n to version n + 1. A new
 // file runs them all; an older one only those it lacks. Never edit a step
@@ -189,8 +189,9 @@ bool CallStore::open(int busyTimeoutMs, int retentionDays, qint64 nowMs, Mode mo
     if (info.isDir() || (mode == ReadWrite && !QDir().mkpath(info.absolutePath()))) {
         m_failure = CannotOpen;
         m_error = QStringLiteral("%1 cannot be opened (%2)")
-                      .arg(file, info.isDir() ? QStringLiteral("it is a folder")
-                                              : QStringLiteral("its folder cannot be created"));
+                      .arg(file,
+                           info.isDir() ? QStringLiteral("it is a folder")
+                                        : QStringLiteral("its folder cannot be created"));
         return false;
     }
 
@@ -227,7 +228,8 @@ bool CallStore::initialise(int retentionDays, qint64 nowMs, Mode mode)
         if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")))
             return fail(query.lastError(), QStringLiteral("setting the journal"));
     }
-    if (mode == ReadWrite && !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), QStringLiteral("setting the sync mode")))
+    if (mode == ReadWrite
+        && !exec(QStringLiteral("PRAGMA synchronous=NORMAL"), QStringLiteral("setting the sync mode")))
         return false;
     // A search reads the whole index and the matching calls; with a season
     // of calls in memory (32 MB at most) it does not go to the file for them
@@ -548,7 +550,8 @@ bool CallStore::exportCsv(const CallFilter& filter, QIODevice& out, int* rowCoun
     const QString where = this->where(filter, values);
     QSqlQuery rows(m_db);
     rows.setForwardOnly(true);
-    rows.prepare(QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen, id").arg(QLatin1String(kSelectColumns), where));
+    rows.prepare(
+        QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen, id").arg(QLatin1String(kSelectColumns), where));
     for (const QVariant& v : qAsConst(values))
         rows.addBindValue(v);
     if (!exec(rows, QStringLiteral("exporting")))

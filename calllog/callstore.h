@@ -67,7 +67,8 @@ public:
     // Inserts new calls and updates known ones (by uid), in one transaction.
     // A record whose row was deleted meanwhile is not brought back unless
     // isNew says this is its first write.
-    struct Write {
+    struct Write
+    {
         CallRecord record;
         bool isNew = false;
     };

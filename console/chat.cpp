@@ -60,8 +60,8 @@ Chat::~Chat()
 {
     // The scene's proxies would delete the widgets they hold; these widgets
     // are members, so take them back before the proxies go.
-    for (QWidget* w : {static_cast<QWidget*>(&m_history), static_cast<QWidget*>(&m_input),
-                       static_cast<QWidget*>(&m_send)}) {
+    for (QWidget* w :
+         {static_cast<QWidget*>(&m_history), static_cast<QWidget*>(&m_input), static_cast<QWidget*>(&m_send)}) {
         if (QGraphicsProxyWidget* proxy = w->graphicsProxyWidget()) {
             proxy->setWidget(nullptr);
             delete proxy;

@@ -13,10 +13,10 @@ const QColor kOutline(51, 51, 85);
 
 const ColorButtonPalette kPalettes[ColorButton::ColorCount] = {
     {kOutline, QColor(187, 187, 221), QColor(221, 221, 255), QColor(238, 238, 255)}, // Unlit
-    {kOutline, QColor(0, 51, 204), QColor(0, 102, 255), QColor(0, 119, 255)},       // Blue
-    {kOutline, QColor(204, 0, 0), QColor(255, 0, 0), QColor(255, 51, 51)},          // Red
-    {kOutline, QColor(0, 153, 0), QColor(0, 204, 0), QColor(0, 221, 0)},            // Green
-    {kOutline, QColor(204, 204, 0), QColor(255, 255, 102), QColor(255, 255, 204)},  // Yellow
+    {kOutline, QColor(0, 51, 204), QColor(0, 102, 255), QColor(0, 119, 255)},        // Blue
+    {kOutline, QColor(204, 0, 0), QColor(255, 0, 0), QColor(255, 51, 51)},           // Red
+    {kOutline, QColor(0, 153, 0), QColor(0, 204, 0), QColor(0, 221, 0)},             // Green
+    {kOutline, QColor(204, 204, 0), QColor(255, 255, 102), QColor(255, 255, 204)},   // Yellow
 };
 
 // Looks come from the unit's status words through the line model; a colour

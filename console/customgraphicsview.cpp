@@ -7,7 +7,7 @@ namespace {
 // The console is drawn for this scene size; the view stretches it to fit.
 const double kSceneWidth = 1024.0;
 const double kSceneHeight = 768.0;
-}
+} // namespace
 
 CustomGraphicsView::CustomGraphicsView(QGraphicsScene* scene, QWidget* parent)
     : QGraphicsView(scene, parent)

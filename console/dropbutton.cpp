@@ -45,7 +45,7 @@ void DropButton::blink(int tick)
 void DropButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
     static const RoundLook look{QColor(51, 51, 85), QColor(153, 0, 0), QColor(255, 0, 51),
-                                QColor(204, 0, 0), QColor(Qt::white), 9};
+                                QColor(204, 0, 0),  QColor(Qt::white), 9};
     // The other half of an armed blink: an unlit lamp's colours, red label.
     static const RoundLook dimmed{QColor(51, 51, 85),    QColor(187, 187, 221), QColor(221, 221, 255),
                                   QColor(238, 238, 255), QColor(204, 0, 0),     9};

@@ -136,7 +136,8 @@ void MIRTGui::buildPalette()
 {
     m_palette = QApplication::style()->standardPalette();
 
-    struct Entry {
+    struct Entry
+    {
         QPalette::ColorRole role;
         QColor active;
         QColor inactive; // invalid: left as the style has it

@@ -35,7 +35,7 @@ void MiscButton::setBaseSize(int diameter)
 
 void MiscButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
 {
-    static const RoundLook look{QColor(17, 17, 17), QColor(51, 51, 51), QColor(68, 68, 68),
+    static const RoundLook look{QColor(17, 17, 17), QColor(51, 51, 51),    QColor(68, 68, 68),
                                 QColor(72, 72, 72), QColor(221, 221, 221), 10};
     paintRound(painter, m_diameter, look, m_label);
 }

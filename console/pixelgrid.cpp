@@ -54,8 +54,8 @@ bool PixelGrid::place(const QPainter* painter, const QRectF& rect)
         return false;
     const int left = static_cast<int>(std::floor(bounds.left()));
     const int top = static_cast<int>(std::floor(bounds.top()));
-    m_size = QSize(static_cast<int>(std::ceil(bounds.right())) - left,
-                   static_cast<int>(std::ceil(bounds.bottom())) - top);
+    m_size
+        = QSize(static_cast<int>(std::ceil(bounds.right())) - left, static_cast<int>(std::ceil(bounds.bottom())) - top);
     if (m_size.isEmpty())
         return false;
     m_devicePos = QPoint(left, top);

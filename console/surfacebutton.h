@@ -28,7 +28,8 @@ signals:
 
 protected:
     // The colours of a round button (DROP and the top bar's dark buttons).
-    struct RoundLook {
+    struct RoundLook
+    {
         QColor outline;
         QColor ring;
         QColor face;

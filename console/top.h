@@ -1,8 +1,8 @@
 #pragma once
 
 #include "console/colorbutton.h"
-#include "console/surface.h"
 #include "console/miscbutton.h"
+#include "console/surface.h"
 #include "console/toppanel.h"
 #include "ipc/ipcobject.h"
 

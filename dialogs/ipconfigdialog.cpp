@@ -12,7 +12,7 @@ const QString kKeyGateway = QStringLiteral("NET_GATEWAY");
 const QString kKeyDns = QStringLiteral("NET_DNS_PRIMARY");
 const QString kKeyPassword = QStringLiteral("CONFIG_GUI_PASSWORD");
 const QString kDhcpValue = QStringLiteral("DHCP");
-}
+} // namespace
 
 const char* const IPConfigDialog::defaultNetworkFile = "/var/cfg/rc.network";
 const char* const IPConfigDialog::defaultAppFile = "/var/cfg/rc.app";

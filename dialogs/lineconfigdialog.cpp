@@ -28,7 +28,7 @@ int toNumber(const QString& value)
     const int n = value.toInt(&ok, 10);
     return ok ? n : 0;
 }
-}
+} // namespace
 
 const char* const LineConfigDialog::defaultAppFile = "/var/cfg/rc.app";
 
@@ -40,11 +40,11 @@ LineConfigDialog::LineConfigDialog(QWidget* parent, const QString& appFile)
     m_ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    m_labels = {m_ui->labelLine1, m_ui->labelLine2, m_ui->labelLine3,  m_ui->labelLine4,
-                m_ui->labelLine5, m_ui->labelLine6, m_ui->labelLine7,  m_ui->labelLine8,
+    m_labels = {m_ui->labelLine1, m_ui->labelLine2,  m_ui->labelLine3,  m_ui->labelLine4,
+                m_ui->labelLine5, m_ui->labelLine6,  m_ui->labelLine7,  m_ui->labelLine8,
                 m_ui->labelLine9, m_ui->labelLine10, m_ui->labelLine11, m_ui->labelLine12};
-    m_combos = {m_ui->comboLine1, m_ui->comboLine2, m_ui->comboLine3,  m_ui->comboLine4,
-                m_ui->comboLine5, m_ui->comboLine6, m_ui->comboLine7,  m_ui->comboLine8,
+    m_combos = {m_ui->comboLine1, m_ui->comboLine2,  m_ui->comboLine3,  m_ui->comboLine4,
+                m_ui->comboLine5, m_ui->comboLine6,  m_ui->comboLine7,  m_ui->comboLine8,
                 m_ui->comboLine9, m_ui->comboLine10, m_ui->comboLine11, m_ui->comboLine12};
 
     if (m_config.load(m_appFile, m_values)) {

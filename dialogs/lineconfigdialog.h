@@ -26,8 +26,7 @@ public:
     static const char* const defaultAppFile;
     static const int lineCount = 12;
 
-    explicit LineConfigDialog(QWidget* parent = nullptr,
-                              const QString& appFile = QString::fromLatin1(defaultAppFile));
+    explicit LineConfigDialog(QWidget* parent = nullptr, const QString& appFile = QString::fromLatin1(defaultAppFile));
     ~LineConfigDialog() override;
 
     // Shows or hides lines 7 to 12 and lets the dialog shrink to fit.

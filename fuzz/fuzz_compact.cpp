@@ -6,8 +6,8 @@
 // picks the decoder by the first byte) is run on the same input.
 #include "fuzz/fuzzcheck.h"
 
-#include "support/exception.h"
 #include "message/message.h"
+#include "support/exception.h"
 
 #include <string>
 
@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     std::string encoded;
     decoded.build_string_compact(encoded);
     Message again;
-    const unsigned int reused =
-        again.parse_string_compact(encoded.data(), 0, static_cast<unsigned int>(encoded.size()));
+    const unsigned int reused
+        = again.parse_string_compact(encoded.data(), 0, static_cast<unsigned int>(encoded.size()));
     FUZZ_CHECK(reused == encoded.size());
     FUZZ_CHECK(sameMessage(again, decoded));
 

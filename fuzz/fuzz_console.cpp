@@ -32,8 +32,8 @@ void feed(IPCObject& session, const std::string& bytes)
 {
     size_t taken = 0;
     while (taken < bytes.size()) {
-        const unsigned int n =
-            session.incoming_data(bytes.data() + taken, static_cast<unsigned int>(bytes.size() - taken));
+        const unsigned int n
+            = session.incoming_data(bytes.data() + taken, static_cast<unsigned int>(bytes.size() - taken));
         if (n == 0)
             break;
         taken += n;
@@ -95,10 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size)
     // Still following the unit.
     const unsigned int line = selected < Lines::MaxLines ? selected : 0;
     const std::string id = std::to_string(line);
-    feed(session, "<system_status aa_enabled=\"false\" busied_out=\"false\" num_lines=\"12\"/>" + std::string(1, '\0')
-                      + "<line_status line_id=\"" + id + "\" locked=\"false\" status=\"on hold\" time=\"5\"/>"
-                      + std::string(1, '\0') + "<ancillary_data line_id=\"" + id
-                      + "\" local=\"false\" name=\"Probe\" location=\"Here\"/>" + std::string(1, '\0'));
+    feed(session,
+         "<system_status aa_enabled=\"false\" busied_out=\"false\" num_lines=\"12\"/>" + std::string(1, '\0')
+             + "<line_status line_id=\"" + id + "\" locked=\"false\" status=\"on hold\" time=\"5\"/>"
+             + std::string(1, '\0') + "<ancillary_data line_id=\"" + id
+             + "\" local=\"false\" name=\"Probe\" location=\"Here\"/>" + std::string(1, '\0'));
     const Line* probe = console.lines()->line(line);
     FUZZ_CHECK(probe);
     FUZZ_CHECK(probe->state().status == QStringLiteral("on hold"));

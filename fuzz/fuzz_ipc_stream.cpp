@@ -15,9 +15,9 @@
 #include "fuzz/fuzzcheck.h"
 #include "fuzz/xmloracle.h"
 
-#include "support/exception.h"
 #include "ipc/ipcclient.h"
 #include "ipc/ipcdatachannel.h"
+#include "support/exception.h"
 
 #include <algorithm>
 #include <map>
@@ -29,8 +29,11 @@ namespace {
 class MemoryChannel : public IPCDataChannel
 {
 public:
-    explicit MemoryChannel(Message::ENC_FORMAT format) : m_format(format) {}
-    void outgoing_data(const char*, unsigned int) override {}
+    explicit MemoryChannel(Message::ENC_FORMAT format)
+        : m_format(format)
+    {
+    }
+    void outgoing_data(const char*, unsigned int) override { }
     Message::ENC_FORMAT get_encoding() const override { return m_format; }
 
 private:

@@ -4,8 +4,8 @@
 // that loads survives a round trip through the compact file form.
 #include "fuzz/fuzzcheck.h"
 
-#include "support/exception.h"
 #include "message/message.h"
+#include "support/exception.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +43,6 @@ void writeScratch(const unsigned char* data, size_t size)
     FUZZ_CHECK(std::fwrite(data, 1, size, f) == size);
     std::fclose(f);
 }
-
 
 } // namespace
 

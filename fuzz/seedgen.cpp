@@ -87,8 +87,13 @@ int main(int argc, char* argv[])
         command("change_line_state", {{"command", "air"}, {"line_id", "1"}}),
         command("change_line_flags", {{"flag", "locked"}, {"line_id", "2"}, {"state", "true"}}),
         command("change_global_state", {{"enabled", "true"}, {"state", "aa"}}),
-        command("ancillary_data", {{"line_id", "1"}, {"name", "Ann \"the caller\""}, {"location", "Zürich"},
-                                   {"genderidx", "2"}, {"moodidx", "1"}, {"notes", "<first> & last"}}),
+        command("ancillary_data",
+                {{"line_id", "1"},
+                 {"name", "Ann \"the caller\""},
+                 {"location", "Zürich"},
+                 {"genderidx", "2"},
+                 {"moodidx", "1"},
+                 {"notes", "<first> & last"}}),
         command("chat_data", {{"from", "studio"}, {"text", "on air in 5 < 6 & \"soon\""}}),
         command("change_line_state", {{"command", "drop"}, {"line_id", "1"}}),
     };
@@ -117,15 +122,14 @@ int main(int argc, char* argv[])
     int n = 0;
     for (const auto& shape : shapes) {
         const Message& msg = shape.second;
-        const QString base = QStringLiteral("%1-%2").arg(n++, 2, 10, QLatin1Char('0'))
-                                 .arg(QString::fromStdString(msg.get_name()));
+        const QString base
+            = QStringLiteral("%1-%2").arg(n++, 2, 10, QLatin1Char('0')).arg(QString::fromStdString(msg.get_name()));
         // Mode byte 0: NUL-framed XML, whole; mode 1: one compact block.
         writeFile(out.filePath(QStringLiteral("ipc_stream/") + base), QByteArray(1, '\0') + frame(msg));
         writeFile(out.filePath(QStringLiteral("ipc_stream/") + base + QStringLiteral(".compact")),
                   QByteArray(1, '\1') + QByteArray(1, '\0') + compact(msg));
         writeFile(out.filePath(QStringLiteral("compact/") + base), compact(msg));
-        writeFile(out.filePath(QStringLiteral("text/") + base),
-                  QByteArray::fromStdString(msg.params().build_string()));
+        writeFile(out.filePath(QStringLiteral("text/") + base), QByteArray::fromStdString(msg.params().build_string()));
     }
     // The whole session as it came off the socket, in 7-byte pieces.
     writeFile(out.filePath(QStringLiteral("ipc_stream/session")), QByteArray(1, char(6 << 1)) + stream.left(60000));

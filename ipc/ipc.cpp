@@ -52,13 +52,9 @@ void IPC::tx_message(const Message& msg)
     m_dc->outgoing_data(text.data(), static_cast<unsigned int>(text.size()));
 }
 
-void IPC::lock()
-{
-}
+void IPC::lock() { }
 
-void IPC::unlock()
-{
-}
+void IPC::unlock() { }
 
 void IPC::tx_message(const Message& msg, unsigned int id)
 {
@@ -96,10 +92,6 @@ void IPC::rx_frame(const char* data, unsigned int len)
     rx_message(Message(std::string(data, len)));
 }
 
-void IPC::rx_message(const Message&)
-{
-}
+void IPC::rx_message(const Message&) { }
 
-void IPC::interrupt()
-{
-}
+void IPC::interrupt() { }

@@ -40,7 +40,11 @@ protected:
     class Locker
     {
     public:
-        explicit Locker(const IPCDataChannel& dc) : m_dc(dc) { m_dc.lock(); }
+        explicit Locker(const IPCDataChannel& dc)
+            : m_dc(dc)
+        {
+            m_dc.lock();
+        }
         ~Locker() { m_dc.unlock(); }
         Locker(const Locker&) = delete;
         Locker& operator=(const Locker&) = delete;

@@ -71,7 +71,7 @@ void IPCDataChannelFD::wait_for_message(unsigned int timeout_ms)
 
     // poll() rather than select(): the same wait, without select's undefined
     // behaviour for descriptors at or above FD_SETSIZE.
-    pollfd p {};
+    pollfd p{};
     p.fd = fd;
     p.events = POLLIN;
     if (write_pending())
@@ -82,16 +82,14 @@ void IPCDataChannelFD::wait_for_message(unsigned int timeout_ms)
     const int timeout = timeout_ms == 0 ? -1 : (timeout_ms > 0x7fffffffu ? 0x7fffffff : int(timeout_ms));
     const int rc = ::poll(&p, 1, timeout);
     if (rc == -1)
-        throw Exception("%s: select failed (%s)",
-                        "virtual void IPCDataChannelFD::wait_for_message(unsigned int)",
+        throw Exception("%s: select failed (%s)", "virtual void IPCDataChannelFD::wait_for_message(unsigned int)",
                         libipc_errstr().c_str());
     if (rc == 0)
         return;
     if (p.revents & POLLNVAL) {
         // select() refuses a descriptor that is not open with EBADF.
         errno = EBADF;
-        throw Exception("%s: select failed (%s)",
-                        "virtual void IPCDataChannelFD::wait_for_message(unsigned int)",
+        throw Exception("%s: select failed (%s)", "virtual void IPCDataChannelFD::wait_for_message(unsigned int)",
                         libipc_errstr().c_str());
     }
 
@@ -103,10 +101,6 @@ void IPCDataChannelFD::wait_for_message(unsigned int timeout_ms)
         write_ready();
 }
 
-void IPCDataChannelFD::write_ready()
-{
-}
+void IPCDataChannelFD::write_ready() { }
 
-void IPCDataChannelFD::read_ready()
-{
-}
+void IPCDataChannelFD::read_ready() { }

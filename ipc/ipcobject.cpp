@@ -97,8 +97,7 @@ void IPCObject::reconnect()
         emit error(QStringLiteral("Invalid port %1").arg(m_port));
         return;
     }
-    socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite,
-                          QAbstractSocket::AnyIPProtocol);
+    socket->connectToHost(m_host, static_cast<quint16>(m_port), QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
 }
 
 void IPCObject::disconnectIPC()
@@ -145,8 +144,8 @@ bool IPCObject::send_message(const Message& msg)
             } else {
                 xml = xmlForLog(msg);
             }
-            QMessageLogger("ipc", 0, kSendSignature).debug().nospace().noquote()
-                << "[" << m_host << "] " << "TX: " << xml;
+            QMessageLogger("ipc", 0, kSendSignature).debug().nospace().noquote() << "[" << m_host << "] "
+                                                                                 << "TX: " << xml;
         }
         tx_message(msg);
     } catch (const std::exception& e) {
@@ -156,15 +155,15 @@ bool IPCObject::send_message(const Message& msg)
         if (IPCQt* socket = get_dc_qt())
             socket->abort();
         QMessageLogger("ipc", 0, kSendSignature).warning().nospace().noquote()
-            << "[" << m_host << "] " << "GUI IPC exception sending "
-            << QString::fromStdString(msg.get_name()) << ": " << e.what();
+            << "[" << m_host << "] "
+            << "GUI IPC exception sending " << QString::fromStdString(msg.get_name()) << ": " << e.what();
         return false;
     } catch (...) {
         if (IPCQt* socket = get_dc_qt())
             socket->abort();
         QMessageLogger("ipc", 0, kSendSignature).warning().nospace().noquote()
-            << "[" << m_host << "] " << "GUI IPC exception sending "
-            << QString::fromStdString(msg.get_name()) << ": unexpected exception";
+            << "[" << m_host << "] "
+            << "GUI IPC exception sending " << QString::fromStdString(msg.get_name()) << ": unexpected exception";
         return false;
     }
     emit sentMessage(msg);
@@ -256,8 +255,8 @@ void IPCObject::rx_message(const Message& msg)
 {
     IPCClient::rx_message(msg);
     if (debugEnabled())
-        QMessageLogger("ipc", 0, kRxSignature).debug().nospace().noquote()
-            << "[" << m_host << "] " << "rx: " << xmlForLog(msg);
+        QMessageLogger("ipc", 0, kRxSignature).debug().nospace().noquote() << "[" << m_host << "] "
+                                                                           << "rx: " << xmlForLog(msg);
     auto it = m_handlers.find(msg.get_name());
     if (it != m_handlers.end())
         (this->*(it->second))(msg);

@@ -1,7 +1,7 @@
 #include "ipc/ipcqt.h"
 
-#include "support/exception.h"
 #include "ipc/ipc.h"
+#include "support/exception.h"
 
 #include <QElapsedTimer>
 #include <QMetaMethod>
@@ -12,7 +12,7 @@
 namespace {
 const char* const kReadSignature = "void IPCQt::read_data()";
 const char* const kSendSignature = "virtual void IPCQt::outgoing_data(const char *, unsigned int)";
-}
+} // namespace
 
 IPCQt::IPCQt(QObject* parent)
     : QTcpSocket(parent)

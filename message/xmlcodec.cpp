@@ -145,8 +145,8 @@ bool attribute_names_well_formed(const QXmlStreamReader& reader)
         if (name.isEmpty())
             return false;
         const ushort c = name.at(0).unicode();
-        if (c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7 || (c >= 0x300 && c <= 0x36f)
-            || c == 0x203f || c == 0x2040)
+        if (c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xb7 || (c >= 0x300 && c <= 0x36f) || c == 0x203f
+            || c == 0x2040)
             return false;
     }
     return true;

@@ -1,7 +1,7 @@
 // mirt-unit-sim: a simulated MIRT Orvel unit for demos and manual checks.
 #include "sim/unitshow.h"
-#include "store/unittablemodel.h"
 #include "sim/unitsimulator.h"
+#include "store/unittablemodel.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -59,8 +59,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption listenOption(QStringLiteral("listen"),
                                           QStringLiteral("Address to listen on (default 127.0.0.1)."),
                                           QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    parser.addOptions({portOption, passwordOption, linesOption, callsOption, showOption, verboseOption,
-                       directoryOption, listenOption});
+    parser.addOptions({portOption, passwordOption, linesOption, callsOption, showOption, verboseOption, directoryOption,
+                       listenOption});
     parser.process(app);
 
     bool ok = false;
@@ -86,8 +86,8 @@ int main(int argc, char* argv[])
     unit.setNumLines(lines);
     unit.setVerbose(parser.isSet(verboseOption));
     if (!unit.start(quint16(port), address)) {
-        std::fprintf(stderr, "mirt-unit-sim: cannot listen on %s:%u: %s\n",
-                     qPrintable(address.toString()), port, qPrintable(unit.errorString()));
+        std::fprintf(stderr, "mirt-unit-sim: cannot listen on %s:%u: %s\n", qPrintable(address.toString()), port,
+                     qPrintable(unit.errorString()));
         return 1;
     }
     if (parser.isSet(callsOption))
@@ -100,7 +100,6 @@ int main(int argc, char* argv[])
     if (parser.isSet(directoryOption))
         addToDirectory(unit.port());
 
-    std::fprintf(stderr, "mirt-unit-sim: listening on %s:%u\n", qPrintable(address.toString()),
-                 unsigned(unit.port()));
+    std::fprintf(stderr, "mirt-unit-sim: listening on %s:%u\n", qPrintable(address.toString()), unsigned(unit.port()));
     return app.exec();
 }

@@ -7,8 +7,8 @@
 namespace {
 
 const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
-                             "rude", "shocked", "embarassed", "eyeroll", "crazy"};
+const char* const kMoods[]
+    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 Params callerInfo(const QString& name, const QString& location, const QString& topic, const QString& notes,
                   unsigned int genderidx, unsigned int moodidx)
@@ -71,8 +71,7 @@ UnitShow::UnitShow(UnitSimulator& unit, QObject* parent)
 
 void UnitShow::setSteps(std::vector<ShowStep> steps)
 {
-    std::stable_sort(steps.begin(), steps.end(),
-                     [](const ShowStep& a, const ShowStep& b) { return a.atMs < b.atMs; });
+    std::stable_sort(steps.begin(), steps.end(), [](const ShowStep& a, const ShowStep& b) { return a.atMs < b.atMs; });
     m_steps = std::move(steps);
 }
 
@@ -146,7 +145,8 @@ std::vector<ShowStep> UnitShow::demo()
     // The first call rings a few seconds in, so a console started with the
     // unit sees the show from its beginning.
     return {
-        S::ring(10 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"), QStringLiteral("Bin collections")),
+        S::ring(10 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"),
+                QStringLiteral("Bin collections")),
         S::act(14 * s, 0, S::Answer),
         S::notes(16 * s, 0, QStringLiteral("Margaret"), QStringLiteral("Harbour Street"),
                  QStringLiteral("Bin collections"), QStringLiteral("Third call this month, keep it short"), 2, 4),
@@ -154,8 +154,8 @@ std::vector<ShowStep> UnitShow::demo()
         S::ring(18 * s, 2, QStringLiteral("Priya"), QStringLiteral("Kingsbridge"), QStringLiteral("Allotment prizes")),
         S::act(19 * s, 0, S::Hold),
         S::act(22 * s, 1, S::Answer),
-        S::notes(23 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"),
-                 QStringLiteral("Football results"), QStringLiteral("Season ticket holder"), 1, 1),
+        S::notes(23 * s, 1, QStringLiteral("Tomasz"), QStringLiteral("Northfield"), QStringLiteral("Football results"),
+                 QStringLiteral("Season ticket holder"), 1, 1),
         S::act(26 * s, 1, S::Priority, true),
         S::act(28 * s, 1, S::Hold),
         S::act(30 * s, 0, S::Air),

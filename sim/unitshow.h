@@ -13,7 +13,8 @@ class UnitSimulator;
 
 // One thing that happens on the unit during a show, at a moment counted
 // from the start of the show.
-struct ShowStep {
+struct ShowStep
+{
     enum Action {
         // A call comes in; info is the caller the screener will see.
         Ring,

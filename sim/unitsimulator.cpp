@@ -19,10 +19,10 @@ const char* const kStatusScreenedHold = "on screened hold";
 
 // The caller fields a unit keeps per line; anything else a console sends
 // along is not stored.
-const char* const kInfoFields[] = {"name", "location", "topic", "notes",
-                                  "gender", "genderidx", "mood", "moodidx"};
+const char* const kInfoFields[] = {"name", "location", "topic", "notes", "gender", "genderidx", "mood", "moodidx"};
 
-struct MadeUpCaller {
+struct MadeUpCaller
+{
     const char* name;
     const char* location;
     const char* topic;
@@ -40,8 +40,8 @@ const MadeUpCaller kCallers[] = {
 };
 
 const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[] = {"neutral", "happy", "sad", "crying", "angry",
-                             "rude", "shocked", "embarassed", "eyeroll", "crazy"};
+const char* const kMoods[]
+    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
 
 // A line number from the wire: digits only, so "abc" or "-1" never become
 // line 0 or a huge index through the lenient getters.
@@ -155,8 +155,7 @@ void UnitSimulator::setSurface(unsigned int index, bool online, const QString& t
 
 int UnitSimulator::loggedInCount() const
 {
-    return int(std::count_if(m_peers.begin(), m_peers.end(),
-                             [](const SimPeer* p) { return p->loggedIn(); }));
+    return int(std::count_if(m_peers.begin(), m_peers.end(), [](const SimPeer* p) { return p->loggedIn(); }));
 }
 
 QList<int> UnitSimulator::connectionIds() const
@@ -406,8 +405,8 @@ void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
     // Hold, handset and air need a call on the line.
     if (!isActive(line.status))
         return;
-    const bool waiting = line.status == QLatin1String(kStatusRinging)
-        || line.status == QLatin1String(kStatusAutoAttendant);
+    const bool waiting
+        = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
     if (command == "hold")
         setLineStatus(index, QLatin1String(kStatusHold));
     else if (command == "handset")
@@ -553,8 +552,8 @@ bool UnitSimulator::setLineState(unsigned int index, const QString& status, int 
         clearInfo(index);
         return true;
     }
-    const bool waiting = line.status == QLatin1String(kStatusRinging)
-        || line.status == QLatin1String(kStatusAutoAttendant);
+    const bool waiting
+        = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
     setLineStatus(index, status, location);
     if (waiting && isTaken(status) && line.caller.has_param()) {
         line.info = line.caller;
@@ -613,8 +612,8 @@ void UnitSimulator::tick()
         if (line.status == QLatin1String(kStatusIdle) || line.status == QLatin1String(kStatusBusied))
             continue;
         line.time += 1;
-        const bool waiting = line.status == QLatin1String(kStatusRinging)
-            || line.status == QLatin1String(kStatusAutoAttendant);
+        const bool waiting
+            = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
         if (waiting && line.time >= m_ringTimeout) {
             line.caller.clear();
             setLineStatus(i, QLatin1String(kStatusIdle));

@@ -28,7 +28,8 @@ public:
     static constexpr unsigned int NUM_SURFACES = 4;
 
     // One telephone line as the unit keeps it.
-    struct Line {
+    struct Line
+    {
         QString status = QStringLiteral("on hook (idle)");
         bool locked = false;
         bool priority = false;
@@ -43,13 +44,15 @@ public:
     };
 
     // One control surface of the unit.
-    struct Surface {
+    struct Surface
+    {
         bool online = false;
         QString type;
     };
 
     // A message a console sent, with the connection it came on.
-    struct Received {
+    struct Received
+    {
         int connection;
         Message msg;
     };

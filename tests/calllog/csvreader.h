@@ -11,7 +11,8 @@
 #include <QString>
 #include <QStringList>
 
-struct CsvReadResult {
+struct CsvReadResult
+{
     bool ok = false;
     QString error;
     QList<QStringList> records;

@@ -50,13 +50,13 @@ QVector<CallRecord> allCalls(CallLog& log)
     QVector<CallRecord> rows;
     bool done = false;
     const int ticket = log.query(CallFilter(), 100000);
-    QMetaObject::Connection c =
-        QObject::connect(&log, &CallLog::queryFinished, [&](int t, const CallQueryResult& result) {
-            if (t == ticket) {
-                rows = result.rows;
-                done = true;
-            }
-        });
+    QMetaObject::Connection c
+        = QObject::connect(&log, &CallLog::queryFinished, [&](int t, const CallQueryResult& result) {
+              if (t == ticket) {
+                  rows = result.rows;
+                  done = true;
+              }
+          });
     waitFor([&] { return done; });
     QObject::disconnect(c);
     return rows;
@@ -75,7 +75,8 @@ bool flushed(CallLog& log)
 // One console as the program has it, as far as the log is concerned: a
 // session and the line model that reacts to it (and wipes the caller
 // information of ringing and idle lines, as real consoles do).
-struct Console {
+struct Console
+{
     explicit Console(const QString& user)
         : user(user)
         , scene(0, 0, 1024, 768)
@@ -93,7 +94,8 @@ struct Console {
 
 // A simulated unit with consoles logged in, a call log on a file in a
 // temporary folder, and a clock the test sets.
-struct ShowRig {
+struct ShowRig
+{
     ShowRig()
     {
         CallLog::Options options;
@@ -128,10 +130,7 @@ struct ShowRig {
 
     // Everything the unit sent has been handled by every console, and so has
     // everything the consoles sent in answer and the unit's answers to that.
-    bool settle()
-    {
-        return echo() && consolesToUnit() && echo();
-    }
+    bool settle() { return echo() && consolesToUnit() && echo(); }
 
     bool echo()
     {
@@ -192,10 +191,11 @@ Params caller(const QString& name, const QString& location, const QString& topic
 }
 
 // What a call record says, in a form a table row can hold.
-struct Expected {
+struct Expected
+{
     int line;
     double firstSeen;
-    double answered;  // -1: never
+    double answered;   // -1: never
     double firstOnAir; // -1: never
     double ended;
     double wait; // -1: unknown
@@ -338,10 +338,8 @@ void TestCallLog::initTestCase()
     rig.now = at(150);
     QVERIFY(rig.connect(b));
     const std::vector<ShowStep> last = {
-        S::act(160 * s, 5, S::Drop),
-        ring(170 * s, 8, "Lena", "Fishmarket", "Gulls"),
-        S::act(172 * s, 8, S::Answer),
-        S::act(180 * s, 8, S::Drop),
+        S::act(160 * s, 5, S::Drop),   ring(170 * s, 8, "Lena", "Fishmarket", "Gulls"),
+        S::act(172 * s, 8, S::Answer), S::act(180 * s, 8, S::Drop),
         S::act(190 * s, 9, S::Drop),
     };
     for (const ShowStep& step : last)
@@ -362,39 +360,170 @@ void TestCallLog::showRecords_data()
     const QString screener = QStringLiteral("screener");
     using R = CallRecord;
     // line, first, answered, on air, ended, wait, hold, air, outcome, priority, partial, user, caller
-    QTest::newRow("missed") << Expected{0, 10, -1, -1, 30, -1, 0, 0, R::Missed, false, false, studio,
-                                        {}, {}, {}, {}, {}, {}};
-    QTest::newRow("answered, notes typed, dropped")
-        << Expected{1, 20, 27, -1, 60, 7, 0, 0, R::Answered, false, false, studio,
-                    QStringLiteral("Zoë Müller"), QStringLiteral("Köln, Ehrenfeld"),
-                    QStringLiteral("Traffic on the \"A1\""), QStringLiteral("Called at 9:58,\nagain now"),
-                    QStringLiteral("female"), QStringLiteral("angry")};
-    QTest::newRow("held then aired") << Expected{2, 40, 45, 80, 110, 5, 30, 30, R::Aired, false, false, studio,
-                                                 QStringLiteral("Bob"), QStringLiteral("Leeds"),
-                                                 QStringLiteral("Bins"), {}, unknown, neutral};
-    QTest::newRow("aired with lock, dropped unseen")
-        << Expected{3, 50, -1, 62, 115, 12, 0, 53, R::Aired, false, false, studio, QStringLiteral("Ana"),
-                    QStringLiteral("Quay"), QStringLiteral("Music"), {}, unknown, neutral};
-    QTest::newRow("priority, aired, dropped unseen")
-        << Expected{4, 70, -1, 95, 115, 5, 20, 20, R::Aired, true, false, studio, QStringLiteral("Priya"),
-                    QStringLiteral("Kingsbridge"), QStringLiteral("Allotments"), {}, unknown, neutral};
-    QTest::newRow("through both consoles dropping out")
-        << Expected{5, 80, 85, 105, 160, 5, 35, 10, R::Aired, false, false, studio, QStringLiteral("Omar"),
-                    QStringLiteral("Northfield"), QStringLiteral("Football"), {}, unknown, neutral};
-    QTest::newRow("ended while nobody looked")
-        << Expected{6, 90, 95, -1, 115, 5, 0, 0, R::Answered, false, false, studio, QStringLiteral("Kim"),
-                    QStringLiteral("Harbour"), QStringLiteral("Ferries"), {}, unknown, neutral};
-    QTest::newRow("in progress at first sight")
-        << Expected{7, 0, -1, 20, 45, -1, 20, 25, R::Aired, false, true, studio, QStringLiteral("Walter"),
-                    QStringLiteral("Dockside"), QStringLiteral("Parking"), {}, unknown, neutral};
-    QTest::newRow("after a busied-out spell") << Expected{8, 170, 172, -1, 180, 2, 0, 0, R::Answered, false, false,
-                                                           studio, QStringLiteral("Lena"),
-                                                           QStringLiteral("Fishmarket"), QStringLiteral("Gulls"), {},
-                                                           unknown, neutral};
-    QTest::newRow("ringing through the gap") << Expected{9, 110, 145, -1, 190, 35, 0, 0, R::Answered, false, false,
-                                                          screener, QStringLiteral("Hugo"),
-                                                          QStringLiteral("Old Town"), QStringLiteral("Trains"), {},
-                                                          unknown, neutral};
+    QTest::newRow("missed") << Expected{0,     10,    -1,     -1, 30, -1, 0,  0,  R::Missed,
+                                        false, false, studio, {}, {}, {}, {}, {}, {}};
+    QTest::newRow("answered, notes typed, dropped") << Expected{1,
+                                                                20,
+                                                                27,
+                                                                -1,
+                                                                60,
+                                                                7,
+                                                                0,
+                                                                0,
+                                                                R::Answered,
+                                                                false,
+                                                                false,
+                                                                studio,
+                                                                QStringLiteral("Zoë Müller"),
+                                                                QStringLiteral("Köln, Ehrenfeld"),
+                                                                QStringLiteral("Traffic on the \"A1\""),
+                                                                QStringLiteral("Called at 9:58,\nagain now"),
+                                                                QStringLiteral("female"),
+                                                                QStringLiteral("angry")};
+    QTest::newRow("held then aired") << Expected{2,
+                                                 40,
+                                                 45,
+                                                 80,
+                                                 110,
+                                                 5,
+                                                 30,
+                                                 30,
+                                                 R::Aired,
+                                                 false,
+                                                 false,
+                                                 studio,
+                                                 QStringLiteral("Bob"),
+                                                 QStringLiteral("Leeds"),
+                                                 QStringLiteral("Bins"),
+                                                 {},
+                                                 unknown,
+                                                 neutral};
+    QTest::newRow("aired with lock, dropped unseen") << Expected{3,
+                                                                 50,
+                                                                 -1,
+                                                                 62,
+                                                                 115,
+                                                                 12,
+                                                                 0,
+                                                                 53,
+                                                                 R::Aired,
+                                                                 false,
+                                                                 false,
+                                                                 studio,
+                                                                 QStringLiteral("Ana"),
+                                                                 QStringLiteral("Quay"),
+                                                                 QStringLiteral("Music"),
+                                                                 {},
+                                                                 unknown,
+                                                                 neutral};
+    QTest::newRow("priority, aired, dropped unseen") << Expected{4,
+                                                                 70,
+                                                                 -1,
+                                                                 95,
+                                                                 115,
+                                                                 5,
+                                                                 20,
+                                                                 20,
+                                                                 R::Aired,
+                                                                 true,
+                                                                 false,
+                                                                 studio,
+                                                                 QStringLiteral("Priya"),
+                                                                 QStringLiteral("Kingsbridge"),
+                                                                 QStringLiteral("Allotments"),
+                                                                 {},
+                                                                 unknown,
+                                                                 neutral};
+    QTest::newRow("through both consoles dropping out") << Expected{5,
+                                                                    80,
+                                                                    85,
+                                                                    105,
+                                                                    160,
+                                                                    5,
+                                                                    35,
+                                                                    10,
+                                                                    R::Aired,
+                                                                    false,
+                                                                    false,
+                                                                    studio,
+                                                                    QStringLiteral("Omar"),
+                                                                    QStringLiteral("Northfield"),
+                                                                    QStringLiteral("Football"),
+                                                                    {},
+                                                                    unknown,
+                                                                    neutral};
+    QTest::newRow("ended while nobody looked") << Expected{6,
+                                                           90,
+                                                           95,
+                                                           -1,
+                                                           115,
+                                                           5,
+                                                           0,
+                                                           0,
+                                                           R::Answered,
+                                                           false,
+                                                           false,
+                                                           studio,
+                                                           QStringLiteral("Kim"),
+                                                           QStringLiteral("Harbour"),
+                                                           QStringLiteral("Ferries"),
+                                                           {},
+                                                           unknown,
+                                                           neutral};
+    QTest::newRow("in progress at first sight") << Expected{7,
+                                                            0,
+                                                            -1,
+                                                            20,
+                                                            45,
+                                                            -1,
+                                                            20,
+                                                            25,
+                                                            R::Aired,
+                                                            false,
+                                                            true,
+                                                            studio,
+                                                            QStringLiteral("Walter"),
+                                                            QStringLiteral("Dockside"),
+                                                            QStringLiteral("Parking"),
+                                                            {},
+                                                            unknown,
+                                                            neutral};
+    QTest::newRow("after a busied-out spell") << Expected{8,
+                                                          170,
+                                                          172,
+                                                          -1,
+                                                          180,
+                                                          2,
+                                                          0,
+                                                          0,
+                                                          R::Answered,
+                                                          false,
+                                                          false,
+                                                          studio,
+                                                          QStringLiteral("Lena"),
+                                                          QStringLiteral("Fishmarket"),
+                                                          QStringLiteral("Gulls"),
+                                                          {},
+                                                          unknown,
+                                                          neutral};
+    QTest::newRow("ringing through the gap") << Expected{9,
+                                                         110,
+                                                         145,
+                                                         -1,
+                                                         190,
+                                                         35,
+                                                         0,
+                                                         0,
+                                                         R::Answered,
+                                                         false,
+                                                         false,
+                                                         screener,
+                                                         QStringLiteral("Hugo"),
+                                                         QStringLiteral("Old Town"),
+                                                         QStringLiteral("Trains"),
+                                                         {},
+                                                         unknown,
+                                                         neutral};
 }
 
 void TestCallLog::showRecords()
@@ -452,7 +581,8 @@ void TestCallLog::recorderRules_data()
     QTest::addColumn<QString>("script");
     QTest::addColumn<QStringList>("calls");
 
-    QTest::newRow("missed") << "ready; @5; L0 ringing; @25; L0 on hook (idle)" << QStringList{"L0 5-25 missed w- h0 a0"};
+    QTest::newRow("missed") << "ready; @5; L0 ringing; @25; L0 on hook (idle)"
+                            << QStringList{"L0 5-25 missed w- h0 a0"};
     QTest::newRow("busied out is no call")
         << "ready; L0 disabled (busied out); @9; L0 on hook (idle); L1 not installed; L2 disabled (loop thru)"
         << QStringList{};
@@ -485,7 +615,8 @@ void TestCallLog::recorderRules_data()
         << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)"
         << QStringList{"L0 0-20 answered w10 h10 a0"};
     QTest::newRow("busied out when back: ended when last seen")
-        << "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)" << QStringList{"L0 0-20 missed w- h0 a0"};
+        << "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)"
+        << QStringList{"L0 0-20 missed w- h0 a0"};
     QTest::newRow("lines past the unit's count do not exist")
         << "ready; lines=6; L6 ringing; L11 ringing; L5 ringing; @5; L5 on hook (idle)"
         << QStringList{"L5 0-5 missed w- h0 a0"};
@@ -678,7 +809,8 @@ void TestCallLog::csvRoundTrip()
     QCOMPARE(field("Partial"), QStringLiteral("no"));
     // Local times with their offset that name the same instants.
     const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
-    const struct {
+    const struct
+    {
         const char* column;
         qint64 ms;
     } times[] = {{"First seen", at(0)}, {"Answered", at(12)}, {"First on air", at(40)}, {"Ended", at(100)}};
@@ -817,7 +949,8 @@ void TestCallLog::unusableFile()
         }
     } else if (kind == QLatin1String("locked")) {
         makeLog();
-        holder = std::make_unique<QSqlDatabase>(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder")));
+        holder = std::make_unique<QSqlDatabase>(
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder")));
         holder->setDatabaseName(path);
         QVERIFY(holder->open());
         QVERIFY(QSqlQuery(*holder).exec(QStringLiteral("BEGIN EXCLUSIVE")));
@@ -1007,7 +1140,8 @@ void TestCallLog::searchFindsPartsOfWords()
     QVERIFY(dir.isValid());
     CallStore store(dir.filePath(QStringLiteral("calls.sqlite")));
     QVERIFY(store.open(1000, 0, at(0)));
-    const struct {
+    const struct
+    {
         const char* name;
         const char* location;
         const char* topic;

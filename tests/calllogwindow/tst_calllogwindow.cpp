@@ -12,8 +12,8 @@
 #include "calllog/callstore.h"
 #include "console/customgraphicsview.h"
 #include "console/line.h"
-#include "console/lines.h"
 #include "console/linepanel.h"
+#include "console/lines.h"
 #include "sim/unitsimulator.h"
 #include "tests/support/modal.h"
 #include "tests/support/settings.h"
@@ -47,11 +47,9 @@ using testsupport::child;
 using testsupport::onModal;
 using testsupport::waitFor;
 
-
 qint64 localTime(int daysAgo, int hour, int minute = 0)
 {
-    return QDateTime(QDate::currentDate().addDays(-daysAgo), QTime(hour, minute), Qt::LocalTime)
-        .toMSecsSinceEpoch();
+    return QDateTime(QDate::currentDate().addDays(-daysAgo), QTime(hour, minute), Qt::LocalTime).toMSecsSinceEpoch();
 }
 
 CallRecord call(const QString& name, const QString& unit, qint64 firstSeen, CallRecord::Outcome outcome,
@@ -85,7 +83,8 @@ void fill(const QString& path)
         {call(QStringLiteral("Ada"), a, localTime(0, 9), CallRecord::Aired, 4000), true},
         {call(QStringLiteral("Bert"), b, localTime(0, 9, 30), CallRecord::Missed), true},
         {call(QStringLiteral("Fay"), a, localTime(0, 11), CallRecord::Answered), true},
-        {call(QStringLiteral("Cleo"), a, localTime(1, 15), CallRecord::Answered, 10000, QStringLiteral("Wants tickets")),
+        {call(QStringLiteral("Cleo"), a, localTime(1, 15), CallRecord::Answered, 10000,
+              QStringLiteral("Wants tickets")),
          true},
         {call(QStringLiteral("Dora"), b, localTime(3, 8), CallRecord::Aired, 20000), true},
         {call(QStringLiteral("Emil"), a, localTime(10, 8), CallRecord::Missed), true},
@@ -250,10 +249,10 @@ void TestCallLogWindow::filters_data()
                               << "All" << QStringList{"Fay", "Cleo"};
     QTest::newRow("search in the notes") << "TICKET" << QString() << "All outcomes"
                                          << "All" << QStringList{"Cleo"};
-    QTest::newRow("search in the topic, one unit")
-        << "topic of" << "10.0.0.2:8080"
-        << "All outcomes"
-        << "All" << QStringList{"Bert", "Dora"};
+    QTest::newRow("search in the topic, one unit") << "topic of"
+                                                   << "10.0.0.2:8080"
+                                                   << "All outcomes"
+                                                   << "All" << QStringList{"Bert", "Dora"};
     QTest::newRow("custom: yesterday") << QString() << QString() << "All outcomes"
                                        << "Custom" << QStringList{"Cleo"};
 }
@@ -319,9 +318,8 @@ void TestCallLogWindow::totalsAndNotes()
             cells << days->item(row, c)->text();
         return cells;
     };
-    const auto dayName = [](int daysAgo) {
-        return QDate::currentDate().addDays(-daysAgo).toString(QStringLiteral("ddd yyyy-MM-dd"));
-    };
+    const auto dayName
+        = [](int daysAgo) { return QDate::currentDate().addDays(-daysAgo).toString(QStringLiteral("ddd yyyy-MM-dd")); };
     QCOMPARE(days->rowCount(), 4);
     QCOMPARE(dayRow(0), (QStringList{dayName(0), "3", "1", "1", "1", "0:04"}));
     QCOMPARE(dayRow(1), (QStringList{dayName(1), "1", "1", "0", "0", "0:10"}));
@@ -472,7 +470,8 @@ void TestCallLogWindow::liveFromAConsole()
     QVERIFY(unit.setLineState(2, QStringLiteral("on hook (idle)")));
     QVERIFY(waitFor([&] { return !logWindow->model().record(0).isOpen(); }));
     const QModelIndex outcome = logWindow->model().index(0, CallTableModel::Outcome);
-    QVERIFY2(!logWindow->model().record(0).partial, qPrintable(QString::number(logWindow->model().record(0).firstSeen)));
+    QVERIFY2(!logWindow->model().record(0).partial,
+             qPrintable(QString::number(logWindow->model().record(0).firstSeen)));
     QCOMPARE(logWindow->model().data(outcome).toString(), QStringLiteral("Answered"));
     window.close();
 }
@@ -517,7 +516,8 @@ void TestCallLogWindow::unusableFile()
     QVERIFY(waitFor([&] { return panel->textLine1() == QLatin1String("Ringing"); }));
     QVERIFY(caughtUp(unit, 1));
     QVERIFY(unit.setLineState(0, QStringLiteral("on handset"), 4));
-    QVERIFY2(waitFor([&] { return panel->textLine1().startsWith(QLatin1String("Nell")); }), qPrintable(panel->textLine1()));
+    QVERIFY2(waitFor([&] { return panel->textLine1().startsWith(QLatin1String("Nell")); }),
+             qPrintable(panel->textLine1()));
     window.close();
 }
 
@@ -562,7 +562,9 @@ void TestCallLogWindow::commandLine()
         // Where the program looks: the data folder of the application.
         CallStore store(data.filePath(QStringLiteral("MIRT Desktop Control/calls.sqlite")));
         QVERIFY(store.open(1000, 0, QDateTime::currentMSecsSinceEpoch()));
-        const auto utc = [](const char* text) { return QDateTime::fromString(QLatin1String(text), Qt::ISODate).toMSecsSinceEpoch(); };
+        const auto utc = [](const char* text) {
+            return QDateTime::fromString(QLatin1String(text), Qt::ISODate).toMSecsSinceEpoch();
+        };
         QVERIFY(store.save({{call(QStringLiteral("Old"), QStringLiteral("10.0.0.1:8080"), utc("2024-03-01T10:00:00Z"),
                                   CallRecord::Missed),
                              true},

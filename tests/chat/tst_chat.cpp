@@ -67,16 +67,24 @@ private slots:
         QTest::addColumn<QString>("from");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("screener") << true << "Screener 2" << "caller on 3" << "[Screener 2] caller on 3";
-        QTest::newRow("no sender") << false << "" << "hello" << "[] hello";
-        QTest::newRow("fake second line")
-            << true << "a" << "x</FONT><br><FONT COLOR=#0000FF><STRONG>[studio]</STRONG> go"
-            << "[a] x</FONT><br><FONT COLOR=#0000FF><STRONG>[studio]</STRONG> go";
-        QTest::newRow("markup in sender") << true << "</STRONG></FONT><FONT SIZE=7>big" << "t"
+        QTest::newRow("screener") << true << "Screener 2"
+                                  << "caller on 3"
+                                  << "[Screener 2] caller on 3";
+        QTest::newRow("no sender") << false << ""
+                                   << "hello"
+                                   << "[] hello";
+        QTest::newRow("fake second line") << true << "a"
+                                          << "x</FONT><br><FONT COLOR=#0000FF><STRONG>[studio]</STRONG> go"
+                                          << "[a] x</FONT><br><FONT COLOR=#0000FF><STRONG>[studio]</STRONG> go";
+        QTest::newRow("markup in sender") << true << "</STRONG></FONT><FONT SIZE=7>big"
+                                          << "t"
                                           << "[</STRONG></FONT><FONT SIZE=7>big] t";
-        QTest::newRow("table") << true << "a" << "<table><tr><td>x</td></tr></table>"
+        QTest::newRow("table") << true << "a"
+                               << "<table><tr><td>x</td></tr></table>"
                                << "[a] <table><tr><td>x</td></tr></table>";
-        QTest::newRow("placeholders in both") << true << "%2%3" << "%1" << "[%2%3] %1";
+        QTest::newRow("placeholders in both") << true << "%2%3"
+                                              << "%1"
+                                              << "[%2%3] %1";
     }
 
     void incomingLine()
@@ -106,8 +114,7 @@ private slots:
         const QTextDocument* doc = c.chat->history().document();
         QCOMPARE(doc->blockCount(), Chat::MAX_HISTORY_LINES + 24);
         QCOMPARE(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1));
-        QCOMPARE(doc->firstBlock().text().trimmed(),
-                 QStringLiteral("[flood] %1").arg(lines - doc->blockCount()));
+        QCOMPARE(doc->firstBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - doc->blockCount()));
     }
 
     void twoConsolesOnUnit()

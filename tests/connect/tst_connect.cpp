@@ -43,7 +43,8 @@ void storeRows(const QList<QStringList>& rows)
     settingsStore().setValue(QStringLiteral("hostTable"), stored);
 }
 
-struct Window {
+struct Window
+{
     Window() { window.show(); }
     ~Window()
     {

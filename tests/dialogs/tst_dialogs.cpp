@@ -41,8 +41,7 @@ void writeFile(const QString& path, const QByteArray& bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
-template <typename T>
-T* child(QWidget* parent, const QString& name)
+template <typename T> T* child(QWidget* parent, const QString& name)
 {
     T* w = parent->findChild<T*>(name);
     if (!w)
@@ -78,7 +77,7 @@ QStringList addressFields(QWidget* dialog)
 }
 
 const QStringList kModeTexts{"Normal, AA Enabled", "Normal, AA Disabled", "VIP/Hotline", "Cluster",
-                            "Cluster w/Busy All"};
+                             "Cluster w/Busy All"};
 
 QList<QComboBox*> lineCombos(QWidget* dialog)
 {
@@ -283,10 +282,9 @@ private slots:
         QTest::addColumn<QByteArray>("app");
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QByteArray>("expected");
-        auto row = [](const char* name, const QByteArray& app, const QMap<QString, QString>& overrides,
-                      const QStringList& actions = {}) {
-            QTest::newRow(name) << app << actions << lineFile(overrides);
-        };
+        auto row
+            = [](const char* name, const QByteArray& app, const QMap<QString, QString>& overrides,
+                 const QStringList& actions = {}) { QTest::newRow(name) << app << actions << lineFile(overrides); };
 
         row("missing file", kAbsent, {{"CONFIG_CLUSTER_ID", "100"}});
         row("empty file", "", {});
@@ -317,7 +315,10 @@ private slots:
         row("on, uncheck, check", "CONFIG_CLUSTERING=1\nCONFIG_LINE2=4\nCONFIG_LINE7=3\n",
             {{"CONFIG_CLUSTERING", "1"}, {"CONFIG_LINE2", "2"}, {"CONFIG_LINE7", "2"}}, {"clustering", "clustering"});
         row("edits", "CONFIG_CLUSTER_ID=300\nCONFIG_RING_SAFE=true\n",
-            {{"CONFIG_CLUSTERING", "1"}, {"CONFIG_CLUSTER_ID", "42"}, {"CONFIG_LINE1", "2"}, {"CONFIG_LINE10", "4"},
+            {{"CONFIG_CLUSTERING", "1"},
+             {"CONFIG_CLUSTER_ID", "42"},
+             {"CONFIG_LINE1", "2"},
+             {"CONFIG_LINE10", "4"},
              {"CONFIG_RING_SAFE", "1"}},
             {"clustering", "line 10 4", "line 1 2", "id 42", "ring safe"});
     }

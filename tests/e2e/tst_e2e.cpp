@@ -27,8 +27,7 @@ private slots:
 };
 
 // The item of type T at scene position (x, y) labelled label, if any.
-template <typename T>
-static T* itemAt(QGraphicsScene* scene, qreal x, qreal y, const QString& label = QString())
+template <typename T> static T* itemAt(QGraphicsScene* scene, qreal x, qreal y, const QString& label = QString())
 {
     for (QGraphicsItem* item : scene->items()) {
         auto* found = dynamic_cast<T*>(item);
@@ -103,8 +102,7 @@ void TestEndToEnd::wholeCall()
     };
     // What the console shows settles once the unit's reports are in.
     const auto shows = [&](const QString& text, ColorButton* lamp, const QString& look) {
-        return waitFor(
-            [&] { return panel->textLine1().startsWith(text) && lookOf(*lamp) == look; }, 5000);
+        return waitFor([&] { return panel->textLine1().startsWith(text) && lookOf(*lamp) == look; }, 5000);
     };
 
     QVERIFY(unit.ring(0, QStringLiteral("Zed")));

@@ -35,7 +35,8 @@ const QString kReady = QStringLiteral("Ready.");
 const QString kDisconnected = QStringLiteral("Disconnected.");
 
 // One console and what its session was told, line by line.
-struct Console {
+struct Console
+{
     explicit Console(quint16 port)
         : gui(std::make_unique<MIRTGui>(kHost, port, QStringLiteral("studio"), QStringLiteral("tavrik")))
     {
@@ -117,8 +118,8 @@ bool TestFaults::follows(Console& console, UnitSimulator& unit, unsigned int lin
             .arg(lookOf(shown.answerButton()))
             .arg(!gui.consoleView().isHidden() && gui.connectionView().isHidden() ? "console" : "connection");
     };
-    const QString ringing = QStringLiteral("Ringing, panel colour %1, ANSWER slow Green/Unlit, console page")
-                                .arg(int(LinePanel::Green));
+    const QString ringing
+        = QStringLiteral("Ringing, panel colour %1, ANSWER slow Green/Unlit, console page").arg(int(LinePanel::Green));
     // A line that already rings would prove nothing.
     if (picture() == ringing) {
         qWarning("line %u already shows a ringing call", line);
@@ -165,7 +166,8 @@ void TestFaults::killedAndRestarted()
             const QString lost = console.gui->errorText();
             QVERIFY(console.fastForward());
             QTRY_VERIFY(console.gui->errorText() != lost);
-            QVERIFY2(console.gui->errorText().contains(QStringLiteral("refused")), qPrintable(console.gui->errorText()));
+            QVERIFY2(console.gui->errorText().contains(QStringLiteral("refused")),
+                     qPrintable(console.gui->errorText()));
             QCOMPARE(console.gui->statusText(), QStringLiteral("Connecting..."));
             QVERIFY(console.gui->retryTimerActive());
             ++m_faults;
@@ -254,8 +256,8 @@ void TestFaults::hostileFrames_data()
     for (char& c : noise)
         c = char(1 + random.bounded(255));
     QTest::newRow("garbage without a terminator") << noise << QStringLiteral("rx buffer overflow");
-    QTest::newRow("oversize frame")
-        << "<chat_data from='x' text='" + QByteArray(window, 'x') + "'/>" + '\0' << QStringLiteral("rx buffer overflow");
+    QTest::newRow("oversize frame") << "<chat_data from='x' text='" + QByteArray(window, 'x') + "'/>" + '\0'
+                                    << QStringLiteral("rx buffer overflow");
 
     QByteArray framedNoise = noise.left(200000);
     for (int i = 0; i < framedNoise.size(); i += 1 + int(random.bounded(3000)))
@@ -276,17 +278,17 @@ void TestFaults::hostileFrames_data()
     QTest::newRow("chat text of many words")
         << "<chat_data from='x' text='" + QByteArray("ab ").repeated((window - 64) / 3) + "'/>" + '\0' << QString();
     QTest::newRow("chat sender huge") << "<chat_data text='x' from='" + huge + "'/>" + '\0' << QString();
-    QTest::newRow("caller name huge")
-        << "<ancillary_data line_id='2' local='false' name='" + huge + "'/>" + '\0' << QString();
-    QTest::newRow("caller name and location huge")
-        << "<ancillary_data line_id='2' local='false' name='" + huge.left(350000) + "' location='" + huge.left(350000)
-               + "' topic='" + huge.left(80000) + "'/>" + '\0' << QString();
+    QTest::newRow("caller name huge") << "<ancillary_data line_id='2' local='false' name='" + huge + "'/>" + '\0'
+                                      << QString();
+    QTest::newRow("caller name and location huge") << "<ancillary_data line_id='2' local='false' name='"
+            + huge.left(350000) + "' location='" + huge.left(350000) + "' topic='" + huge.left(80000) + "'/>"
+            + '\0' << QString();
     QTest::newRow("caller notes one huge word")
         << "<ancillary_data line_id='2' local='false' notes='" + huge + "'/>" + '\0' << QString();
-    QTest::newRow("caller notes huge")
-        << "<ancillary_data line_id='2' local='false' notes='" + QByteArray("ab ").repeated((window - 64) / 3) + "'/>" + '\0' << QString();
-    QTest::newRow("line status text huge")
-        << "<line_status line_id='3' status='" + huge + "'/>" + '\0' << QString();
+    QTest::newRow("caller notes huge") << "<ancillary_data line_id='2' local='false' notes='"
+            + QByteArray("ab ").repeated((window - 64) / 3) + "'/>"
+            + '\0' << QString();
+    QTest::newRow("line status text huge") << "<line_status line_id='3' status='" + huge + "'/>" + '\0' << QString();
     QByteArray laughs = "<!DOCTYPE l [<!ENTITY a \"aaaaaaaaaa\">";
     QByteArray previous = "a";
     for (int i = 0; i < 9; ++i) {
@@ -295,10 +297,10 @@ void TestFaults::hostileFrames_data()
         previous = name;
     }
     QTest::newRow("entity expansion") << laughs + "]><chat_data text='&" + previous + ";'/>" + '\0' << QString();
-    static const char wrongKinds[] =
-        "<line_status line_id='-1' status='' time='x'/>\0<line_status line_id='4294967295'/>\0"
-        "<system_status num_lines='100000'/>\0<timer_tick/>\0<ancillary_data line_id='99'/>\0"
-        "<chat_data/>\0<surface_status id='-7'/>\0<set_config surface='nine'/>\0";
+    static const char wrongKinds[]
+        = "<line_status line_id='-1' status='' time='x'/>\0<line_status line_id='4294967295'/>\0"
+          "<system_status num_lines='100000'/>\0<timer_tick/>\0<ancillary_data line_id='99'/>\0"
+          "<chat_data/>\0<surface_status id='-7'/>\0<set_config surface='nine'/>\0";
     QTest::newRow("status fields of every wrong kind")
         << QByteArray(wrongKinds, int(sizeof wrongKinds) - 1) << QString();
 }
@@ -324,8 +326,8 @@ void TestFaults::hostileFrames()
         // usual: the console is still with its unit.
         QVERIFY(follows(console, *unit, 5));
         const qint64 ms = timer.elapsed();
-        qInfo("%-36s %7d bytes, handled with the next frame after %lld ms", QTest::currentDataTag(),
-              int(bytes.size()), ms);
+        qInfo("%-36s %7d bytes, handled with the next frame after %lld ms", QTest::currentDataTag(), int(bytes.size()),
+              ms);
         // Generous, for sanitizer builds on a loaded machine; a frame the
         // console handles without bounds freezes it for minutes.
         QVERIFY2(ms < 5000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
@@ -334,8 +336,8 @@ void TestFaults::hostileFrames()
     } else {
         QTRY_COMPARE(console.gui->statusText(), kDisconnected);
         QTRY_VERIFY2(console.gui->errorText().contains(error), qPrintable(console.gui->errorText()));
-        qInfo("%-36s %7d bytes, refused after %lld ms: %s", QTest::currentDataTag(), int(bytes.size()),
-              timer.elapsed(), qPrintable(console.gui->errorText()));
+        qInfo("%-36s %7d bytes, refused after %lld ms: %s", QTest::currentDataTag(), int(bytes.size()), timer.elapsed(),
+              qPrintable(console.gui->errorText()));
         QVERIFY(console.fastForward());
         QTRY_COMPARE(console.gui->statusText(), kReady);
         QVERIFY(follows(console, *unit, 5));

@@ -28,7 +28,11 @@ struct InfoConsole
     std::unique_ptr<Lines> lines{new Lines(scene, session)};
     std::unique_ptr<InfoEdit> edit{new InfoEdit(scene, session, *lines)};
     QSignalSpy pings{&session, &IPCObject::recvNetworkInfo};
-    ~InfoConsole() { lines.reset(); edit.reset(); }
+    ~InfoConsole()
+    {
+        lines.reset();
+        edit.reset();
+    }
 };
 
 // What the editor sent: the line model's cleared records carry no "moodidx".
@@ -50,10 +54,12 @@ bool connectAll(UnitSimulator& unit, const QList<InfoConsole*>& consoles)
         c->session.connectIPC(QStringLiteral("127.0.0.1"), unit.port(), QStringLiteral("tavrik"),
                               QStringLiteral("user"));
     auto all = [&](bool (*pred)(InfoConsole*)) { return std::all_of(consoles.begin(), consoles.end(), pred); };
-    if (!QTest::qWaitFor([&] {
-            return all([](InfoConsole* c) { return c->session.getState() == IPCObject::IPC_READY; })
-                && unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
-        }, 5000))
+    if (!QTest::qWaitFor(
+            [&] {
+                return all([](InfoConsole* c) { return c->session.getState() == IPCObject::IPC_READY; })
+                    && unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
+            },
+            5000))
         return false;
     Message ping;
     ping.set_name("network_info");
@@ -65,8 +71,13 @@ bool connectAll(UnitSimulator& unit, const QList<InfoConsole*>& consoles)
 QString editorState(InfoEdit& e)
 {
     const QString name = e.nameEditor().text(), notes = e.notesEditor().toPlainText();
-    return QStringLiteral("%1|%2|%3|%4|%5|%6").arg(name).arg(e.nameEditor().cursorPosition()).arg(notes)
-        .arg(e.genderChooser().currentIndex()).arg(e.moodChooser().currentIndex()).arg(e.panel().emoticonIndex());
+    return QStringLiteral("%1|%2|%3|%4|%5|%6")
+        .arg(name)
+        .arg(e.nameEditor().cursorPosition())
+        .arg(notes)
+        .arg(e.genderChooser().currentIndex())
+        .arg(e.moodChooser().currentIndex())
+        .arg(e.panel().emoticonIndex());
 }
 
 // The editor's sends once everything the console sent before has reached the unit:
@@ -92,13 +103,20 @@ private slots:
         // The editor held "Bob" on line 1 with the cursor after the "B".
         QTest::addColumn<QString>("update");
         QTest::addColumn<QString>("state");
-        QTest::newRow("same name") << "line_id=1 name=Bob" << "Bob|1||0|0|0";
-        QTest::newRow("new name") << "line_id=1 name=Alice" << "Alice|1||0|0|0";
-        QTest::newRow("notes") << "line_id=1 name=Bob notes=VIP" << "Bob|1|VIP|0|0|0";
-        QTest::newRow("gender, mood") << "line_id=1 name=Bob gender=female mood=angry moodidx=4" << "Bob|1||2|4|4";
-        QTest::newRow("off the tables") << "line_id=1 name=Bob gender=Female mood=grumpy moodidx=23" << "Bob|1||0|0|3";
-        QTest::newRow("other line") << "line_id=2 name=Eve notes=x" << "Bob|1||0|0|0";
-        QTest::newRow("local") << "line_id=1 name=Eve notes=x local=true" << "Bob|1||0|0|0";
+        QTest::newRow("same name") << "line_id=1 name=Bob"
+                                   << "Bob|1||0|0|0";
+        QTest::newRow("new name") << "line_id=1 name=Alice"
+                                  << "Alice|1||0|0|0";
+        QTest::newRow("notes") << "line_id=1 name=Bob notes=VIP"
+                               << "Bob|1|VIP|0|0|0";
+        QTest::newRow("gender, mood") << "line_id=1 name=Bob gender=female mood=angry moodidx=4"
+                                      << "Bob|1||2|4|4";
+        QTest::newRow("off the tables") << "line_id=1 name=Bob gender=Female mood=grumpy moodidx=23"
+                                        << "Bob|1||0|0|3";
+        QTest::newRow("other line") << "line_id=2 name=Eve notes=x"
+                                    << "Bob|1||0|0|0";
+        QTest::newRow("local") << "line_id=1 name=Eve notes=x local=true"
+                               << "Bob|1||0|0|0";
     }
 
     void incomingUpdate()
@@ -176,7 +194,8 @@ private slots:
         for (int i = 0; i < 6; ++i) // in the record's text form (name order)
             QCOMPARE(QString::fromStdString(sent[i].params().build_string()),
                      QStringLiteral("gender=unknown genderidx=0 line_id=2 location= mood=neutral moodidx=0 name=%1 "
-                                    "notes=%2 topic= ").arg(QLatin1String(typed[i][0]), QLatin1String(typed[i][1])));
+                                    "notes=%2 topic= ")
+                         .arg(QLatin1String(typed[i][0]), QLatin1String(typed[i][1])));
     }
 
     // Notes longer than the editor shows go back whole unless the user edits
@@ -198,12 +217,14 @@ private slots:
             << "notes" << longNotes << "notes" << longNotes.left(8192) + QLatin1Char('!');
         const QString nbsp = QStringLiteral("a") + QChar(0xA0) + QStringLiteral("b");
         QTest::newRow("no-break space, name typed") << "notes" << nbsp << "name" << nbsp;
-        QTest::newRow("short notes, notes typed") << "notes" << QStringLiteral("VIP") << "notes" << "VIP!";
+        QTest::newRow("short notes, notes typed") << "notes" << QStringLiteral("VIP") << "notes"
+                                                  << "VIP!";
         const QString longTopic = QStringLiteral("topic ").repeated(6000);
         QTest::newRow("long topic, name typed") << "topic" << longTopic << "name" << longTopic;
         // A full line editor takes no more characters; the user shortens it.
         QTest::newRow("long topic, topic shortened") << "topic" << longTopic << "topic" << longTopic.left(32766);
-        QTest::newRow("short topic, name typed") << "topic" << QStringLiteral("Roads") << "name" << "Roads";
+        QTest::newRow("short topic, name typed") << "topic" << QStringLiteral("Roads") << "name"
+                                                 << "Roads";
     }
 
     void textsKeptWhole()

@@ -1,9 +1,9 @@
 // Framing, message store and data channels over a real loopback socket and a
 // socket pair.
-#include "support/exception.h"
 #include "ipc/ipcclient.h"
 #include "ipc/ipcdatachannelfd.h"
 #include "ipc/ipcqt.h"
+#include "support/exception.h"
 #include "tests/support/wait.h"
 
 #include <QElapsedTimer>
@@ -49,7 +49,8 @@ QByteArray frames(const char* text)
 
 // A connected pair: an IPCQt client (with its transport) and the server's
 // end as a plain socket.
-struct Loopback {
+struct Loopback
+{
     QTcpServer server;
     Recorder ipc;
     IPCQt* client = new IPCQt;
@@ -78,7 +79,7 @@ struct Loopback {
 class CountingFD : public IPCDataChannelFD
 {
 public:
-    void outgoing_data(const char*, unsigned int) override {}
+    void outgoing_data(const char*, unsigned int) override { }
     Message::ENC_FORMAT get_encoding() const override { return Message::ENC_XML; }
     bool write_pending() const override { return pending; }
     void read_ready() override { ++reads; }

@@ -1,8 +1,8 @@
 // The unit session against a scripted unit on a loopback socket: login, the
 // exact bytes of every command, dispatch and failures.
-#include "support/exception.h"
 #include "ipc/ipcobject.h"
 #include "ipc/ipcqt.h"
+#include "support/exception.h"
 #include "tests/support/logcapture.h"
 
 #include <QSignalSpy>
@@ -28,7 +28,8 @@ QByteArray frames(const char* text)
 
 // The unit's end: takes the session's connection, hands out the frames
 // received so far and sends whatever bytes a test gives it.
-struct ScriptedUnit {
+struct ScriptedUnit
+{
     QTcpServer server;
     QTcpSocket* peer = nullptr;
     QByteArray bytes;
@@ -119,7 +120,8 @@ void TestSession::login()
     session.connectIPC("127.0.0.1", unit.port(), "pa\"ss<", "stu dio");
     QTRY_COMPARE_WITH_TIMEOUT(unit.received().size(), 1, 3000);
     // The unit gets the password; the log never shows it.
-    QCOMPARE(unit.received().at(0), QByteArray("<login id=\"console\" password=\"pa&quot;ss&lt;\" username=\"stu dio\"/>"));
+    QCOMPARE(unit.received().at(0),
+             QByteArray("<login id=\"console\" password=\"pa&quot;ss&lt;\" username=\"stu dio\"/>"));
     QVERIFY2(log.text().contains(QRegularExpression("\\[127.0.0.1\\] TX: .*<login id=\"console\" "
                                                     "password=\"\\*{8}\" username=\"stu dio\"/>")),
              qPrintable(log.text()));
@@ -163,24 +165,34 @@ void TestSession::commands_data()
     QTest::addColumn<QString>("logText");
     // No wire bytes: the command must fail without throwing, with logText
     // logged. queuedChats -1: never connected.
-    const auto row = [](const char* name, Command command, const char* wire, int queuedChats = 0,
-                        const char* logText = "") {
-        QTest::newRow(name) << command << QByteArray(wire) << queuedChats << QString(logText);
-    };
-    row("drop", [](IPCObject& s) { return s.cmd_line_drop(3); }, "<change_line_state command=\"drop\" line_id=\"3\"/>");
-    row("hold", [](IPCObject& s) { return s.cmd_line_hold(3); }, "<change_line_state command=\"hold\" line_id=\"3\"/>");
-    row("air", [](IPCObject& s) { return s.cmd_line_air(11); }, "<change_line_state command=\"air\" line_id=\"11\"/>");
-    row("handset", [](IPCObject& s) { return s.cmd_line_handset(0); },
+    const auto row
+        = [](const char* name, Command command, const char* wire, int queuedChats = 0, const char* logText = "") {
+              QTest::newRow(name) << command << QByteArray(wire) << queuedChats << QString(logText);
+          };
+    row(
+        "drop", [](IPCObject& s) { return s.cmd_line_drop(3); }, "<change_line_state command=\"drop\" line_id=\"3\"/>");
+    row(
+        "hold", [](IPCObject& s) { return s.cmd_line_hold(3); }, "<change_line_state command=\"hold\" line_id=\"3\"/>");
+    row(
+        "air", [](IPCObject& s) { return s.cmd_line_air(11); }, "<change_line_state command=\"air\" line_id=\"11\"/>");
+    row(
+        "handset", [](IPCObject& s) { return s.cmd_line_handset(0); },
         "<change_line_state command=\"handset\" line_id=\"0\"/>");
-    row("lock", [](IPCObject& s) { return s.cmd_line_lock(3, true); },
+    row(
+        "lock", [](IPCObject& s) { return s.cmd_line_lock(3, true); },
         "<change_line_flags flag=\"locked\" line_id=\"3\" state=\"true\"/>");
-    row("unlock", [](IPCObject& s) { return s.cmd_line_lock(3, false); },
+    row(
+        "unlock", [](IPCObject& s) { return s.cmd_line_lock(3, false); },
         "<change_line_flags flag=\"locked\" line_id=\"3\" state=\"false\"/>");
-    row("handset id", [](IPCObject& s) { return s.cmd_set_handset(2); }, "<set_handset_id id=\"2\"/>");
-    row("no handset", [](IPCObject& s) { return s.cmd_set_handset(); }, "<set_handset_id id=\"none\"/>");
-    row("chat", [](IPCObject& s) { return s.cmd_send_chat("console", QString::fromUtf8("caf\xc3\xa9 & <b>")); },
+    row(
+        "handset id", [](IPCObject& s) { return s.cmd_set_handset(2); }, "<set_handset_id id=\"2\"/>");
+    row(
+        "no handset", [](IPCObject& s) { return s.cmd_set_handset(); }, "<set_handset_id id=\"none\"/>");
+    row(
+        "chat", [](IPCObject& s) { return s.cmd_send_chat("console", QString::fromUtf8("caf\xc3\xa9 & <b>")); },
         "<chat_data from=\"console\" text=\"caf\xc3\xa9 &amp; &lt;b&gt;\"/>");
-    row("resync", [](IPCObject& s) { return s.cmd_resync(); }, "<resync/>");
+    row(
+        "resync", [](IPCObject& s) { return s.cmd_resync(); }, "<resync/>");
     const Command chat = [](IPCObject& s) {
         Message msg;
         msg.set_name("chat_data");

@@ -123,7 +123,8 @@ void TestLines::status()
     const Line& l = line(2);
     const LinePanel& p = l.panel();
     QCOMPARE(QStringList({lookOf(line(2).answerButton()), lookOf(line(2).holdButton()), lookOf(line(2).airButton())})
-                 .join('|'), looks);
+                 .join('|'),
+             looks);
     QCOMPARE(QStringList({p.textLine1(), p.textLine2(), p.textGender(), p.textTimer()}).join('|'), text);
     QCOMPARE(int(p.textPanelColor()), color);
     QCOMPARE(p.emoticonIndex(), 3u);
@@ -131,9 +132,10 @@ void TestLines::status()
     QStringList clears;
     for (const Message& m : m_rig.sent())
         clears << QString::fromStdString(m.get_name() + ' ' + m.params().build_string());
-    QCOMPARE(clears, cleared ? QStringList{"ancillary_data gender=unknown line_id=2 location= mood=neutral "
-                                           "name= notes= topic= "}
-                             : QStringList());
+    QCOMPARE(clears,
+             cleared ? QStringList{"ancillary_data gender=unknown line_id=2 location= mood=neutral "
+                                   "name= notes= topic= "}
+                     : QStringList());
     associate(-1);
 }
 
@@ -178,7 +180,8 @@ void TestLines::numLines()
 
     for (unsigned i = 0; i < 12; ++i) {
         Line& l = line(i);
-        const QList<QGraphicsItem*> items{&l.panel(), &l.answerButton(), &l.holdButton(), &l.airButton(), &l.dropButton()};
+        const QList<QGraphicsItem*> items{&l.panel(), &l.answerButton(), &l.holdButton(), &l.airButton(),
+                                          &l.dropButton()};
         for (QGraphicsItem* item : items)
             QCOMPARE(item->isVisible(), i < count);
         const qreal y = 65 + (large ? 116 : 58) * i;
@@ -278,8 +281,8 @@ void TestLines::buttonCommands()
     for (const Message& m : m_rig.sent()) {
         const Params& p = m.params();
         QCOMPARE(p.get_uint("line_id", 99), 8u);
-        seen << QString::fromStdString(m.get_name() + ' ' + p.get_string("command", p.get_string("flag", "")) +
-                                       (p.has_param("state") ? ' ' + p.get_string("state", "") : ""));
+        seen << QString::fromStdString(m.get_name() + ' ' + p.get_string("command", p.get_string("flag", ""))
+                                       + (p.has_param("state") ? ' ' + p.get_string("state", "") : ""));
     }
     QCOMPARE(seen, wire.isEmpty() ? QStringList() : QStringList{wire});
     associate(-1);

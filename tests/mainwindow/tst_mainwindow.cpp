@@ -33,7 +33,6 @@ QVariantList stored(const Rows& rows)
     return list;
 }
 
-
 // A null port leaves the field as the dialog opened it.
 } // namespace
 

@@ -492,9 +492,8 @@ private slots:
         // parameters, names are local, an undeclared prefix is malformed.
         QTest::newRow("default namespace declaration")
             << QByteArray("<a xmlns=\"urn:x\" b=\"1\"/>") << QByteArray("<a b=\"1\"/>|kept");
-        QTest::newRow("prefixed names")
-            << QByteArray("<p:r xmlns:p=\"urn:x\" p:a=\"1\" b=\"2\"><p:c/></p:r>")
-            << QByteArray("<r a=\"1\" b=\"2\"><c/></r>|kept");
+        QTest::newRow("prefixed names") << QByteArray("<p:r xmlns:p=\"urn:x\" p:a=\"1\" b=\"2\"><p:c/></p:r>")
+                                        << QByteArray("<r a=\"1\" b=\"2\"><c/></r>|kept");
         QTest::newRow("undeclared element prefix")
             << QByteArray("<r a=\"1\"><c/><p:e/><d/></r>") << QByteArray("<r a=\"1\"><c/></r>|kept");
         QTest::newRow("undeclared attribute prefix")
@@ -504,8 +503,7 @@ private slots:
             << QByteArray("<r xmlns:p=\"urn:x\"><c p:a=\"1\"/><d p:6=\"1\"/></r>")
             << QByteArray("<r><c a=\"1\"/></r>|kept");
         QTest::newRow("prefix declared in a sibling only")
-            << QByteArray("<r><c xmlns:p=\"urn:x\" p:a=\"1\"/><p:d/></r>")
-            << QByteArray("<r><c a=\"1\"/></r>|kept");
+            << QByteArray("<r><c xmlns:p=\"urn:x\" p:a=\"1\"/><p:d/></r>") << QByteArray("<r><c a=\"1\"/></r>|kept");
         QTest::newRow("CDATA is text") << QByteArray("<r><![CDATA[<x>]]></r>") << QByteArray("<r/>|<x>");
         QTest::newRow("empty") << QByteArray() << QByteArray("<old/>|kept");
         QTest::newRow("tag 0xff") << QByteArray("\xff\x00") << QByteArray("<old/>|kept");

@@ -197,8 +197,8 @@ private slots:
 
         QStringList names{"ardeno_logo_300", "mirt_logo_300", "ardeno_logo_100", "mirt_logo_100"};
         QList<QSize> sizes{{300, 54}, {300, 54}, {100, 18}, {100, 18}};
-        for (const char* mood : {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed",
-                                 "eyeroll", "crazy"}) {
+        for (const char* mood :
+             {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"}) {
             names << QStringLiteral("emoticon_%1").arg(mood) << QStringLiteral("emoticon_%1_26").arg(mood);
             sizes << QSize(52, 52) << QSize(26, 26);
         }
@@ -249,7 +249,8 @@ private slots:
         }
         // What was compared is the line: its lit lamp and its number's ink are there.
         auto count = [&](const QRectF& area, const std::function<bool(const QColor&)>& test) {
-            const QRect r = QTransform::fromScale(stretch.width() * ratio, stretch.height() * ratio).mapRect(area).toRect();
+            const QRect r
+                = QTransform::fromScale(stretch.width() * ratio, stretch.height() * ratio).mapRect(area).toRect();
             int n = 0;
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x)
@@ -337,9 +338,12 @@ private slots:
         QTest::addColumn<QString>("item");
         QTest::addColumn<QString>("image");
         QTest::addColumn<QPoint>("at");
-        QTest::newRow("line panel mood") << "line" << "emoticon_happy_26" << QPoint(138, 188);
-        QTest::newRow("large line panel mood") << "large line" << "emoticon_happy" << QPoint(138, 188);
-        QTest::newRow("connection screen logo") << "offline" << "mirt_logo_300" << QPoint(362, 310);
+        QTest::newRow("line panel mood") << "line"
+                                         << "emoticon_happy_26" << QPoint(138, 188);
+        QTest::newRow("large line panel mood") << "large line"
+                                               << "emoticon_happy" << QPoint(138, 188);
+        QTest::newRow("connection screen logo") << "offline"
+                                                << "mirt_logo_300" << QPoint(362, 310);
     }
 
     void imagesAtRatioTwo()
@@ -355,7 +359,8 @@ private slots:
             line.scene.removeItem(&line.panel);
             line.scene.addItem(&offline);
         }
-        const QImage twice = QImage(QStringLiteral(":/icons/%1@2x.png").arg(image)).convertToFormat(QImage::Format_ARGB32);
+        const QImage twice
+            = QImage(QStringLiteral(":/icons/%1@2x.png").arg(image)).convertToFormat(QImage::Format_ARGB32);
         QVERIFY(!twice.isNull());
         for (const bool cached : {true, false}) {
             const QImage shot = shoot(line.scene, QRectF(0, 0, 1024, 768), 2, QSizeF(1, 1), cached);
@@ -419,14 +424,18 @@ private slots:
         QTest::addColumn<QPointF>("point");
         QTest::addColumn<QColor>("released");
         QTest::addColumn<QColor>("pressed");
-        const struct { const char* name; int color; QColor ring, face; } lamps[] = {
-            {"unlit", ColorButton::Unlit, {187, 187, 221}, {221, 221, 255}},
-            {"blue", ColorButton::Blue, {0, 51, 204}, {0, 102, 255}},
-            {"red", ColorButton::Red, {204, 0, 0}, {255, 0, 0}},
-            {"green", ColorButton::Green, {0, 153, 0}, {0, 204, 0}},
-            {"yellow", ColorButton::Yellow, {204, 204, 0}, {255, 255, 102}},
-            // A colour outside the table (the unit's status drives the looks) falls back to unlit.
-            {"out of range", 9, {187, 187, 221}, {221, 221, 255}}};
+        const struct
+        {
+            const char* name;
+            int color;
+            QColor ring, face;
+        } lamps[] = {{"unlit", ColorButton::Unlit, {187, 187, 221}, {221, 221, 255}},
+                     {"blue", ColorButton::Blue, {0, 51, 204}, {0, 102, 255}},
+                     {"red", ColorButton::Red, {204, 0, 0}, {255, 0, 0}},
+                     {"green", ColorButton::Green, {0, 153, 0}, {0, 204, 0}},
+                     {"yellow", ColorButton::Yellow, {204, 204, 0}, {255, 255, 102}},
+                     // A colour outside the table (the unit's status drives the looks) falls back to unlit.
+                     {"out of range", 9, {187, 187, 221}, {221, 221, 255}}};
         // Default 54 x 27 lamp: face 41 x 16 at (5, 6) moves to (4, 4), the outline below it.
         for (const auto& l : lamps) {
             QTest::newRow(qPrintable(QStringLiteral("%1 face").arg(l.name)))
@@ -453,7 +462,7 @@ private slots:
         DropButton drop(0, 0, nullptr);
         MiscButton misc(0, 0, nullptr);
         SurfaceButton* button = kind == "lamp" ? static_cast<SurfaceButton*>(&lamp)
-                              : kind == "drop" ? static_cast<SurfaceButton*>(&drop)
+            : kind == "drop"                   ? static_cast<SurfaceButton*>(&drop)
                                                : static_cast<SurfaceButton*>(&misc);
         scene.addItem(button);
         QSignalSpy pressSpy(button, &SurfaceButton::buttonPressed);

@@ -200,7 +200,8 @@ void TestSim::commands_data()
     row("busy out", {2}, "<change_line_state command=\"busy\" line_id=\"unlocked\"/>",
         "<system_status busied_out=\"true\"/>|<line_status line_id=\"0\" status=\"disabled (busied out)\"/>|"
         "<line_status line_id=\"11\" status=\"disabled (busied out)\"/>");
-    row("busy and back", {}, "<change_line_state command=\"busy\" line_id=\"unlocked\"/>|"
+    row("busy and back", {},
+        "<change_line_state command=\"busy\" line_id=\"unlocked\"/>|"
         "<change_line_state command=\"unbusy\" line_id=\"unlocked\"/>",
         "<system_status busied_out=\"false\"/>|<line_status line_id=\"0\" status=\"on hook (idle)\"/>");
     row("chat relayed", {}, "<chat_data from=\"console\" text=\"caller on 3 &lt;b&gt;\"/>",
@@ -290,10 +291,11 @@ void TestSim::sessionPasswordRetry()
     QList<IPCObject::IPC_STATE> states;
     for (const QList<QVariant>& args : spy)
         states.append(args.at(0).value<IPCObject::IPC_STATE>());
-    QCOMPARE(states, (QList<IPCObject::IPC_STATE>{IPCObject::IPC_CONNECTING, IPCObject::IPC_LOGGING_IN,
-                                                  IPCObject::IPC_LOGIN_FAILED, IPCObject::IPC_DISCONNECTED,
-                                                  IPCObject::IPC_CONNECTING, IPCObject::IPC_LOGGING_IN,
-                                                  IPCObject::IPC_LOGGED_IN, IPCObject::IPC_READY}));
+    QCOMPARE(
+        states,
+        (QList<IPCObject::IPC_STATE>{IPCObject::IPC_CONNECTING, IPCObject::IPC_LOGGING_IN, IPCObject::IPC_LOGIN_FAILED,
+                                     IPCObject::IPC_DISCONNECTED, IPCObject::IPC_CONNECTING, IPCObject::IPC_LOGGING_IN,
+                                     IPCObject::IPC_LOGGED_IN, IPCObject::IPC_READY}));
     QTRY_COMPARE_WITH_TIMEOUT(unit.connectionCount(), 1, 3000);
 }
 

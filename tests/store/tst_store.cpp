@@ -40,8 +40,7 @@ bool writeAll(const QString& path, const QByteArray& bytes)
 }
 
 // Runs fn with standard output sent to a file and returns what was printed.
-template <typename Fn>
-QByteArray captureStdout(const QString& path, Fn fn)
+template <typename Fn> QByteArray captureStdout(const QString& path, Fn fn)
 {
     std::fflush(stdout);
     const int saved = ::dup(STDOUT_FILENO);
@@ -208,8 +207,8 @@ private slots:
                          "CONFIG_GUI_PASSWORD=hunter2\nNET_ADDRESS=DHCP\nadmin_password=swordfish\nBROKEN\n"));
         Config config;
         ValueMap values;
-        const QByteArray printed =
-            captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("echo.cfg"), values)); });
+        const QByteArray printed
+            = captureStdout(file("stdout.txt"), [&] { QVERIFY(config.load(file("echo.cfg"), values)); });
 
         // The map holds the real values; only the echo is masked.
         QCOMPARE(values.value("CONFIG_GUI_PASSWORD"), QStringLiteral("hunter2"));

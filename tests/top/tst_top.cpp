@@ -113,32 +113,41 @@ void TestTop::surfaceStatus_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<uint>("newCurrent");
-    QTest::addColumn<QString>("shown"); // which of NEXT, BUSY, PRIO show
+    QTest::addColumn<QString>("shown");    // which of NEXT, BUSY, PRIO show
     QTest::addColumn<QStringList>("wire"); // what the report made the console send
 
     const QStringList quiet;
-    QTest::newRow("studio") << "0" << "id=0 online=true type=studio " << 0 << "1: Studio" << true << 0u << "NBP"
-                            << quiet;
-    QTest::newRow("screener") << "1" << "id=1 online=true type=screener " << 1 << "2: Screener" << true << 1u << "BP"
-                              << quiet;
-    QTest::newRow("unknown") << "1" << "id=1 online=true type=mixer " << 1 << "2: Unknown" << true << 1u << "" << quiet;
+    QTest::newRow("studio") << "0"
+                            << "id=0 online=true type=studio " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+    QTest::newRow("screener") << "1"
+                              << "id=1 online=true type=screener " << 1 << "2: Screener" << true << 1u << "BP" << quiet;
+    QTest::newRow("unknown") << "1"
+                             << "id=1 online=true type=mixer " << 1 << "2: Unknown" << true << 1u << "" << quiet;
     // Unchecking the entry announces it once more, no longer associated;
     // only then is there no current entry.
-    QTest::newRow("current offline") << "1" << "id=1 online=false " << 1 << "2: Offline" << false << 6u << ""
+    QTest::newRow("current offline") << "1"
+                                     << "id=1 online=false " << 1 << "2: Offline" << false << 6u << ""
                                      << QStringList{"set_handset_id id=1", "set_config surface=1"};
-    QTest::newRow("other offline") << "0" << "id=2 online=false " << 2 << "3: Offline" << false << 0u << "NBP" << quiet;
-    QTest::newRow("id none") << "0" << "id=none online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+    QTest::newRow("other offline") << "0"
+                                   << "id=2 online=false " << 2 << "3: Offline" << false << 0u << "NBP" << quiet;
+    QTest::newRow("id none") << "0"
+                             << "id=none online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
     // Entries 4 and 5 are reported like the unit's surfaces.
-    QTest::newRow("entry 4 offline") << "4" << "id=4 online=false " << 4 << "5: Offline" << false << 6u << ""
+    QTest::newRow("entry 4 offline") << "4"
+                                     << "id=4 online=false " << 4 << "5: Offline" << false << 6u << ""
                                      << QStringList{"set_handset_id id=none", "set_config surface=4"};
-    QTest::newRow("entry 4 screener") << "4" << "id=4 online=true type=screener " << 4 << "5: Screener" << true << 4u
-                                      << "BP" << quiet;
-    QTest::newRow("entry 5 other offline") << "0" << "id=5 online=false " << 5 << "6: Offline" << false << 0u << "NBP"
-                                           << quiet;
-    QTest::newRow("id 6") << "0" << "id=6 online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
-    QTest::newRow("id garbage") << "0" << "id=abc online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
-    QTest::newRow("id huge") << "0" << "id=4294967295 online=false " << 0 << "1: Studio" << true << 0u << "NBP"
-                             << quiet;
+    QTest::newRow("entry 4 screener") << "4"
+                                      << "id=4 online=true type=screener " << 4 << "5: Screener" << true << 4u << "BP"
+                                      << quiet;
+    QTest::newRow("entry 5 other offline")
+        << "0"
+        << "id=5 online=false " << 5 << "6: Offline" << false << 0u << "NBP" << quiet;
+    QTest::newRow("id 6") << "0"
+                          << "id=6 online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+    QTest::newRow("id garbage") << "0"
+                                << "id=abc online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+    QTest::newRow("id huge") << "0"
+                             << "id=4294967295 online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
 }
 
 void TestTop::surfaceStatus()
@@ -165,8 +174,8 @@ void TestTop::surfaceStatus()
     QCOMPARE(e->isEnabled(), enabled);
     QCOMPARE(top.current(), newCurrent);
     QCOMPARE(e->isChecked(), newCurrent == unsigned(entry));
-    const QString visible = QString(top.nextButton().isVisible() ? "N" : "") + (top.busyButton().isVisible() ? "B" : "") +
-                            (top.prioButton().isVisible() ? "P" : "");
+    const QString visible = QString(top.nextButton().isVisible() ? "N" : "") + (top.busyButton().isVisible() ? "B" : "")
+        + (top.prioButton().isVisible() ? "P" : "");
     QCOMPARE(visible, shown);
     QVERIFY(top.aaButton().isVisible());
     if (newCurrent != 6)
@@ -196,11 +205,15 @@ void TestTop::buttons_data()
     QTest::newRow("next unit studio") << "0" << idle << -1 << 0 << "change_line_state command=air line_id=priority";
     QTest::newRow("next screener") << "5" << idle << -1 << 0 << "";
     QTest::newRow("busy") << "4" << idle << -1 << 1 << "change_line_state command=busy line_id=unlocked";
-    QTest::newRow("unbusy") << "4" << "num_lines=12 busied_out=true " << -1 << 1 << "change_line_state command=unbusy line_id=unlocked";
+    QTest::newRow("unbusy") << "4"
+                            << "num_lines=12 busied_out=true " << -1 << 1
+                            << "change_line_state command=unbusy line_id=unlocked";
     QTest::newRow("prio unselected") << "4" << idle << -1 << 2 << "";
     QTest::newRow("prio line 3") << "5" << idle << 3 << 2 << "change_line_flags flag=priority line_id=3 state=true";
     QTest::newRow("aa on") << "4" << idle << -1 << 3 << "change_global_state enabled=true state=aa";
-    QTest::newRow("aa off") << "4" << "num_lines=12 aa_enabled=true " << -1 << 3 << "change_global_state enabled=false state=aa";
+    QTest::newRow("aa off") << "4"
+                            << "num_lines=12 aa_enabled=true " << -1 << 3
+                            << "change_global_state enabled=false state=aa";
 }
 
 void TestTop::buttons()
@@ -220,7 +233,8 @@ void TestTop::buttons()
     Top& top = *m_rig->top;
     const QString busyLabel = system.contains("busied") ? QStringLiteral("UN-\nBUSY") : QStringLiteral("BUSY");
     QCOMPARE(top.busyButton().label(), busyLabel);
-    QCOMPARE(lookOf(top.aaButton()), system.contains("aa_") ? QStringLiteral("steady Red") : QStringLiteral("steady Unlit"));
+    QCOMPARE(lookOf(top.aaButton()),
+             system.contains("aa_") ? QStringLiteral("steady Red") : QStringLiteral("steady Unlit"));
 
     SurfaceButton* buttons[] = {&top.nextButton(), &top.busyButton(), &top.prioButton(), &top.aaButton()};
     emit buttons[button]->buttonPressed();

@@ -302,8 +302,8 @@ QPainterPath gearPath(const QPointF& c, qreal outer, qreal root, qreal hole, int
     for (int i = 0; i < teeth; ++i) {
         const qreal a = i * step;
         // Each tooth: rising flank, flat top, falling flank, then the root arc.
-        const qreal pts[][2] = {
-            {a - step * 0.25, root}, {a - step * 0.14, outer}, {a + step * 0.14, outer}, {a + step * 0.25, root}};
+        const qreal pts[][2]
+            = {{a - step * 0.25, root}, {a - step * 0.14, outer}, {a + step * 0.14, outer}, {a + step * 0.25, root}};
         for (int k = 0; k < 4; ++k) {
             const QPointF q(c.x() + pts[k][1] * qCos(pts[k][0]), c.y() + pts[k][1] * qSin(pts[k][0]));
             if (i == 0 && k == 0)
@@ -418,8 +418,8 @@ int main(int argc, char** argv)
     both("mirt_logo_300", 300, 54, 300, 54, drawMirtLogo);
     both("mirt_logo_100", 100, 18, 300, 54, drawMirtLogo);
 
-    const char* moods[] = {"neutral", "happy", "sad", "crying", "angry",
-                           "rude", "shocked", "embarassed", "eyeroll", "crazy"};
+    const char* moods[]
+        = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
     for (int i = 0; i < 10; ++i) {
         const Painter draw = [i](QPainter& p) { drawEmoticon(p, static_cast<Mood>(i)); };
         const QString base = QStringLiteral("emoticon_%1").arg(QLatin1String(moods[i]));
