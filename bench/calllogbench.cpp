@@ -99,17 +99,9 @@ Stall stallRound(bool withLog, int changes)
             sender.stop();
     });
 
-    QElapsedTimer gap;
-    double worst = 0;
-    QTimer probe;
-    probe.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        worst = std::max(worst, double(gap.nsecsElapsed()) / 1e6);
-        gap.restart();
-    });
+    StallProbe probe(1, Qt::PreciseTimer);
     const double cpu0 = threadCpuMs();
-    gap.start();
-    probe.start(1);
+    probe.start();
     sender.start(2);
     check(waitFor([&] { return received >= changes; }, 120000), "not every change arrived");
     probe.stop();
@@ -122,7 +114,7 @@ Stall stallRound(bool withLog, int changes)
         check(waitFor([&] { return done; }, 60000), "the log did not flush");
         check(!log->isOff(), "the log turned itself off");
     }
-    return {std::max(0.0, worst - 1.0), cpu};
+    return {probe.stallMs(), cpu};
 }
 
 // 100,000 made-up calls over 90 days.

@@ -268,16 +268,24 @@ void runMemory(Figures& out, int consoles)
     runFor(100);
 }
 
-void runBurst(Figures& out, unsigned frameCount)
+// A console brought up against a unit that keeps no record of what it
+// receives and whose clock does not tick: a tick would move the timer the
+// last frame of a burst sets.
+std::unique_ptr<MIRTGui> quietConsole(UnitSimulator& sim)
 {
-    UnitSimulator sim;
     check(sim.start(0), "simulated unit did not start");
     sim.setRecording(false);
-    // No clock ticks: a tick would move the timer the last frame sets.
     sim.setTickInterval(3600 * 1000);
     std::unique_ptr<MIRTGui> gui = openConsole(sim);
     bringUp(*gui);
     runFor(500);
+    return gui;
+}
+
+void runBurst(Figures& out, unsigned frameCount)
+{
+    UnitSimulator sim;
+    std::unique_ptr<MIRTGui> gui = quietConsole(sim);
 
     // Encoded beforehand: the unit sends as fast as its socket takes them.
     QByteArray bytes;
@@ -290,24 +298,12 @@ void runBurst(Figures& out, unsigned frameCount)
     const QString lastTimer = Line::timerText(100 + frameCount - 1);
     const LinePanel& lastPanel = gui->lines()->line(lastLine)->panel();
 
-    // The window stays responsive when its event loop keeps turning: a 10 ms
-    // timer records the longest gap between two of its timeouts.
+    // The window stays responsive when its event loop keeps turning.
+    StallProbe probe(10);
     QElapsedTimer clock;
-    QElapsedTimer gapClock;
-    double maxGapMs = 0;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        maxGapMs = std::max(maxGapMs, double(gapClock.nsecsElapsed()) / 1e6);
-        if (qEnvironmentVariableIsSet("MIRT_BENCH_TRACE") && gapClock.nsecsElapsed() > 15000000)
-            std::fprintf(stderr, "gap %.1f ms at %.1f ms\n", double(gapClock.nsecsElapsed()) / 1e6,
-                         double(clock.nsecsElapsed()) / 1e6);
-        gapClock.restart();
-    });
-
     PaintWatch paints(gui->consoleView().viewport());
     clock.start();
-    gapClock.start();
-    probe.start(10);
+    probe.start();
     sim.sendRaw(bytes);
     if (!waitFor([&] { return lastPanel.textTimer() == lastTimer; }, 120000)) {
         std::fprintf(stderr, "burst: line %u shows %s, wanted %s; session state %d, %lld bytes waiting\n", lastLine,
@@ -322,19 +318,14 @@ void runBurst(Figures& out, unsigned frameCount)
 
     out.emplace_back("burst_seconds", seconds);
     out.emplace_back("burst_frames_per_s", frameCount / seconds);
-    out.emplace_back("burst_max_stall_ms", maxGapMs - 10.0 > 0 ? maxGapMs - 10.0 : 0.0);
+    out.emplace_back("burst_max_stall_ms", probe.stallMs());
     out.emplace_back("burst_paints", paints.count);
 }
 
 void runChatBurst(Figures& out, unsigned lineCount)
 {
     UnitSimulator sim;
-    check(sim.start(0), "simulated unit did not start");
-    sim.setRecording(false);
-    sim.setTickInterval(3600 * 1000);
-    std::unique_ptr<MIRTGui> gui = openConsole(sim);
-    bringUp(*gui);
-    runFor(500);
+    std::unique_ptr<MIRTGui> gui = quietConsole(sim);
 
     // A window's worth of short chat lines in one write, as a unit relaying
     // a flood of chat would send them.
@@ -344,18 +335,11 @@ void runChatBurst(Figures& out, unsigned lineCount)
     const QString last = QStringLiteral("line %1").arg(lineCount - 1);
     const QTextDocument* doc = gui->chat()->history().document();
 
+    StallProbe probe(10);
     QElapsedTimer clock;
-    QElapsedTimer gapClock;
-    double maxGapMs = 0;
-    QTimer probe;
-    QObject::connect(&probe, &QTimer::timeout, [&] {
-        maxGapMs = std::max(maxGapMs, double(gapClock.nsecsElapsed()) / 1e6);
-        gapClock.restart();
-    });
     const double cpu0 = cpuSeconds();
     clock.start();
-    gapClock.start();
-    probe.start(10);
+    probe.start();
     sim.sendRaw(bytes);
     check(waitFor([&] { return doc->lastBlock().text().trimmed().endsWith(last); }, 120000),
           "last chat line never shown");
@@ -369,6 +353,6 @@ void runChatBurst(Figures& out, unsigned lineCount)
     // Process CPU time of the same (the unit's writing included): what the
     // burst costs whatever else the machine is doing.
     out.emplace_back("chat_burst_cpu_seconds", cpu);
-    out.emplace_back("chat_burst_max_stall_ms", maxGapMs - 10.0 > 0 ? maxGapMs - 10.0 : 0.0);
+    out.emplace_back("chat_burst_max_stall_ms", probe.stallMs());
     out.emplace_back("chat_history_lines", doc->blockCount());
 }

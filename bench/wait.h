@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -40,3 +41,40 @@ inline double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     return v.empty() ? 0.0 : v[v.size() / 2];
 }
+
+// How responsive the event loop stays: a timer of the given period records
+// the longest gap between two of its timeouts. stallMs() is that gap beyond
+// the period. With MIRT_BENCH_TRACE set, gaps over 15 ms are printed.
+class StallProbe
+{
+public:
+    explicit StallProbe(int periodMs, Qt::TimerType type = Qt::CoarseTimer)
+        : m_periodMs(periodMs)
+    {
+        m_timer.setTimerType(type);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const double gapMs = double(m_gap.nsecsElapsed()) / 1e6;
+            m_worstMs = std::max(m_worstMs, gapMs);
+            if (m_trace && gapMs > 15)
+                std::fprintf(stderr, "gap %.1f ms at %.1f ms\n", gapMs, double(m_since.nsecsElapsed()) / 1e6);
+            m_gap.restart();
+        });
+    }
+
+    void start()
+    {
+        m_since.start();
+        m_gap.start();
+        m_timer.start(m_periodMs);
+    }
+    void stop() { m_timer.stop(); }
+    double stallMs() const { return std::max(0.0, m_worstMs - m_periodMs); }
+
+private:
+    const int m_periodMs;
+    const bool m_trace = qEnvironmentVariableIsSet("MIRT_BENCH_TRACE");
+    QTimer m_timer;
+    QElapsedTimer m_since;
+    QElapsedTimer m_gap;
+    double m_worstMs = 0;
+};

@@ -151,14 +151,22 @@ QVector<CallRecord> CallRecorder::openCalls() const
 
 void CallRecorder::finish()
 {
+    // Counted up to now, and on from here should the program go on.
+    settleOpenCalls(false);
+}
+
+void CallRecorder::settleOpenCalls(bool lost)
+{
     const qint64 at = now();
     for (OpenCall& call : m_calls) {
         if (!call.open || call.lost)
             continue;
         const CallRecord before = call.record;
-        // Counted up to now, and on from here should the program go on.
         closeStretch(call, at);
-        call.stretchStart = at;
+        if (lost)
+            call.lost = true;
+        else
+            call.stretchStart = at;
         call.record.lastSeen = at;
         report(call, before);
     }
@@ -198,16 +206,7 @@ void CallRecorder::lead(SessionView* v)
 
 void CallRecorder::leaderLost()
 {
-    const qint64 at = now();
-    for (OpenCall& call : m_calls) {
-        if (!call.open || call.lost)
-            continue;
-        const CallRecord before = call.record;
-        closeStretch(call, at);
-        call.lost = true;
-        call.record.lastSeen = at;
-        report(call, before);
-    }
+    settleOpenCalls(true);
     for (SessionView* v : qAsConst(m_sessions)) {
         if (v->ready) {
             lead(v);

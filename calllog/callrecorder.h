@@ -107,6 +107,9 @@ private:
 
     void lead(SessionView* view);
     void leaderLost();
+    // Every open call counted up to now and reported; lost: no session sees
+    // it any more, so its time stops until a leader sees the line again.
+    void settleOpenCalls(bool lost);
     // First word from a new leader about a line: continue, end or join.
     void reconcile(unsigned int line, const LineView& seen);
     void transition(unsigned int line, const LineView& seen);

@@ -92,6 +92,24 @@ void fill(const QString& path)
     QVERIFY(store.save(batch));
 }
 
+// The six calls in a fresh file, open in a shown log window.
+struct FilledWindow
+{
+    static CallLog::Options filledAt(const QString& path)
+    {
+        fill(path);
+        CallLog::Options options;
+        options.path = path;
+        return options;
+    }
+
+    FilledWindow() { window.show(); }
+
+    QTemporaryDir dir;
+    CallLog log { filledAt(dir.filePath(QStringLiteral("calls.sqlite"))) };
+    CallLogWindow window { log };
+};
+
 QStringList names(const CallTableModel& model)
 {
     QStringList out;
@@ -265,14 +283,8 @@ void TestCallLogWindow::filters()
     QFETCH(QString, range);
     QFETCH(QStringList, rows);
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("calls.sqlite"));
-    fill(path);
-    CallLog::Options options;
-    options.path = path;
-    CallLog log(options);
-    CallLogWindow window(log);
-    window.show();
+    FilledWindow filled;
+    CallLogWindow& window = filled.window;
     QVERIFY(refreshed(window, [&] { window.refresh(); }));
 
     auto* rangeBox = child<QComboBox>(&window, "comboRange");
@@ -300,14 +312,8 @@ void TestCallLogWindow::filters()
 
 void TestCallLogWindow::totalsAndNotes()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("calls.sqlite"));
-    fill(path);
-    CallLog::Options options;
-    options.path = path;
-    CallLog log(options);
-    CallLogWindow window(log);
-    window.show();
+    FilledWindow filled;
+    CallLogWindow& window = filled.window;
     QVERIFY(refreshed(window, [&] { child<QComboBox>(&window, "comboRange")->setCurrentText(QStringLiteral("All")); }));
 
     // Day, calls, answered, aired, missed, mean wait; newest day first.
@@ -339,14 +345,9 @@ void TestCallLogWindow::totalsAndNotes()
 
 void TestCallLogWindow::deleteAndExport()
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("calls.sqlite"));
-    fill(path);
-    CallLog::Options options;
-    options.path = path;
-    CallLog log(options);
-    CallLogWindow window(log);
-    window.show();
+    FilledWindow filled;
+    CallLogWindow& window = filled.window;
+    QTemporaryDir& dir = filled.dir;
     QVERIFY(refreshed(window, [&] { child<QComboBox>(&window, "comboRange")->setCurrentText(QStringLiteral("All")); }));
 
     // Two calls selected, deleted after the question.

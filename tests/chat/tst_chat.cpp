@@ -177,15 +177,10 @@ private slots:
         QVERIFY(c.chat->input().text().isEmpty());
 
         QVERIFY(testsupport::roundTrip(c.session, unit));
-        QList<Message> frames;
-        for (const Message& m : unit.receivedMessages())
-            if (m.get_name() != "test_marker")
-                frames << m;
+        const QList<Message> frames = testsupport::receivedFrames(unit);
         QCOMPARE(frames.size(), 1);
-        std::string xml;
-        frames[0].build_string(Message::ENC_XML, xml, false);
-        strip_xml_header(xml);
-        QCOMPARE(QString::fromStdString(xml), QStringLiteral("<chat_data from=\"console\" text=\"on air\"/>"));
+        const QString xml = testsupport::xmlOf(frames[0]);
+        QCOMPARE(xml, QStringLiteral("<chat_data from=\"console\" text=\"on air\"/>"));
     }
 };
 

@@ -296,18 +296,13 @@ private slots:
         QCOMPARE(intoNotes ? c.edit->notesEditor().toPlainText() : c.edit->nameEditor().text(), pasted);
 
         QVERIFY(testsupport::roundTrip(c.session, unit));
-        QList<Message> frames;
-        for (const Message& m : unit.receivedMessages())
-            if (m.get_name() != "test_marker")
-                frames << m;
+        const QList<Message> frames = testsupport::receivedFrames(unit);
         QCOMPARE(frames.size(), 1);
-        std::string xml;
-        frames[0].build_string(Message::ENC_XML, xml, false);
-        strip_xml_header(xml);
+        const QString xml = testsupport::xmlOf(frames[0]);
         const QString expected = QStringLiteral("<ancillary_data gender=\"unknown\" genderidx=\"0\" line_id=\"1\" "
                                                 "location=\"\" mood=\"neutral\" moodidx=\"0\" name=\"%1\" "
                                                 "notes=\"%2\" topic=\"\"/>");
-        QCOMPARE(QString::fromStdString(xml), expected.arg(intoNotes ? "" : "Bob", intoNotes ? "Bob" : ""));
+        QCOMPARE(xml, expected.arg(intoNotes ? "" : "Bob", intoNotes ? "Bob" : ""));
     }
 };
 

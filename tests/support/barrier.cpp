@@ -44,4 +44,21 @@ bool roundTrip(IPCObject& session, UnitSimulator& unit, int timeoutMs)
     return done;
 }
 
+QList<Message> receivedFrames(const UnitSimulator& unit)
+{
+    QList<Message> out;
+    for (const Message& m : unit.receivedMessages())
+        if (m.get_name() != "test_marker")
+            out.append(m);
+    return out;
+}
+
+QString xmlOf(const Message& m)
+{
+    std::string xml;
+    m.build_string(Message::ENC_XML, xml, false);
+    strip_xml_header(xml);
+    return QString::fromStdString(xml);
+}
+
 } // namespace testsupport

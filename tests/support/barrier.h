@@ -1,5 +1,10 @@
 #pragma once
 
+#include "message/message.h"
+
+#include <QList>
+#include <QString>
+
 class IPCObject;
 class UnitSimulator;
 
@@ -15,5 +20,11 @@ namespace testsupport {
 // The unit keeps the markers it receives ("test_marker"); sent() style
 // helpers leave them out.
 bool roundTrip(IPCObject& session, UnitSimulator& unit, int timeoutMs = 5000);
+
+// What the unit has received so far, the markers left out.
+QList<Message> receivedFrames(const UnitSimulator& unit);
+
+// A message as its XML frame, without the header.
+QString xmlOf(const Message& m);
 
 } // namespace testsupport

@@ -34,10 +34,7 @@ bool ConsoleRig::sync()
 QList<Message> ConsoleRig::sent()
 {
     sync();
-    QList<Message> out;
-    for (const Message& m : sim.receivedMessages())
-        if (m.get_name() != "test_marker")
-            out.append(m);
+    const QList<Message> out = receivedFrames(sim);
     sim.clearReceived();
     return out;
 }
