@@ -274,45 +274,45 @@ int CallStore::schemaVersion()
 bool CallStore::migrate(int from)
 {
     for (int version = from; version < SchemaVersion; ++version) {
-        if (!exec(QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("starting the update")))
+        const bool ok = inTransaction(QStringLiteral("starting the update"), QStringLiteral("updating"), [&] {
+            for (const QString& sql : kSchemaSteps[version])
+                if (!exec(sql, QStringLiteral("updating to version %1").arg(version + 1)))
+                    return false;
+            return exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1), QStringLiteral("updating"));
+        });
+        if (!ok)
             return false;
-        bool ok = true;
-        for (const QString& sql : kSchemaSteps[version]) {
-            if (!exec(sql, QStringLiteral("updating to version %1").arg(version + 1))) {
-                ok = false;
-                break;
-            }
-        }
-        ok = ok && exec(QStringLiteral("PRAGMA user_version = %1").arg(version + 1), QStringLiteral("updating"));
-        ok = ok && exec(QStringLiteral("COMMIT"), QStringLiteral("updating"));
-        if (!ok) {
-            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-            return false;
-        }
     }
     return true;
+}
+
+bool CallStore::inTransaction(const QString& starting, const QString& committing, const std::function<bool()>& body)
+{
+    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), starting))
+        return false;
+    const bool ok = body() && exec(QStringLiteral("COMMIT"), committing);
+    if (!ok)
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    return ok;
 }
 
 bool CallStore::housekeeping(int retentionDays, qint64 nowMs)
 {
     // A write transaction at once, so a file that cannot be written is found
     // now and not in the middle of the show.
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("starting")))
-        return false;
-    QSqlQuery stale(m_db);
-    stale.prepare(QStringLiteral("UPDATE calls SET ended = last_seen, partial = 1,"
-                                 " outcome = COALESCE(outcome, 'missed') WHERE ended IS NULL"));
-    bool ok = exec(stale, QStringLiteral("closing calls left open"));
-    if (ok && retentionDays > 0) {
+    return inTransaction(QStringLiteral("starting"), QStringLiteral("committing"), [&] {
+        QSqlQuery stale(m_db);
+        stale.prepare(QStringLiteral("UPDATE calls SET ended = last_seen, partial = 1,"
+                                     " outcome = COALESCE(outcome, 'missed') WHERE ended IS NULL"));
+        if (!exec(stale, QStringLiteral("closing calls left open")))
+            return false;
+        if (retentionDays <= 0)
+            return true;
         QSqlQuery old(m_db);
         old.prepare(QStringLiteral("DELETE FROM calls WHERE first_seen < ?"));
         old.addBindValue(nowMs - qint64(retentionDays) * 24 * 3600 * 1000);
-        ok = exec(old, QStringLiteral("deleting old calls"));
-    }
-    ok = ok && exec(QStringLiteral("COMMIT"), QStringLiteral("committing"));
-    if (!ok)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-    return ok;
+        return exec(old, QStringLiteral("deleting old calls"));
+    });
 }
 
 bool CallStore::save(const QVector<Write>& batch)
@@ -321,89 +321,82 @@ bool CallStore::save(const QVector<Write>& batch)
         return false;
     if (batch.isEmpty())
         return true;
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("starting a write")))
-        return false;
+    return inTransaction(QStringLiteral("starting a write"), QStringLiteral("committing"), [&] {
+        QSqlQuery update(m_db);
+        update.prepare(QStringLiteral(
+            "UPDATE calls SET unit = ?, username = ?, line = ?, first_seen = ?, answered = ?, first_on_air = ?,"
+            " ended = ?, last_seen = ?, hold_ms = ?, air_ms = ?, wait_ms = ?, outcome = ?, priority = ?,"
+            " partial = ?, name = ?, location = ?, topic = ?, notes = ?, gender = ?, mood = ? WHERE uid = ?"));
+        QSqlQuery insert(m_db);
+        insert.prepare(QStringLiteral(
+            "INSERT INTO calls (unit, username, line, first_seen, answered, first_on_air, ended, last_seen,"
+            " hold_ms, air_ms, wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood,"
+            " uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
 
-    QSqlQuery update(m_db);
-    update.prepare(QStringLiteral(
-        "UPDATE calls SET unit = ?, username = ?, line = ?, first_seen = ?, answered = ?, first_on_air = ?,"
-        " ended = ?, last_seen = ?, hold_ms = ?, air_ms = ?, wait_ms = ?, outcome = ?, priority = ?,"
-        " partial = ?, name = ?, location = ?, topic = ?, notes = ?, gender = ?, mood = ? WHERE uid = ?"));
-    QSqlQuery insert(m_db);
-    insert.prepare(QStringLiteral(
-        "INSERT INTO calls (unit, username, line, first_seen, answered, first_on_air, ended, last_seen,"
-        " hold_ms, air_ms, wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood,"
-        " uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const auto bind = [](QSqlQuery& q, const CallRecord& r) {
+            const QString outcome = CallRecord::outcomeKey(r.outcome);
+            q.addBindValue(notNull(r.unitKey));
+            q.addBindValue(notNull(r.username));
+            q.addBindValue(r.line);
+            q.addBindValue(r.firstSeen);
+            q.addBindValue(nullable(r.answered));
+            q.addBindValue(nullable(r.firstOnAir));
+            q.addBindValue(nullable(r.ended));
+            q.addBindValue(r.lastSeen);
+            q.addBindValue(r.holdMs);
+            q.addBindValue(r.airMs);
+            q.addBindValue(r.waitMs >= 0 ? QVariant(r.waitMs) : QVariant());
+            q.addBindValue(outcome.isEmpty() ? QVariant() : QVariant(outcome));
+            q.addBindValue(r.priority ? 1 : 0);
+            q.addBindValue(r.partial ? 1 : 0);
+            q.addBindValue(notNull(r.name));
+            q.addBindValue(notNull(r.location));
+            q.addBindValue(notNull(r.topic));
+            q.addBindValue(notNull(r.notes));
+            q.addBindValue(notNull(r.gender));
+            q.addBindValue(notNull(r.mood));
+            q.addBindValue(notNull(r.uid));
+        };
 
-    const auto bind = [](QSqlQuery& q, const CallRecord& r) {
-        const QString outcome = CallRecord::outcomeKey(r.outcome);
-        q.addBindValue(notNull(r.unitKey));
-        q.addBindValue(notNull(r.username));
-        q.addBindValue(r.line);
-        q.addBindValue(r.firstSeen);
-        q.addBindValue(nullable(r.answered));
-        q.addBindValue(nullable(r.firstOnAir));
-        q.addBindValue(nullable(r.ended));
-        q.addBindValue(r.lastSeen);
-        q.addBindValue(r.holdMs);
-        q.addBindValue(r.airMs);
-        q.addBindValue(r.waitMs >= 0 ? QVariant(r.waitMs) : QVariant());
-        q.addBindValue(outcome.isEmpty() ? QVariant() : QVariant(outcome));
-        q.addBindValue(r.priority ? 1 : 0);
-        q.addBindValue(r.partial ? 1 : 0);
-        q.addBindValue(notNull(r.name));
-        q.addBindValue(notNull(r.location));
-        q.addBindValue(notNull(r.topic));
-        q.addBindValue(notNull(r.notes));
-        q.addBindValue(notNull(r.gender));
-        q.addBindValue(notNull(r.mood));
-        q.addBindValue(notNull(r.uid));
-    };
-
-    bool ok = true;
-    for (const Write& w : batch) {
-        bind(update, w.record);
-        if (!exec(update, QStringLiteral("writing a call"))) {
-            ok = false;
-            break;
+        bool ok = true;
+        for (const Write& w : batch) {
+            bind(update, w.record);
+            if (!exec(update, QStringLiteral("writing a call"))) {
+                ok = false;
+                break;
+            }
+            if (update.numRowsAffected() > 0 || !w.isNew)
+                continue;
+            bind(insert, w.record);
+            if (!exec(insert, QStringLiteral("writing a call"))) {
+                ok = false;
+                break;
+            }
         }
-        if (update.numRowsAffected() > 0 || !w.isNew)
-            continue;
-        bind(insert, w.record);
-        if (!exec(insert, QStringLiteral("writing a call"))) {
-            ok = false;
-            break;
-        }
-    }
-    update.finish();
-    insert.finish();
-    ok = ok && exec(QStringLiteral("COMMIT"), QStringLiteral("committing"));
-    if (!ok)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-    return ok;
+        update.finish();
+        insert.finish();
+        return ok;
+    });
 }
 
 bool CallStore::remove(const QVector<qint64>& ids)
 {
     if (!isOpen())
         return false;
-    if (!exec(QStringLiteral("BEGIN IMMEDIATE"), QStringLiteral("starting a delete")))
-        return false;
-    QSqlQuery del(m_db);
-    del.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
-    bool ok = true;
-    for (qint64 id : ids) {
-        del.addBindValue(id);
-        if (!exec(del, QStringLiteral("deleting a call"))) {
-            ok = false;
-            break;
+    return inTransaction(QStringLiteral("starting a delete"), QStringLiteral("committing"), [&] {
+        QSqlQuery del(m_db);
+        del.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
+        bool ok = true;
+        for (qint64 id : ids) {
+            del.addBindValue(id);
+            if (!exec(del, QStringLiteral("deleting a call"))) {
+                ok = false;
+                break;
+            }
         }
-    }
-    del.finish();
-    ok = ok && exec(QStringLiteral("COMMIT"), QStringLiteral("committing"));
-    if (!ok)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-    return ok;
+        del.finish();
+        return ok;
+    });
 }
 
 QString CallStore::where(const CallFilter& filter, QVariantList& values) const

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <functional>
+
 class QIODevice;
 class QSqlError;
 class QSqlQuery;
@@ -84,6 +86,9 @@ private:
     bool fail(const QSqlError& error, const QString& what);
     bool exec(QSqlQuery& query, const QString& what);
     bool exec(const QString& sql, const QString& what);
+    // body in one write transaction: committed when body and the commit
+    // succeed, rolled back otherwise. The texts name the steps in errors.
+    bool inTransaction(const QString& starting, const QString& committing, const std::function<bool()>& body);
     bool migrate(int from);
     bool initialise(int retentionDays, qint64 nowMs, Mode mode);
     bool housekeeping(int retentionDays, qint64 nowMs);
