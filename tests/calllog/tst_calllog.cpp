@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 #include <unistd.h>
 
@@ -89,22 +90,25 @@ CallLog::Options optionsFor(const QString& path, CallRecorder::Clock clock = {})
     return options;
 }
 
-// Everything in the file, through the log's own worker.
-QVector<CallRecord> allCalls(CallLog& log)
+// The log's answer to a search for every call, through its own worker;
+// none when no answer came.
+std::optional<CallQueryResult> queryAll(CallLog& log)
 {
-    QVector<CallRecord> rows;
-    bool done = false;
+    std::optional<CallQueryResult> answer;
     const int ticket = log.query(CallFilter(), 100000);
     QMetaObject::Connection c
         = QObject::connect(&log, &CallLog::queryFinished, [&](int t, const CallQueryResult& result) {
-              if (t == ticket) {
-                  rows = result.rows;
-                  done = true;
-              }
+              if (t == ticket)
+                  answer = result;
           });
-    waitFor([&] { return done; });
+    waitFor([&] { return answer.has_value(); });
     QObject::disconnect(c);
-    return rows;
+    return answer;
+}
+
+QVector<CallRecord> allCalls(CallLog& log)
+{
+    return queryAll(log).value_or(CallQueryResult()).rows;
 }
 
 bool flushed(CallLog& log)
@@ -115,6 +119,24 @@ bool flushed(CallLog& log)
     const bool ok = waitFor([&] { return done; });
     QObject::disconnect(c);
     return ok;
+}
+
+// The uids of the calls a search finds in a store, sorted, and the count of
+// matching calls when it says otherwise.
+QString found(CallStore& store, const QString& text)
+{
+    CallFilter filter;
+    filter.text = text;
+    const CallQueryResult result = store.query(filter, 10);
+    if (!result.ok)
+        return QStringLiteral("failed: ") + store.errorText();
+    QStringList uids;
+    for (const CallRecord& r : result.rows)
+        uids << r.uid;
+    uids.sort();
+    if (result.matching != uids.size())
+        uids << QStringLiteral("(%1 matching)").arg(result.matching);
+    return uids.join(QLatin1Char(' '));
 }
 
 QByteArray contents(const QString& path)
@@ -196,16 +218,12 @@ struct Console
 // temporary folder, and a clock the test sets.
 struct ShowRig
 {
-    ShowRig()
+    bool start()
     {
         CallLog::Options options
             = optionsFor(dir.filePath(QStringLiteral("data/calls.sqlite")), [this] { return now; });
         options.batchMs = 5;
         log = std::make_unique<CallLog>(options);
-    }
-
-    bool start()
-    {
         if (!dir.isValid() || !sim.start(0))
             return false;
         // No ticks: the unit's timers would run in real time.
@@ -225,12 +243,6 @@ struct ShowRig
     {
         c.session.connectIPC(QStringLiteral("127.0.0.1"), sim.port(), QStringLiteral("tavrik"), c.user);
         return waitFor([&] { return c.session.getState() == IPCObject::IPC_READY; }) && settle();
-    }
-
-    int ready() const
-    {
-        return int(std::count_if(consoles.begin(), consoles.end(),
-                                 [](const auto& c) { return c->session.getState() == IPCObject::IPC_READY; }));
     }
 
     // Plays a show, one step after the other, each settled before the next:
@@ -262,7 +274,10 @@ struct ShowRig
                 sim.setLineState(n, QStringLiteral("disabled (busied out)"));
             } else if (what == QLatin1String("off")) {
                 consoles.at(n)->session.disconnectIPC();
-                if (!waitFor([&] { return sim.loggedInCount() == ready(); }))
+                const auto ready = std::count_if(consoles.begin(), consoles.end(), [](const auto& c) {
+                    return c->session.getState() == IPCObject::IPC_READY;
+                });
+                if (!waitFor([&] { return sim.loggedInCount() == ready; }))
                     return false;
             } else if (what == QLatin1String("on")) {
                 if (!connect(*consoles.at(n)))
@@ -316,582 +331,544 @@ class TestCallLog : public QObject
     QString m_path;
 
 private slots:
-    void initTestCase();
-    void init();
-    void showRecords_data();
-    void showRecords();
-    void showLeavesTenCalls();
-
-    void recorderRules_data();
-    void recorderRules();
-
-    void csvRoundTrip_data();
-    void csvRoundTrip();
-    void migratesFirstVersion();
-    void unusableFile_data();
-    void unusableFile();
-    void retention_data();
-    void retention();
-    void callsLeftOpenEndWhenLastSeen();
-    void searchFindsPartsOfWords_data();
-    void searchFindsPartsOfWords();
-};
-
-void TestCallLog::initTestCase()
-{
-    testsupport::isolateSettings();
-
-    ShowRig rig;
-    QVERIFY(rig.start());
-    m_showKey = rig.key;
-    rig.add("studio");
-    rig.add("screener");
-    QVERIFY(rig.play(QString::fromUtf8(
-        // Before any console looks: line 8 has a caller on hold already.
-        "0 ring 7 Walter|Dockside|Parking; 0 hold 7; 0 on 0; 0 on 1; "
-        "10 ring 0 Mia|Leeds|Weather; 20 ring 1 Zoë Müller|Köln|Traffic; 20 air 7; 27 answer 1; 30 drop 0; "
-        "35 notes 1 Zoë Müller|Köln, Ehrenfeld|Traffic on the \"A1\"|Called at 9:58,\nagain now|2|4; "
-        "40 ring 2 Bob|Leeds|Bins; 45 answer 2; 45 drop 7; 50 ring 3 Ana|Quay|Music; 50 hold 2; 60 drop 1; "
-        "62 air 3; 63 lock 3; 70 ring 4 Priya|Kingsbridge|Allotments; 71 prio 4; 75 screen 4; 80 air 2; "
-        "80 ring 5 Omar|Northfield|Football; 85 answer 5; 90 ring 6 Kim|Harbour|Ferries; 90 hold 5; "
-        "95 air 4; 95 answer 6; "
-        // A busied-out line is no call.
-        "96 busy 8; 97 drop 8; "
-        // The first console goes; the second carries on.
-        "100 off 0; 105 air 5; 110 ring 9 Hugo|Old Town|Trains; 110 drop 2; "
-        // Then the second goes too: nobody sees the unit for a while.
-        "115 off 1; 120 drop 3; 125 hold 5; 125 drop 6; 130 drop 4; "
-        // Back: the calls still going on go on; the one that ended is over.
-        "140 on 0; 145 answer 9; 150 on 1; 160 drop 5; 170 ring 8 Lena|Fishmarket|Gulls; 172 answer 8; "
-        "180 drop 8; 190 drop 9")));
-
-    m_openAfterShow = rig.log->recorder(rig.key)->openCalls().size();
-    QVERIFY(flushed(*rig.log));
-    m_show = allCalls(*rig.log);
-    QVERIFY2(!rig.log->isOff(), qPrintable(rig.log->errorText()));
-}
-
-void TestCallLog::init()
-{
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_path = m_dir->filePath(QStringLiteral("calls.sqlite"));
-}
-
-void TestCallLog::showRecords_data()
-{
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QString>("call");
-    QTest::addColumn<QString>("rest");
-    QTest::newRow("missed") << 0 << "L0 10-30 missed w- h0 a0"
-                            << "studio|-|-|||||";
-    QTest::newRow("answered, notes typed, dropped")
-        << 1 << "L1 20-60 answered w7 h0 a0 Zoë Müller"
-        << "studio|27|-|Köln, Ehrenfeld|Traffic on the \"A1\"|Called at 9:58,\nagain now|female|angry";
-    QTest::newRow("held then aired") << 2 << "L2 40-110 aired w5 h30 a30 Bob"
-                                     << "studio|45|80|Leeds|Bins||unknown|neutral";
-    QTest::newRow("aired with lock, dropped unseen") << 3 << "L3 50-115 aired w12 h0 a53 Ana"
-                                                     << "studio|-|62|Quay|Music||unknown|neutral";
-    QTest::newRow("priority, aired, dropped unseen") << 4 << "L4 70-115 aired w5 h20 a20 prio Priya"
-                                                     << "studio|-|95|Kingsbridge|Allotments||unknown|neutral";
-    QTest::newRow("through both consoles dropping out") << 5 << "L5 80-160 aired w5 h35 a10 Omar"
-                                                        << "studio|85|105|Northfield|Football||unknown|neutral";
-    QTest::newRow("ended while nobody looked") << 6 << "L6 90-115 answered w5 h0 a0 Kim"
-                                               << "studio|95|-|Harbour|Ferries||unknown|neutral";
-    QTest::newRow("in progress at first sight") << 7 << "L7 0-45 aired w- h20 a25 partial Walter"
-                                                << "studio|-|20|Dockside|Parking||unknown|neutral";
-    QTest::newRow("after a busied-out spell") << 8 << "L8 170-180 answered w2 h0 a0 Lena"
-                                              << "studio|172|-|Fishmarket|Gulls||unknown|neutral";
-    QTest::newRow("ringing through the gap") << 9 << "L9 110-190 answered w35 h0 a0 Hugo"
-                                             << "screener|145|-|Old Town|Trains||unknown|neutral";
-}
-
-void TestCallLog::showRecords()
-{
-    QFETCH(int, line);
-    QFETCH(QString, call);
-    QFETCH(QString, rest);
-    QVector<CallRecord> onLine;
-    for (const CallRecord& r : qAsConst(m_show))
-        if (r.line == line)
-            onLine << r;
-    QCOMPARE(onLine.size(), 1);
-    QCOMPARE(onLine.first().unitKey, m_showKey);
-    QCOMPARE(summary(onLine.first()), call);
-    QCOMPARE(details(onLine.first()), rest);
-}
-
-void TestCallLog::showLeavesTenCalls()
-{
-    // Two consoles watched the whole show: still one record per call.
-    QCOMPARE(m_show.size(), 10);
-    QCOMPARE(m_openAfterShow, 0);
-    // Newest first.
-    for (int i = 1; i < m_show.size(); ++i)
-        QVERIFY(m_show.at(i - 1).firstSeen >= m_show.at(i).firstSeen);
-}
-
-// The script is what one session reports (see play()); the result lists
-// every record the recorder reported last, one per call.
-void TestCallLog::recorderRules_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QStringList>("calls");
-
-    QTest::newRow("missed") << "ready; @5; L0 ringing; @25; L0 on hook (idle)"
-                            << QStringList{"L0 5-25 missed w- h0 a0"};
-    QTest::newRow("busied out is no call")
-        << "ready; L0 disabled (busied out); @9; L0 on hook (idle); L1 not installed; L2 disabled (loop thru)"
-        << QStringList{};
-    QTest::newRow("an unknown word keeps the call, uncounted")
-        << "ready; L0 ringing; @5; L0 conference; @10; L0 on hold; @20; L0 on hook (idle)"
-        << QStringList{"L0 0-20 answered w10 h10 a0"};
-    QTest::newRow("an unknown word opens nothing") << "ready; L0 conference; @5; L0 on hook (idle)" << QStringList{};
-    QTest::newRow("remote states count as taken and aired")
-        << "ready; L3 ringing; @4; L3 remote (on handset); @6; L3 remote (on hold); @10; L3 remote (on air); @30; "
-           "L3 on hook (idle)"
-        << QStringList{"L3 0-30 aired w4 h4 a20"};
-    QTest::newRow("taken straight from idle waits nothing")
-        << "ready; L1 on handset; @3; L1 on hook (idle)" << QStringList{"L1 0-3 answered w0 h0 a0"};
-    QTest::newRow("in progress at first sight")
-        << "join; L2 on air time=100; @8; L2 on hook (idle)" << QStringList{"L2 0-8 aired w- h0 a8 partial"};
-    QTest::newRow("priority at any moment") << "ready; L0 ringing; @2; L0 ringing prio; @3; L0 ringing; @4; "
-                                               "L0 on hook (idle)"
-                                            << QStringList{"L0 0-4 missed w- h0 a0 prio"};
-    QTest::newRow("back in the same state: the unit's time says since when")
-        << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=40; @60; L0 on hook (idle)"
-        << QStringList{"L0 0-60 answered w10 h50 a0"};
-    QTest::newRow("back in the same state, entered while away")
-        << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=5; @60; L0 on hook (idle)"
-        << QStringList{"L0 0-60 answered w10 h25 a0"};
-    QTest::newRow("a hostile time cannot reach before the gap")
-        << "ready; L0 ringing; @10; L0 on air; @20; down; @50; join; L0 on air time=4294967295; @60; "
-           "L0 on hook (idle)"
-        << QStringList{"L0 0-60 aired w10 h0 a50"};
-    QTest::newRow("idle when back: ended when last seen")
-        << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)"
-        << QStringList{"L0 0-20 answered w10 h10 a0"};
-    QTest::newRow("busied out when back: ended when last seen")
-        << "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)"
-        << QStringList{"L0 0-20 missed w- h0 a0"};
-    QTest::newRow("lines past the unit's count do not exist")
-        << "ready; lines=6; L6 ringing; L11 ringing; L5 ringing; @5; L5 on hook (idle)"
-        << QStringList{"L5 0-5 missed w- h0 a0"};
-    QTest::newRow("fewer lines end the calls on the others")
-        << "ready; L8 ringing; @7; lines=6" << QStringList{"L8 0-7 missed w- h0 a0"};
-    QTest::newRow("line numbers out of range are ignored, unreadable ones are line 1 as on the console")
-        << "ready; id=12 ringing; id=4294967295 ringing; id=-1 ringing; id=abc ringing; @1; L0 on hook (idle)"
-        << QStringList{"L0 0-1 missed w- h0 a0"};
-    QTest::newRow("a wipe while ringing keeps the name, a cleared editor does not")
-        << "ready; L0 ringing; @1; L0 on hold; I0 Ann; @2; L0 remote (on hold); I0 -; @3; L0 on hook (idle)"
-        << QStringList{"L0 0-3 answered w1 h2 a0 Ann"};
-    QTest::newRow("typed away on a held line")
-        << "ready; L0 ringing; @1; L0 on hold; I0 Ann; I0 -; @3; L0 on hook (idle)"
-        << QStringList{"L0 0-3 answered w1 h2 a0"};
-    QTest::newRow("caller information after the end is no news")
-        << "ready; L0 ringing; @1; L0 on handset; I0 Ann; @3; L0 on hook (idle); I0 Bob"
-        << QStringList{"L0 0-3 answered w1 h0 a0 Ann"};
-    QTest::newRow("an overlong name is cut")
-        << "ready; L0 on hold; I0 #5000; @1; L0 on hook (idle)" << QStringList{"L0 0-1 answered w0 h1 a0 #1000"};
-    QTest::newRow("a call still on when the program stops")
-        << "ready; L0 ringing; @3; L0 on air" << QStringList{"L0 0-open aired w3 h0 a0"};
-}
-
-void TestCallLog::recorderRules()
-{
-    QFETCH(QString, script);
-    QFETCH(QStringList, calls);
-
-    qint64 now = showStart;
-    CallRecorder recorder(QStringLiteral("unit:1"), [&] { return now; });
-    IPCObject session;
-    recorder.attach(&session);
-    QMap<QString, CallRecord> latest;
-    QStringList order;
-    connect(&recorder, &CallRecorder::recordChanged, [&](const CallRecord& r) {
-        if (!latest.contains(r.uid))
-            order << r.uid;
-        latest.insert(r.uid, r);
-    });
-    QVERIFY(play(session, now, script));
-
-    QStringList seen;
-    for (const QString& uid : qAsConst(order))
-        seen << summary(latest.value(uid));
-    QCOMPARE(seen, calls);
-}
-
-void TestCallLog::csvRoundTrip_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain") << QStringLiteral("Margaret");
-    QTest::newRow("comma") << QStringLiteral("Smith, John");
-    QTest::newRow("quotes") << QStringLiteral("He said \"hello\", twice \"\"");
-    QTest::newRow("line feed") << QStringLiteral("first line\nsecond line");
-    QTest::newRow("CRLF and a lone CR") << QStringLiteral("one\r\ntwo\rthree");
-    QTest::newRow("non-ASCII") << QStringLiteral("Zoë Ødegård, 李雷 \U0001F399");
-    QTest::newRow("spaces kept") << QStringLiteral("  padded  ");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("everything") << QStringLiteral("\"Ünïcødé\",\r\n\"quoted\"\n,");
-}
-
-void TestCallLog::csvRoundTrip()
-{
-    QFETCH(QString, text);
-    CallStore store(m_path);
-    QVERIFY2(store.open(1000, 0, at(0)), qPrintable(store.errorText()));
-
-    CallRecord r;
-    r.uid = QStringLiteral("csv-1");
-    r.unitKey = QStringLiteral("10.0.0.5:8080");
-    r.username = r.name = r.location = r.topic = r.notes = text;
-    r.line = 11;
-    r.firstSeen = at(0.4);
-    r.answered = at(12);
-    r.firstOnAir = at(40);
-    r.lastSeen = r.ended = at(100);
-    r.waitMs = 11600;
-    r.holdMs = 20400;
-    r.airMs = 59999;
-    r.outcome = CallRecord::Aired;
-    r.priority = true;
-    r.gender = QStringLiteral("female");
-    r.mood = QStringLiteral("happy");
-    QVERIFY(store.save({{r, true}}));
-
-    QBuffer out;
-    out.open(QIODevice::WriteOnly);
-    int rows = 0;
-    QVERIFY(store.exportCsv(CallFilter(), out, &rows));
-    QCOMPARE(rows, 1);
-
-    const CsvReadResult csv = readCsv(out.data());
-    QVERIFY2(csv.ok, qPrintable(csv.error));
-    QCOMPARE(csv.records.size(), 2);
-    const QStringList header = csv.records.at(0);
-    const QStringList row = csv.records.at(1);
-    const auto field = [&](const char* name) {
-        const int i = header.indexOf(QLatin1String(name));
-        return i < 0 ? QStringLiteral("<no column %1>").arg(QLatin1String(name)) : row.at(i);
-    };
-    const auto fields = [&](std::initializer_list<const char*> names) {
-        QStringList values;
-        for (const char* name : names)
-            values << field(name);
-        return values.join(QLatin1Char('|'));
-    };
-    for (const char* name : {"User", "Name", "Location", "Topic", "Notes"})
-        QCOMPARE(field(name), text);
-    // Durations in whole seconds, rounded; the line as people count it.
-    QCOMPARE(fields({"Unit", "Line", "Outcome", "Wait (s)", "On hold (s)", "On air (s)", "Total (s)", "Priority",
-                     "Partial"}),
-             QStringLiteral("10.0.0.5:8080|12|aired|12|20|60|100|yes|no"));
-    // Local times with their offset that name the same instants.
-    const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
-    const std::pair<const char*, qint64> times[]
-        = {{"First seen", at(0)}, {"Answered", at(12)}, {"First on air", at(40)}, {"Ended", at(100)}};
-    for (const auto& [column, ms] : times) {
-        QVERIFY2(iso.match(field(column)).hasMatch(), qPrintable(field(column)));
-        QCOMPARE(QDateTime::fromString(field(column), Qt::ISODate).toMSecsSinceEpoch(), ms);
-    }
-}
-
-void TestCallLog::migratesFirstVersion()
-{
-    const QString& path = m_path;
+    void initTestCase()
     {
-        // A file as the first version of the program left it, written by hand.
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
-        db.setDatabaseName(path);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        const char* const v1[] = {
-            "CREATE TABLE calls (id INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE, unit TEXT NOT NULL,"
-            " username TEXT NOT NULL DEFAULT '', line INTEGER NOT NULL, first_seen INTEGER NOT NULL,"
-            " answered INTEGER, first_on_air INTEGER, ended INTEGER, last_seen INTEGER NOT NULL,"
-            " hold_ms INTEGER NOT NULL DEFAULT 0, air_ms INTEGER NOT NULL DEFAULT 0, wait_ms INTEGER,"
-            " outcome TEXT, priority INTEGER NOT NULL DEFAULT 0, partial INTEGER NOT NULL DEFAULT 0,"
-            " name TEXT NOT NULL DEFAULT '', location TEXT NOT NULL DEFAULT '', topic TEXT NOT NULL DEFAULT '',"
-            " notes TEXT NOT NULL DEFAULT '', gender TEXT NOT NULL DEFAULT '', mood TEXT NOT NULL DEFAULT '')",
-            "CREATE INDEX calls_by_time ON calls(first_seen)",
-            "CREATE INDEX calls_by_unit ON calls(unit, first_seen)",
-            "INSERT INTO calls VALUES (1, 'old-1', 'unit:1', 'studio', 2, 1709632800000, 1709632805000, NULL,"
-            " 1709632860000, 1709632860000, 10000, 0, 5000, 'answered', 1, 0, 'Gretchen', 'Ehrenfeld',"
-            " 'Potholes', 'Wants a call back', 'female', 'sad')",
-            "INSERT INTO calls VALUES (2, 'old-2', 'unit:1', 'studio', 3, 1709632900000, NULL, NULL,"
-            " 1709632920000, 1709632920000, 0, 0, NULL, 'missed', 0, 0, '', '', '', '', '', '')",
-            "PRAGMA user_version = 1",
-        };
-        for (const char* sql : v1)
-            QVERIFY2(q.exec(QLatin1String(sql)), qPrintable(q.lastError().text()));
+        testsupport::isolateSettings();
+
+        ShowRig rig;
+        QVERIFY(rig.start());
+        m_showKey = rig.key;
+        rig.add("studio");
+        rig.add("screener");
+        QVERIFY(rig.play(QString::fromUtf8(
+            // Before any console looks: line 8 has a caller on hold already.
+            "0 ring 7 Walter|Dockside|Parking; 0 hold 7; 0 on 0; 0 on 1; "
+            "10 ring 0 Mia|Leeds|Weather; 20 ring 1 Zoë Müller|Köln|Traffic; 20 air 7; 27 answer 1; 30 drop 0; "
+            "35 notes 1 Zoë Müller|Köln, Ehrenfeld|Traffic on the \"A1\"|Called at 9:58,\nagain now|2|4; "
+            "40 ring 2 Bob|Leeds|Bins; 45 answer 2; 45 drop 7; 50 ring 3 Ana|Quay|Music; 50 hold 2; 60 drop 1; "
+            "62 air 3; 63 lock 3; 70 ring 4 Priya|Kingsbridge|Allotments; 71 prio 4; 75 screen 4; 80 air 2; "
+            "80 ring 5 Omar|Northfield|Football; 85 answer 5; 90 ring 6 Kim|Harbour|Ferries; 90 hold 5; "
+            "95 air 4; 95 answer 6; "
+            // A busied-out line is no call.
+            "96 busy 8; 97 drop 8; "
+            // The first console goes; the second carries on.
+            "100 off 0; 105 air 5; 110 ring 9 Hugo|Old Town|Trains; 110 drop 2; "
+            // Then the second goes too: nobody sees the unit for a while.
+            "115 off 1; 120 drop 3; 125 hold 5; 125 drop 6; 130 drop 4; "
+            // Back: the calls still going on go on; the one that ended is over.
+            "140 on 0; 145 answer 9; 150 on 1; 160 drop 5; 170 ring 8 Lena|Fishmarket|Gulls; 172 answer 8; "
+            "180 drop 8; 190 drop 9")));
+
+        m_openAfterShow = rig.log->recorder(rig.key)->openCalls().size();
+        QVERIFY(flushed(*rig.log));
+        m_show = allCalls(*rig.log);
+        QVERIFY2(!rig.log->isOff(), qPrintable(rig.log->errorText()));
     }
-    QSqlDatabase::removeDatabase(QStringLiteral("v1"));
 
-    CallStore store(path);
-    QVERIFY2(store.open(1000, 0, at(0)), qPrintable(store.errorText()));
-    QCOMPARE(store.schemaVersion(), CallStore::SchemaVersion);
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_path = m_dir->filePath(QStringLiteral("calls.sqlite"));
+    }
 
-    CallFilter search;
-    search.text = QStringLiteral("EHRENF");
-    CallQueryResult found = store.query(search, 10);
-    QVERIFY(found.ok);
-    QCOMPARE(found.rows.size(), 1);
-    const CallRecord& r = found.rows.first();
-    QCOMPARE(r.uid, QStringLiteral("old-1"));
-    QCOMPARE(summary(r), QStringLiteral("L2 0-60 answered w5 h10 a0 prio Gretchen"));
-    QCOMPARE(details(r), QStringLiteral("studio|5|-|Ehrenfeld|Potholes|Wants a call back|female|sad"));
-    QCOMPARE(store.query(CallFilter(), 10).rows.size(), 2);
+    void showRecords_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("call");
+        QTest::addColumn<QString>("rest");
+        QTest::newRow("missed") << 0 << "L0 10-30 missed w- h0 a0"
+                                << "studio|-|-|||||";
+        QTest::newRow("answered, notes typed, dropped")
+            << 1 << "L1 20-60 answered w7 h0 a0 Zoë Müller"
+            << "studio|27|-|Köln, Ehrenfeld|Traffic on the \"A1\"|Called at 9:58,\nagain now|female|angry";
+        QTest::newRow("held then aired") << 2 << "L2 40-110 aired w5 h30 a30 Bob"
+                                         << "studio|45|80|Leeds|Bins||unknown|neutral";
+        QTest::newRow("aired with lock, dropped unseen") << 3 << "L3 50-115 aired w12 h0 a53 Ana"
+                                                         << "studio|-|62|Quay|Music||unknown|neutral";
+        QTest::newRow("priority, aired, dropped unseen") << 4 << "L4 70-115 aired w5 h20 a20 prio Priya"
+                                                         << "studio|-|95|Kingsbridge|Allotments||unknown|neutral";
+        QTest::newRow("through both consoles dropping out") << 5 << "L5 80-160 aired w5 h35 a10 Omar"
+                                                            << "studio|85|105|Northfield|Football||unknown|neutral";
+        QTest::newRow("ended while nobody looked") << 6 << "L6 90-115 answered w5 h0 a0 Kim"
+                                                   << "studio|95|-|Harbour|Ferries||unknown|neutral";
+        QTest::newRow("in progress at first sight") << 7 << "L7 0-45 aired w- h20 a25 partial Walter"
+                                                    << "studio|-|20|Dockside|Parking||unknown|neutral";
+        QTest::newRow("after a busied-out spell") << 8 << "L8 170-180 answered w2 h0 a0 Lena"
+                                                  << "studio|172|-|Fishmarket|Gulls||unknown|neutral";
+        QTest::newRow("ringing through the gap") << 9 << "L9 110-190 answered w35 h0 a0 Hugo"
+                                                 << "screener|145|-|Old Town|Trains||unknown|neutral";
+    }
 
-    // New and changed calls are found through the new index too.
-    CallRecord fresh = r;
-    fresh.uid = QStringLiteral("new-1");
-    fresh.name = QStringLiteral("Ludwig");
-    QVERIFY(store.save({{fresh, true}}));
-    CallRecord changed = r;
-    changed.notes = QStringLiteral("Called back on Friday");
-    QVERIFY(store.save({{changed, false}}));
-    search.text = QStringLiteral("udwi");
-    QCOMPARE(store.query(search, 10).rows.size(), 1);
-    search.text = QStringLiteral("friday");
-    QCOMPARE(store.query(search, 10).rows.size(), 1);
-    // The changed call is no longer found by its old notes.
-    search.text = QStringLiteral("wants");
-    found = store.query(search, 10);
-    QCOMPARE(found.rows.size(), 1);
-    QCOMPARE(found.rows.first().uid, QStringLiteral("new-1"));
+    void showRecords()
+    {
+        QFETCH(int, line);
+        QFETCH(QString, call);
+        QFETCH(QString, rest);
+        QVector<CallRecord> onLine;
+        for (const CallRecord& r : qAsConst(m_show))
+            if (r.line == line)
+                onLine << r;
+        QCOMPARE(onLine.size(), 1);
+        QCOMPARE(onLine.first().unitKey, m_showKey);
+        QCOMPARE(summary(onLine.first()), call);
+        QCOMPARE(details(onLine.first()), rest);
+    }
 
-    // Opened again: nothing left to do.
-    store.close();
-    QVERIFY(store.open(1000, 0, at(0)));
-    QCOMPARE(store.query(CallFilter(), 10).rows.size(), 3);
-}
+    void showLeavesTenCalls()
+    {
+        // Two consoles watched the whole show: still one record per call.
+        QCOMPARE(m_show.size(), 10);
+        QCOMPARE(m_openAfterShow, 0);
+        // Newest first.
+        for (int i = 1; i < m_show.size(); ++i)
+            QVERIFY(m_show.at(i - 1).firstSeen >= m_show.at(i).firstSeen);
+    }
 
-void TestCallLog::unusableFile_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("reason");
-    QTest::newRow("damaged") << "damaged"
-                             << "is damaged or is not a call log";
-    QTest::newRow("a folder") << "folder"
-                              << "cannot be opened";
-    QTest::newRow("read-only") << "read-only"
-                               << "is read-only";
-    QTest::newRow("locked by another program") << "locked"
-                                               << "is locked by another program";
-    QTest::newRow("from a newer program") << "newer"
-                                          << "was written by a newer version of this program";
-}
+    // The script is what one session reports (see play()); the result lists
+    // every record the recorder reported last, one per call.
+    void recorderRules_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QStringList>("calls");
 
-void TestCallLog::unusableFile()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, reason);
+        QTest::newRow("missed") << "ready; @5; L0 ringing; @25; L0 on hook (idle)"
+                                << QStringList{"L0 5-25 missed w- h0 a0"};
+        QTest::newRow("busied out is no call")
+            << "ready; L0 disabled (busied out); @9; L0 on hook (idle); L1 not installed; L2 disabled (loop thru)"
+            << QStringList{};
+        QTest::newRow("an unknown word keeps the call, uncounted")
+            << "ready; L0 ringing; @5; L0 conference; @10; L0 on hold; @20; L0 on hook (idle)"
+            << QStringList{"L0 0-20 answered w10 h10 a0"};
+        QTest::newRow("an unknown word opens nothing")
+            << "ready; L0 conference; @5; L0 on hook (idle)" << QStringList{};
+        QTest::newRow("remote states count as taken and aired")
+            << "ready; L3 ringing; @4; L3 remote (on handset); @6; L3 remote (on hold); @10; L3 remote (on air); @30; "
+               "L3 on hook (idle)"
+            << QStringList{"L3 0-30 aired w4 h4 a20"};
+        QTest::newRow("taken straight from idle waits nothing")
+            << "ready; L1 on handset; @3; L1 on hook (idle)" << QStringList{"L1 0-3 answered w0 h0 a0"};
+        QTest::newRow("in progress at first sight")
+            << "join; L2 on air time=100; @8; L2 on hook (idle)" << QStringList{"L2 0-8 aired w- h0 a8 partial"};
+        QTest::newRow("priority at any moment") << "ready; L0 ringing; @2; L0 ringing prio; @3; L0 ringing; @4; "
+                                                   "L0 on hook (idle)"
+                                                << QStringList{"L0 0-4 missed w- h0 a0 prio"};
+        QTest::newRow("back in the same state: the unit's time says since when")
+            << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=40; @60; L0 on hook (idle)"
+            << QStringList{"L0 0-60 answered w10 h50 a0"};
+        QTest::newRow("back in the same state, entered while away")
+            << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=5; @60; L0 on hook (idle)"
+            << QStringList{"L0 0-60 answered w10 h25 a0"};
+        QTest::newRow("a hostile time cannot reach before the gap")
+            << "ready; L0 ringing; @10; L0 on air; @20; down; @50; join; L0 on air time=4294967295; @60; "
+               "L0 on hook (idle)"
+            << QStringList{"L0 0-60 aired w10 h0 a50"};
+        QTest::newRow("idle when back: ended when last seen")
+            << "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)"
+            << QStringList{"L0 0-20 answered w10 h10 a0"};
+        QTest::newRow("busied out when back: ended when last seen")
+            << "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)"
+            << QStringList{"L0 0-20 missed w- h0 a0"};
+        QTest::newRow("lines past the unit's count do not exist")
+            << "ready; lines=6; L6 ringing; L11 ringing; L5 ringing; @5; L5 on hook (idle)"
+            << QStringList{"L5 0-5 missed w- h0 a0"};
+        QTest::newRow("fewer lines end the calls on the others")
+            << "ready; L8 ringing; @7; lines=6" << QStringList{"L8 0-7 missed w- h0 a0"};
+        QTest::newRow("line numbers out of range are ignored, unreadable ones are line 1 as on the console")
+            << "ready; id=12 ringing; id=4294967295 ringing; id=-1 ringing; id=abc ringing; @1; L0 on hook (idle)"
+            << QStringList{"L0 0-1 missed w- h0 a0"};
+        QTest::newRow("a wipe while ringing keeps the name, a cleared editor does not")
+            << "ready; L0 ringing; @1; L0 on hold; I0 Ann; @2; L0 remote (on hold); I0 -; @3; L0 on hook (idle)"
+            << QStringList{"L0 0-3 answered w1 h2 a0 Ann"};
+        QTest::newRow("typed away on a held line")
+            << "ready; L0 ringing; @1; L0 on hold; I0 Ann; I0 -; @3; L0 on hook (idle)"
+            << QStringList{"L0 0-3 answered w1 h2 a0"};
+        QTest::newRow("caller information after the end is no news")
+            << "ready; L0 ringing; @1; L0 on handset; I0 Ann; @3; L0 on hook (idle); I0 Bob"
+            << QStringList{"L0 0-3 answered w1 h0 a0 Ann"};
+        QTest::newRow("an overlong name is cut")
+            << "ready; L0 on hold; I0 #5000; @1; L0 on hook (idle)" << QStringList{"L0 0-1 answered w0 h1 a0 #1000"};
+        QTest::newRow("a call still on when the program stops")
+            << "ready; L0 ringing; @3; L0 on air" << QStringList{"L0 0-open aired w3 h0 a0"};
+    }
 
-    const QString& path = m_path;
-    const auto makeLog = [&] {
+    void recorderRules()
+    {
+        QFETCH(QString, script);
+        QFETCH(QStringList, calls);
+
+        qint64 now = showStart;
+        CallRecorder recorder(QStringLiteral("unit:1"), [&] { return now; });
+        IPCObject session;
+        recorder.attach(&session);
+        QMap<QString, CallRecord> latest;
+        QStringList order;
+        connect(&recorder, &CallRecorder::recordChanged, [&](const CallRecord& r) {
+            if (!latest.contains(r.uid))
+                order << r.uid;
+            latest.insert(r.uid, r);
+        });
+        QVERIFY(play(session, now, script));
+
+        QStringList seen;
+        for (const QString& uid : qAsConst(order))
+            seen << summary(latest.value(uid));
+        QCOMPARE(seen, calls);
+    }
+
+    void csvRoundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("plain") << QStringLiteral("Margaret");
+        QTest::newRow("comma") << QStringLiteral("Smith, John");
+        QTest::newRow("quotes") << QStringLiteral("He said \"hello\", twice \"\"");
+        QTest::newRow("line feed") << QStringLiteral("first line\nsecond line");
+        QTest::newRow("CRLF and a lone CR") << QStringLiteral("one\r\ntwo\rthree");
+        QTest::newRow("non-ASCII") << QStringLiteral("Zoë Ødegård, 李雷 \U0001F399");
+        QTest::newRow("spaces kept") << QStringLiteral("  padded  ");
+        QTest::newRow("empty") << QString();
+        QTest::newRow("everything") << QStringLiteral("\"Ünïcødé\",\r\n\"quoted\"\n,");
+    }
+
+    void csvRoundTrip()
+    {
+        QFETCH(QString, text);
+        CallStore store(m_path);
+        QVERIFY2(store.open(1000, 0, at(0)), qPrintable(store.errorText()));
+
+        CallRecord r;
+        r.uid = QStringLiteral("csv-1");
+        r.unitKey = QStringLiteral("10.0.0.5:8080");
+        r.username = r.name = r.location = r.topic = r.notes = text;
+        r.line = 11;
+        r.firstSeen = at(0.4);
+        r.answered = at(12);
+        r.firstOnAir = at(40);
+        r.lastSeen = r.ended = at(100);
+        r.waitMs = 11600;
+        r.holdMs = 20400;
+        r.airMs = 59999;
+        r.outcome = CallRecord::Aired;
+        r.priority = true;
+        r.gender = QStringLiteral("female");
+        r.mood = QStringLiteral("happy");
+        QVERIFY(store.save({{r, true}}));
+
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        int rows = 0;
+        QVERIFY(store.exportCsv(CallFilter(), out, &rows));
+        QCOMPARE(rows, 1);
+
+        const CsvReadResult csv = readCsv(out.data());
+        QVERIFY2(csv.ok, qPrintable(csv.error));
+        QCOMPARE(csv.records.size(), 2);
+        const QStringList header = csv.records.at(0);
+        const QStringList row = csv.records.at(1);
+        const auto field = [&](const char* name) {
+            const int i = header.indexOf(QLatin1String(name));
+            return i < 0 ? QStringLiteral("<no column %1>").arg(QLatin1String(name)) : row.at(i);
+        };
+        const auto fields = [&](std::initializer_list<const char*> names) {
+            QStringList values;
+            for (const char* name : names)
+                values << field(name);
+            return values.join(QLatin1Char('|'));
+        };
+        for (const char* name : {"User", "Name", "Location", "Topic", "Notes"})
+            QCOMPARE(field(name), text);
+        // Durations in whole seconds, rounded; the line as people count it.
+        QCOMPARE(fields({"Unit", "Line", "Outcome", "Wait (s)", "On hold (s)", "On air (s)", "Total (s)", "Priority",
+                         "Partial"}),
+                 QStringLiteral("10.0.0.5:8080|12|aired|12|20|60|100|yes|no"));
+        // Local times with their offset that name the same instants.
+        const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
+        const std::pair<const char*, qint64> times[]
+            = {{"First seen", at(0)}, {"Answered", at(12)}, {"First on air", at(40)}, {"Ended", at(100)}};
+        for (const auto& [column, ms] : times) {
+            QVERIFY2(iso.match(field(column)).hasMatch(), qPrintable(field(column)));
+            QCOMPARE(QDateTime::fromString(field(column), Qt::ISODate).toMSecsSinceEpoch(), ms);
+        }
+    }
+
+    void migratesFirstVersion()
+    {
+        const QString& path = m_path;
+        {
+            // A file as the first version of the program left it, written by hand.
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("v1"));
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QSqlQuery q(db);
+            const char* const v1[] = {
+                "CREATE TABLE calls (id INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE, unit TEXT NOT NULL,"
+                " username TEXT NOT NULL DEFAULT '', line INTEGER NOT NULL, first_seen INTEGER NOT NULL,"
+                " answered INTEGER, first_on_air INTEGER, ended INTEGER, last_seen INTEGER NOT NULL,"
+                " hold_ms INTEGER NOT NULL DEFAULT 0, air_ms INTEGER NOT NULL DEFAULT 0, wait_ms INTEGER,"
+                " outcome TEXT, priority INTEGER NOT NULL DEFAULT 0, partial INTEGER NOT NULL DEFAULT 0,"
+                " name TEXT NOT NULL DEFAULT '', location TEXT NOT NULL DEFAULT '', topic TEXT NOT NULL DEFAULT '',"
+                " notes TEXT NOT NULL DEFAULT '', gender TEXT NOT NULL DEFAULT '', mood TEXT NOT NULL DEFAULT '')",
+                "CREATE INDEX calls_by_time ON calls(first_seen)",
+                "CREATE INDEX calls_by_unit ON calls(unit, first_seen)",
+                "INSERT INTO calls VALUES (1, 'old-1', 'unit:1', 'studio', 2, 1709632800000, 1709632805000, NULL,"
+                " 1709632860000, 1709632860000, 10000, 0, 5000, 'answered', 1, 0, 'Gretchen', 'Ehrenfeld',"
+                " 'Potholes', 'Wants a call back', 'female', 'sad')",
+                "INSERT INTO calls VALUES (2, 'old-2', 'unit:1', 'studio', 3, 1709632900000, NULL, NULL,"
+                " 1709632920000, 1709632920000, 0, 0, NULL, 'missed', 0, 0, '', '', '', '', '', '')",
+                "PRAGMA user_version = 1",
+            };
+            for (const char* sql : v1)
+                QVERIFY2(q.exec(QLatin1String(sql)), qPrintable(q.lastError().text()));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("v1"));
+
         CallStore store(path);
         QVERIFY2(store.open(1000, 0, at(0)), qPrintable(store.errorText()));
-    };
+        QCOMPARE(store.schemaVersion(), CallStore::SchemaVersion);
 
-    bool immutable = false;
-    std::unique_ptr<QSqlDatabase> holder;
-    if (kind == QLatin1String("damaged")) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(8192, '\x5a'));
-    } else if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(path));
-    } else if (kind == QLatin1String("read-only")) {
-        makeLog();
-        if (geteuid() != 0) {
-            QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        CallFilter search;
+        search.text = QStringLiteral("EHRENF");
+        const CallQueryResult result = store.query(search, 10);
+        QVERIFY(result.ok);
+        QCOMPARE(result.rows.size(), 1);
+        const CallRecord& r = result.rows.first();
+        QCOMPARE(r.uid, QStringLiteral("old-1"));
+        QCOMPARE(summary(r), QStringLiteral("L2 0-60 answered w5 h10 a0 prio Gretchen"));
+        QCOMPARE(details(r), QStringLiteral("studio|5|-|Ehrenfeld|Potholes|Wants a call back|female|sad"));
+        QCOMPARE(found(store, QString()), QStringLiteral("old-1 old-2"));
+
+        // New and changed calls are found through the new index too.
+        CallRecord fresh = r;
+        fresh.uid = QStringLiteral("new-1");
+        fresh.name = QStringLiteral("Ludwig");
+        QVERIFY(store.save({{fresh, true}}));
+        CallRecord changed = r;
+        changed.notes = QStringLiteral("Called back on Friday");
+        QVERIFY(store.save({{changed, false}}));
+        QCOMPARE(found(store, QStringLiteral("udwi")), QStringLiteral("new-1"));
+        QCOMPARE(found(store, QStringLiteral("friday")), QStringLiteral("old-1"));
+        // The changed call is no longer found by its old notes.
+        QCOMPARE(found(store, QStringLiteral("wants")), QStringLiteral("new-1"));
+
+        // Opened again: nothing left to do.
+        store.close();
+        QVERIFY(store.open(1000, 0, at(0)));
+        QCOMPARE(found(store, QString()), QStringLiteral("new-1 old-1 old-2"));
+    }
+
+    void unusableFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("damaged") << "damaged"
+                                 << "is damaged or is not a call log";
+        QTest::newRow("a folder") << "folder"
+                                  << "cannot be opened";
+        QTest::newRow("read-only") << "read-only"
+                                   << "is read-only";
+        QTest::newRow("locked by another program") << "locked"
+                                                   << "is locked by another program";
+        QTest::newRow("from a newer program") << "newer"
+                                              << "was written by a newer version of this program";
+    }
+
+    void unusableFile()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+
+        const QString& path = m_path;
+        const auto makeLog = [&] {
+            CallStore store(path);
+            QVERIFY2(store.open(1000, 0, at(0)), qPrintable(store.errorText()));
+        };
+
+        bool immutable = false;
+        std::unique_ptr<QSqlDatabase> holder;
+        if (kind == QLatin1String("damaged")) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(8192, '\x5a'));
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(path));
+        } else if (kind == QLatin1String("read-only")) {
+            makeLog();
+            if (geteuid() != 0) {
+                QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+            } else {
+                // The superuser writes through permissions; an immutable file
+                // refuses even it.
+                if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
+                    QSKIP("no way to make a file read-only for the superuser here (chattr +i failed)");
+                immutable = true;
+            }
         } else {
-            // The superuser writes through permissions; an immutable file
-            // refuses even it.
-            if (QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("+i"), path}) != 0)
-                QSKIP("no way to make a file read-only for the superuser here (chattr +i failed)");
-            immutable = true;
+            // Another program holds the file in a transaction, or a newer
+            // version of this one has marked it as its own.
+            makeLog();
+            holder = std::make_unique<QSqlDatabase>(
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder")));
+            holder->setDatabaseName(path);
+            QVERIFY(holder->open());
+            const bool locked = kind == QLatin1String("locked");
+            QVERIFY(QSqlQuery(*holder).exec(locked ? QStringLiteral("BEGIN EXCLUSIVE")
+                                                   : QStringLiteral("PRAGMA user_version = 99")));
+            if (!locked)
+                holder->close();
         }
-    } else {
-        // Another program holds the file in a transaction, or a newer
-        // version of this one has marked it as its own.
-        makeLog();
-        holder = std::make_unique<QSqlDatabase>(
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("holder")));
-        holder->setDatabaseName(path);
-        QVERIFY(holder->open());
-        const bool locked = kind == QLatin1String("locked");
-        QVERIFY(QSqlQuery(*holder).exec(locked ? QStringLiteral("BEGIN EXCLUSIVE")
-                                               : QStringLiteral("PRAGMA user_version = 99")));
-        if (!locked)
-            holder->close();
-    }
-    const auto cleanUp = qScopeGuard([&] {
-        if (immutable)
-            QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
-    });
-    const QByteArray before = contents(path);
-
-    UnitSimulator sim;
-    QVERIFY(sim.start(0));
-    sim.setTickInterval(3600 * 1000);
-    QStringList messages;
-    {
-        CallLog::Options options = optionsFor(path);
-        options.busyTimeoutMs = 200;
-        CallLog log(options);
-        connect(&log, &CallLog::disabled, [&](const QString& text) { messages << text; });
-        QVERIFY(waitFor([&] { return log.isOff(); }));
-        QCOMPARE(messages.size(), 1);
-        QVERIFY2(messages.first().contains(QDir::toNativeSeparators(path)), qPrintable(messages.first()));
-        QVERIFY2(messages.first().contains(reason), qPrintable(messages.first()));
-        QVERIFY(messages.first().contains(QLatin1String("Calls are not being recorded")));
-        QCOMPARE(log.errorText(), messages.first());
-
-        // The session and its recorder go on as if nothing happened.
-        IPCObject session;
-        log.attach(session, QStringLiteral("unit"));
-        int statuses = 0;
-        connect(&session, &IPCObject::recvLineStatus, [&] { ++statuses; });
-        session.connectIPC(QStringLiteral("127.0.0.1"), sim.port(), QStringLiteral("tavrik"), QStringLiteral("u"));
-        QVERIFY(waitFor([&] { return statuses >= 12; }));
-        QVERIFY(sim.ring(3));
-        QVERIFY(waitFor([&] { return log.recorder(QStringLiteral("unit"))->openCalls().size() == 1; }));
-
-        // Searches answer with the message instead of calls.
-        bool answered = false;
-        connect(&log, &CallLog::queryFinished, [&](int, const CallQueryResult& result) {
-            answered = true;
-            QVERIFY(!result.ok);
+        const auto cleanUp = qScopeGuard([&] {
+            if (immutable)
+                QProcess::execute(QStringLiteral("chattr"), {QStringLiteral("-i"), path});
         });
-        log.query(CallFilter(), 10);
-        QVERIFY(waitFor([&] { return answered; }));
-        if (holder && holder->isOpen())
-            QSqlQuery(*holder).exec(QStringLiteral("ROLLBACK"));
+        const QByteArray before = contents(path);
+
+        UnitSimulator sim;
+        QVERIFY(sim.start(0));
+        sim.setTickInterval(3600 * 1000);
+        QStringList messages;
+        {
+            CallLog::Options options = optionsFor(path);
+            options.busyTimeoutMs = 200;
+            CallLog log(options);
+            connect(&log, &CallLog::disabled, [&](const QString& text) { messages << text; });
+            QVERIFY(waitFor([&] { return log.isOff(); }));
+            QCOMPARE(messages.size(), 1);
+            QVERIFY2(messages.first().contains(QDir::toNativeSeparators(path)), qPrintable(messages.first()));
+            QVERIFY2(messages.first().contains(reason), qPrintable(messages.first()));
+            QVERIFY(messages.first().contains(QLatin1String("Calls are not being recorded")));
+            QCOMPARE(log.errorText(), messages.first());
+
+            // The session and its recorder go on as if nothing happened.
+            IPCObject session;
+            log.attach(session, QStringLiteral("unit"));
+            int statuses = 0;
+            connect(&session, &IPCObject::recvLineStatus, [&] { ++statuses; });
+            session.connectIPC(QStringLiteral("127.0.0.1"), sim.port(), QStringLiteral("tavrik"), QStringLiteral("u"));
+            QVERIFY(waitFor([&] { return statuses >= 12; }));
+            QVERIFY(sim.ring(3));
+            QVERIFY(waitFor([&] { return log.recorder(QStringLiteral("unit"))->openCalls().size() == 1; }));
+
+            // Searches answer with the message instead of calls.
+            const std::optional<CallQueryResult> answer = queryAll(log);
+            QVERIFY(answer);
+            QVERIFY(!answer->ok);
+            if (holder && holder->isOpen())
+                QSqlQuery(*holder).exec(QStringLiteral("ROLLBACK"));
+        }
+        QCOMPARE(messages.size(), 1);
+        if (holder) {
+            holder->close();
+            holder.reset();
+            QSqlDatabase::removeDatabase(QStringLiteral("holder"));
+        }
+        // A file the log could not use is left as it was.
+        if (kind == QLatin1String("damaged") || kind == QLatin1String("read-only"))
+            QCOMPARE(contents(path), before);
     }
-    QCOMPARE(messages.size(), 1);
-    if (holder) {
-        holder->close();
-        holder.reset();
-        QSqlDatabase::removeDatabase(QStringLiteral("holder"));
-    }
-    // A file the log could not use is left as it was.
-    if (kind == QLatin1String("damaged") || kind == QLatin1String("read-only"))
-        QCOMPARE(contents(path), before);
-}
 
-void TestCallLog::retention_data()
-{
-    QTest::addColumn<int>("days");
-    QTest::addColumn<qint64>("ageMs");
-    QTest::addColumn<bool>("kept");
-    const qint64 day = 24 * 3600 * 1000LL;
-    QTest::newRow("today") << 90 << qint64(0) << true;
-    QTest::newRow("89 days") << 90 << 89 * day << true;
-    QTest::newRow("exactly 90 days") << 90 << 90 * day << true;
-    QTest::newRow("90 days and a moment") << 90 << 90 * day + 1 << false;
-    QTest::newRow("a year") << 90 << 365 * day << false;
-    QTest::newRow("a week, kept for 7 days") << 7 << 7 * day - 1000 << true;
-    QTest::newRow("8 days, kept for 7 days") << 7 << 8 * day << false;
-    QTest::newRow("from the future") << 1 << -day << true;
-}
-
-void TestCallLog::retention()
-{
-    QFETCH(int, days);
-    QFETCH(qint64, ageMs);
-    QFETCH(bool, kept);
-
-    const qint64 now = at(0);
+    void retention_data()
     {
+        QTest::addColumn<int>("days");
+        QTest::addColumn<qint64>("ageMs");
+        QTest::addColumn<bool>("kept");
+        const qint64 day = 24 * 3600 * 1000LL;
+        QTest::newRow("today") << 90 << qint64(0) << true;
+        QTest::newRow("89 days") << 90 << 89 * day << true;
+        QTest::newRow("exactly 90 days") << 90 << 90 * day << true;
+        QTest::newRow("90 days and a moment") << 90 << 90 * day + 1 << false;
+        QTest::newRow("a year") << 90 << 365 * day << false;
+        QTest::newRow("a week, kept for 7 days") << 7 << 7 * day - 1000 << true;
+        QTest::newRow("8 days, kept for 7 days") << 7 << 8 * day << false;
+        QTest::newRow("from the future") << 1 << -day << true;
+    }
+
+    void retention()
+    {
+        QFETCH(int, days);
+        QFETCH(qint64, ageMs);
+        QFETCH(bool, kept);
+
+        const qint64 now = at(0);
+        {
+            CallStore store(m_path);
+            QVERIFY(store.open(1000, 0, now));
+            CallRecord probe;
+            probe.uid = QStringLiteral("probe");
+            probe.firstSeen = now - ageMs;
+            probe.lastSeen = probe.ended = probe.firstSeen + 1000;
+            CallRecord fresh = probe;
+            fresh.uid = QStringLiteral("fresh");
+            fresh.firstSeen = now - 1000;
+            fresh.lastSeen = fresh.ended = now;
+            QVERIFY(store.save({{probe, true}, {fresh, true}}));
+        }
+        // Through the log, as at a start of the program.
+        CallLog::Options options = optionsFor(m_path, [now] { return now; });
+        options.retentionDays = days;
+        CallLog log(options);
+        QStringList uids;
+        for (const CallRecord& r : allCalls(log))
+            uids << r.uid;
+        uids.sort();
+        QCOMPARE(uids, (kept ? QStringList{"fresh", "probe"} : QStringList{"fresh"}));
+    }
+
+    void callsLeftOpenEndWhenLastSeen()
+    {
+        qint64 now = at(0);
+        {
+            CallLog log(optionsFor(m_path, [&] { return now; }));
+            IPCObject session;
+            log.attach(session, QStringLiteral("unit"));
+            // The program stops while the call is on air.
+            QVERIFY(play(session, now, QStringLiteral("join; L4 ringing; @7; L4 on air; @20")));
+        }
+        CallLog log(optionsFor(m_path, [] { return at(3600); }));
+        const QVector<CallRecord> calls = allCalls(log);
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(summary(calls.first()), QStringLiteral("L4 0-20 aired w- h0 a13 partial"));
+    }
+
+    void searchFindsPartsOfWords_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("everything") << QString() << QStringList{"Ada", "Bert", "Zoë"};
+        QTest::newRow("part of a location, any case") << "HARBOUR" << QStringList{"Ada"};
+        QTest::newRow("non-ASCII, any case") << "ZOË" << QStringList{"Zoë"};
+        QTest::newRow("in the notes") << "call back" << QStringList{"Bert"};
+        QTest::newRow("two words, both needed") << "lost cat" << QStringList{"Zoë"};
+        QTest::newRow("two words, one missing") << "lost dog" << QStringList{};
+        QTest::newRow("a short word") << "ad" << QStringList{"Ada"};
+        QTest::newRow("wildcards are letters") << "%" << QStringList{"Bert"};
+        QTest::newRow("quotes are letters") << "\"x" << QStringList{};
+        QTest::newRow("search syntax is text") << "OR NEAR(" << QStringList{};
+    }
+
+    void searchFindsPartsOfWords()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, names);
         CallStore store(m_path);
-        QVERIFY(store.open(1000, 0, now));
-        CallRecord probe;
-        probe.uid = QStringLiteral("probe");
-        probe.firstSeen = now - ageMs;
-        probe.lastSeen = probe.ended = probe.firstSeen + 1000;
-        CallRecord fresh = probe;
-        fresh.uid = QStringLiteral("fresh");
-        fresh.firstSeen = now - 1000;
-        fresh.lastSeen = fresh.ended = now;
-        QVERIFY(store.save({{probe, true}, {fresh, true}}));
+        QVERIFY(store.open(1000, 0, at(0)));
+        // name, location, topic, notes
+        const QStringList calls[] = {{"Ada", "Harbour Street", "Traffic", ""},
+                                     {"Bert", "Kingsbridge", "Prices up 10%", "Wants a call back"},
+                                     {"Zoë", "Northfield", "Lost cat", "Black and white"}};
+        QVector<CallStore::Write> batch;
+        for (const QStringList& c : calls) {
+            CallRecord r;
+            r.uid = r.name = c.at(0);
+            r.firstSeen = r.lastSeen = at(batch.size() + 1);
+            r.location = c.at(1);
+            r.topic = c.at(2);
+            r.notes = c.at(3);
+            batch.append({r, true});
+        }
+        QVERIFY(store.save(batch));
+        QCOMPARE(found(store, text), names.join(QLatin1Char(' ')));
     }
-    // Through the log, as at a start of the program.
-    CallLog::Options options = optionsFor(m_path, [now] { return now; });
-    options.retentionDays = days;
-    CallLog log(options);
-    QStringList uids;
-    for (const CallRecord& r : allCalls(log))
-        uids << r.uid;
-    uids.sort();
-    QCOMPARE(uids, (kept ? QStringList{"fresh", "probe"} : QStringList{"fresh"}));
-}
-
-void TestCallLog::callsLeftOpenEndWhenLastSeen()
-{
-    qint64 now = at(0);
-    {
-        CallLog log(optionsFor(m_path, [&] { return now; }));
-        IPCObject session;
-        log.attach(session, QStringLiteral("unit"));
-        // The program stops while the call is on air.
-        QVERIFY(play(session, now, QStringLiteral("join; L4 ringing; @7; L4 on air; @20")));
-    }
-    CallLog log(optionsFor(m_path, [] { return at(3600); }));
-    const QVector<CallRecord> calls = allCalls(log);
-    QCOMPARE(calls.size(), 1);
-    QCOMPARE(summary(calls.first()), QStringLiteral("L4 0-20 aired w- h0 a13 partial"));
-}
-
-void TestCallLog::searchFindsPartsOfWords_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("names");
-    QTest::newRow("everything") << QString() << QStringList{"Ada", "Bert", "Zoë"};
-    QTest::newRow("part of a location, any case") << "HARBOUR" << QStringList{"Ada"};
-    QTest::newRow("non-ASCII, any case") << "ZOË" << QStringList{"Zoë"};
-    QTest::newRow("in the notes") << "call back" << QStringList{"Bert"};
-    QTest::newRow("two words, both needed") << "lost cat" << QStringList{"Zoë"};
-    QTest::newRow("two words, one missing") << "lost dog" << QStringList{};
-    QTest::newRow("a short word") << "ad" << QStringList{"Ada"};
-    QTest::newRow("wildcards are letters") << "%" << QStringList{"Bert"};
-    QTest::newRow("quotes are letters") << "\"x" << QStringList{};
-    QTest::newRow("search syntax is text") << "OR NEAR(" << QStringList{};
-}
-
-void TestCallLog::searchFindsPartsOfWords()
-{
-    QFETCH(QString, text);
-    QFETCH(QStringList, names);
-    CallStore store(m_path);
-    QVERIFY(store.open(1000, 0, at(0)));
-    // name, location, topic, notes
-    const QStringList calls[] = {{"Ada", "Harbour Street", "Traffic", ""},
-                                 {"Bert", "Kingsbridge", "Prices up 10%", "Wants a call back"},
-                                 {"Zoë", "Northfield", "Lost cat", "Black and white"}};
-    QVector<CallStore::Write> batch;
-    for (const QStringList& c : calls) {
-        CallRecord r;
-        r.uid = QString::number(batch.size() + 1);
-        r.firstSeen = r.lastSeen = at(batch.size() + 1);
-        r.name = c.at(0);
-        r.location = c.at(1);
-        r.topic = c.at(2);
-        r.notes = c.at(3);
-        batch.append({r, true});
-    }
-    QVERIFY(store.save(batch));
-    CallFilter filter;
-    filter.text = text;
-    const CallQueryResult result = store.query(filter, 10);
-    QVERIFY2(result.ok, qPrintable(store.errorText()));
-    QStringList found;
-    for (const CallRecord& r : result.rows)
-        found << r.name;
-    found.sort();
-    QCOMPARE(found, names);
-    QCOMPARE(result.matching, names.size());
-}
+};
 
 QTEST_MAIN(TestCallLog)
 #include "tst_calllog.moc"
