@@ -567,18 +567,13 @@ private slots:
             const int i = header.indexOf(QLatin1String(name));
             return i < 0 ? QStringLiteral("<no column %1>").arg(QLatin1String(name)) : row.at(i);
         };
-        const auto fields = [&](std::initializer_list<const char*> names) {
-            QStringList values;
-            for (const char* name : names)
-                values << field(name);
-            return values.join(QLatin1Char('|'));
-        };
-        for (const char* name : {"User", "Name", "Location", "Topic", "Notes"})
-            QCOMPARE(field(name), text);
         // Durations in whole seconds, rounded; the line as people count it.
-        QCOMPARE(fields({"Unit", "Line", "Outcome", "Wait (s)", "On hold (s)", "On air (s)", "Total (s)", "Priority",
-                         "Partial"}),
-                 QStringLiteral("10.0.0.5:8080|12|aired|12|20|60|100|yes|no"));
+        const std::pair<const char*, QString> expected[] = {
+            {"User", text},       {"Name", text},       {"Location", text},   {"Topic", text},    {"Notes", text},
+            {"Unit", r.unitKey},  {"Line", "12"},       {"Outcome", "aired"}, {"Wait (s)", "12"}, {"On hold (s)", "20"},
+            {"On air (s)", "60"}, {"Total (s)", "100"}, {"Priority", "yes"},  {"Partial", "no"}};
+        for (const auto& [column, value] : expected)
+            QCOMPARE(field(column), value);
         // Local times with their offset that name the same instants.
         const QRegularExpression iso(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d$"));
         const std::pair<const char*, qint64> times[]
