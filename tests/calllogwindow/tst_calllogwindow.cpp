@@ -12,6 +12,7 @@
 #include "sim/unitsimulator.h"
 #include "tests/support/modal.h"
 #include "tests/support/settings.h"
+#include "tests/support/unit.h"
 #include "tests/support/wait.h"
 
 #include <QApplication>
@@ -201,7 +202,7 @@ struct Studio
         QAbstractItemModel* model = table->model();
         const int row = model->rowCount();
         model->insertRows(row, 1);
-        model->setData(model->index(row, 0), QStringLiteral("127.0.0.1:%1").arg(unit.port()));
+        model->setData(model->index(row, 0), testsupport::unitKey(unit));
         model->setData(model->index(row, 1), "studio");
         table->selectRow(row);
         window.handleTableSelect(model->index(row, 0));
@@ -408,9 +409,8 @@ private slots:
         QTest::keyClick(view, Qt::Key_L, Qt::ControlModifier);
         CallLogWindow* logWindow = studio.window.callLogWindow();
         QVERIFY(logWindow && logWindow->isVisible());
-        const QString key = QStringLiteral("127.0.0.1:%1").arg(unit.port());
-        QCOMPARE(logWindow->unitFilter(), key);
-        QCOMPARE(logWindow->filter().unitKey, key);
+        QCOMPARE(logWindow->unitFilter(), testsupport::unitKey(unit));
+        QCOMPARE(logWindow->filter().unitKey, testsupport::unitKey(unit));
 
         // A call rings, is answered and dropped while the window is open.
         const CallTableModel& model = logWindow->model();
