@@ -23,11 +23,9 @@ public:
     // files, so nothing on this machine is started on demand).
     bool start()
     {
-        if (!m_dir.isValid())
-            return false;
         const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
         QFile file(config);
-        if (!file.open(QIODevice::WriteOnly))
+        if (!m_dir.isValid() || !file.open(QIODevice::WriteOnly))
             return false;
         file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
                                   " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -53,12 +51,12 @@ public:
 
     ~PrivateBus()
     {
-        if (m_daemon.state() != QProcess::NotRunning) {
-            m_daemon.terminate();
-            if (!m_daemon.waitForFinished(5000))
-                m_daemon.kill();
-            m_daemon.waitForFinished(5000);
-        }
+        if (m_daemon.state() == QProcess::NotRunning)
+            return;
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(5000))
+            m_daemon.kill();
+        m_daemon.waitForFinished(5000);
     }
 
     QString address() const { return m_address; }
@@ -80,20 +78,16 @@ public:
     {
         QString appName;
         uint replacesId = 0;
-        QString appIcon;
         QString summary;
         QString body;
         QStringList actions;
         QVariantMap hints;
-        int timeout = 0;
         uint id = 0;
         qint64 atMs = 0;
     };
 
     // Takes the service's name on its own connection to the bus.
-    bool start(const QString& address, const QString& connectionName,
-               const QStringList& capabilities
-               = {QStringLiteral("body"), QStringLiteral("body-markup"), QStringLiteral("actions")})
+    bool start(const QString& address, const QString& connectionName, const QStringList& capabilities)
     {
         m_capabilities = capabilities;
         m_bus = QDBusConnection::connectToBus(address, connectionName);
@@ -104,14 +98,12 @@ public:
             && m_bus.registerService(QStringLiteral("org.freedesktop.Notifications"));
     }
 
-    void stop()
+    ~NotificationServer() override
     {
         m_bus.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
         m_bus.unregisterObject(QStringLiteral("/org/freedesktop/Notifications"));
         QDBusConnection::disconnectFromBus(m_bus.name());
     }
-
-    ~NotificationServer() override { stop(); }
 
     // What a click on the notification does on a desktop: the action, and
     // the notification goes.
@@ -125,20 +117,25 @@ public:
     // A button of the notification's own.
     void invoke(uint id, const QString& action) { emit ActionInvoked(id, action); }
 
+    QStringList summaries() const
+    {
+        QStringList out;
+        for (const Call& c : calls)
+            out << c.summary;
+        return out;
+    }
+
     QList<Call> calls;
     QList<uint> closed;
-    int capabilityQueries = 0;
     const QSet<uint>& visible() const { return m_visible; }
 
 public slots:
-    uint Notify(const QString& appName, uint replacesId, const QString& appIcon, const QString& summary,
-                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout)
+    uint Notify(const QString& appName, uint replacesId, const QString&, const QString& summary, const QString& body,
+                const QStringList& actions, const QVariantMap& hints, int)
     {
-        uint id = replacesId;
-        if (!m_visible.contains(id))
-            id = ++m_lastId;
+        const uint id = m_visible.contains(replacesId) ? replacesId : ++m_lastId;
         m_visible.insert(id);
-        calls.append({appName, replacesId, appIcon, summary, body, actions, hints, timeout, id, m_clock.elapsed()});
+        calls.append({appName, replacesId, summary, body, actions, hints, id, m_clock.elapsed()});
         return id;
     }
 
@@ -149,19 +146,7 @@ public slots:
             emit NotificationClosed(id, 3);
     }
 
-    QStringList GetCapabilities()
-    {
-        ++capabilityQueries;
-        return m_capabilities;
-    }
-
-    QString GetServerInformation(QString& vendor, QString& version, QString& specVersion)
-    {
-        vendor = QStringLiteral("test");
-        version = QStringLiteral("1");
-        specVersion = QStringLiteral("1.2");
-        return QStringLiteral("recorder");
-    }
+    QStringList GetCapabilities() { return m_capabilities; }
 
 signals:
     void ActionInvoked(uint id, const QString& actionKey);
