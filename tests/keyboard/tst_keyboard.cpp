@@ -32,6 +32,17 @@ const QString kDrop = QStringLiteral("change_line_state command=drop line_id=2")
 const QColor kUnlit(221, 221, 255);
 const QColor kLit(255, 0, 51);
 
+// What an item draws on a clear image of the given size.
+QImage drawn(QGraphicsItem& item, const QSize& size)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    item.paint(&painter, nullptr, nullptr);
+    painter.end();
+    return image;
+}
+
 // Makes a widget claim every key for itself before shortcuts see it.
 struct ClaimEveryKey : QObject
 {
@@ -122,10 +133,16 @@ class TestKeyboard : public QObject
         QGraphicsView& view = m_gui->consoleView();
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.mapFromScene(scenePoint));
     }
-    // A real click on what a key stands for: a drawn button, at its centre,
-    // or "menu N", an entry of the Surfaces menu (a disabled one takes no click).
+    // A real click on what a key stands for: a drawn button, at its centre;
+    // "panel N", the text area of line N's panel; or "menu N", an entry of
+    // the Surfaces menu (a disabled one takes no click).
     void clickOn(const QString& target)
     {
+        if (target.startsWith(QLatin1String("panel "))) {
+            LinePanel& panel = lines().line(target.mid(6).toUInt())->panel();
+            clickAt(panel.mapToScene(QRectF(panel.rectTextPanel()).center()));
+            return;
+        }
         if (target.startsWith(QLatin1String("menu "))) {
             QMenu* menu = top().menu();
             menu->popup(QPoint(0, 0));
@@ -178,17 +195,28 @@ private slots:
         // click: the click the key stands for, none when it has no counterpart.
         for (const char* column : {"surface", "system", "status", "focus", "key", "click"})
             QTest::addColumn<QString>(column);
-        QTest::addColumn<int>("select");
+        QTest::addColumn<int>("select"); // before the key; -1: none
+        QTest::addColumn<int>("after");  // selected after the key, and after the click
         QTest::addColumn<QStringList>("wire");
         const auto row = [](const char* name, const char* surface, const char* system, const char* status, int select,
                             const char* focus, const char* key, const char* click, const QStringList& wire) {
-            QTest::newRow(name) << surface << system << status << focus << key << click << select << wire;
+            QTest::newRow(name) << surface << system << status << focus << key << click << select << select << wire;
+        };
+        // Choosing a line sends nothing; the click is one in the panel's text.
+        const auto pick = [](const char* name, int numLines, int before, const char* key, int after) {
+            QTest::newRow(name) << "studio" << QStringLiteral("num_lines=%1 ").arg(numLines) << ""
+                                << "" << key
+                                << (after == before ? QStringLiteral("none") : QStringLiteral("panel %1").arg(after))
+                                << before << after << QStringList();
         };
         const QString handset = "change_line_state command=handset line_id=2";
         const QString hold = "change_line_state command=hold line_id=2";
         const QString air = "change_line_state command=air line_id=2";
         const QString next = "change_line_state command=air line_id=priority";
         const QString prio = "change_line_flags flag=priority line_id=2 state=true";
+        const QString lock = "change_line_flags flag=locked line_id=2 state=";
+        const QString busy = "change_line_state command=%1 line_id=unlocked";
+        const QString aa = "change_global_state enabled=%1 state=aa";
 
         row("answer, studio, ringing", "studio", "", "ringing", kLine, "", "Alt+A", "answer", {handset});
         row("answer, screener, on hold", "screener", "", "on hold", kLine, "", "Alt+A", "answer", {handset});
@@ -201,10 +229,9 @@ private slots:
         row("hold, while typing in the chat", "screener", "", "on handset", kLine, "chat", "Alt+H", "hold", {hold});
         row("air, studio, on hold", "studio", "", "on hold", kLine, "", "Alt+R", "air", {air});
         row("air, unit studio, on hold", "unit studio", "", "on hold", kLine, "", "Alt+R", "air", {air});
-        row("air, on air: lock", "studio", "", "on air", kLine, "", "Alt+R", "air",
-            {"change_line_flags flag=locked line_id=2 state=true"});
+        row("air, on air: lock", "studio", "", "on air", kLine, "", "Alt+R", "air", {lock + "true"});
         row("air, locked on air: unlock", "studio", "", "locked on air", kLine, "name", "Alt+R", "air",
-            {"change_line_flags flag=locked line_id=2 state=false"});
+            {lock + "false"});
         row("air, screener", "screener", "", "on hold", kLine, "", "Alt+R", "air", {});
         row("air, no surface", "none", "", "on hold", kLine, "", "Alt+R", "air", {});
         row("drop, on hold", "studio", "", "on hold", kLine, "", "Alt+D", "drop", {kDrop});
@@ -216,17 +243,16 @@ private slots:
         row("next, unit studio", "unit studio", "", "", kLine, "name", "Alt+N", "next", {next});
         row("next, screener: hidden", "screener", "", "", -1, "", "Alt+N", "none", {});
         row("next, no surface: hidden", "none", "", "", -1, "", "Alt+N", "none", {});
-        row("busy, studio", "studio", "", "", -1, "", "Alt+B", "busy",
-            {"change_line_state command=busy line_id=unlocked"});
+        row("busy, studio", "studio", "", "", -1, "", "Alt+B", "busy", {busy.arg("busy")});
         row("unbusy, screener", "screener", "num_lines=12 busied_out=true ", "", -1, "chat", "Alt+B", "busy",
-            {"change_line_state command=unbusy line_id=unlocked"});
+            {busy.arg("unbusy")});
         row("busy, no surface: hidden", "none", "", "", -1, "", "Alt+B", "none", {});
         row("prio, screener", "screener", "", "on hold", kLine, "", "Alt+P", "prio", {prio});
         row("prio, no line selected", "studio", "", "on hold", -1, "", "Alt+P", "prio", {});
         row("prio, no surface: hidden", "none", "", "on hold", kLine, "", "Alt+P", "none", {});
-        row("aa on", "studio", "", "", -1, "", "Alt+U", "aa", {"change_global_state enabled=true state=aa"});
+        row("aa on", "studio", "", "", -1, "", "Alt+U", "aa", {aa.arg("true")});
         row("aa off, no surface", "none", "num_lines=12 aa_enabled=true ", "", kLine, "name", "Alt+U", "aa",
-            {"change_global_state enabled=false state=aa"});
+            {aa.arg("false")});
         // A menu choice unchecks the old entry and checks the new one; each
         // toggle announces the new surface.
         const QStringList unit0{"set_handset_id id=0", "set_config surface=0"};
@@ -236,6 +262,16 @@ private slots:
             screener + screener);
         row("surface 3, offline: disabled", "studio", "", "", -1, "", "Ctrl+3", "menu 2", {});
         row("surface 5, already chosen", "studio", "", "", -1, "", "Ctrl+5", "menu 4", {});
+        pick("F3", 12, -1, "F3", 2);
+        pick("F12", 12, 4, "F12", 11);
+        pick("F8 with six lines: not shown", 6, 2, "F8", 2);
+        pick("F6 with six lines", 6, 2, "F6", 5);
+        pick("down from nothing", 12, -1, "Alt+Down", 0);
+        pick("down", 12, 2, "Alt+Down", 3);
+        pick("down at the last shown", 6, 5, "Alt+Down", 5);
+        pick("up from nothing", 6, -1, "Alt+Up", 5);
+        pick("up", 12, 7, "Alt+Up", 6);
+        pick("up at the first", 12, 0, "Alt+Up", 0);
     }
 
     void keyEqualsClick()
@@ -247,19 +283,20 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, click);
         QFETCH(int, select);
+        QFETCH(int, after);
         QFETCH(QStringList, wire);
 
+        const auto selected = [&] { return lines().hasSelection() ? int(lines().selectedLine()) : -1; };
+        QSignalSpy selections(&lines(), &Lines::lineSelected);
         // The same conditions before the key and before the click: the unit
         // answers the first with changes of its own.
         const auto setUp = [&] {
             deliver("surface_status", "id=0 online=true type=studio ");
             deliver("surface_status", "id=1 online=true type=screener ");
             deliver("surface_status", "id=2 online=false ");
-            deliver("set_config",
-                    QStringLiteral("surface=%1 ")
-                        .arg(surface == "screener"     ? 5
-                                 : surface == "studio" ? 4
-                                                       : 0));
+            deliver(
+                "set_config",
+                QStringLiteral("surface=%1 ").arg(QHash<QString, int>{{"studio", 4}, {"screener", 5}}.value(surface)));
             if (surface == "none")
                 deliver("surface_status", "id=0 online=false ");
             deliver("system_status", system.isEmpty() ? QStringLiteral("num_lines=12 ") : system);
@@ -269,68 +306,34 @@ private slots:
             if (select >= 0)
                 lines().panelSelected(uint(select));
             keyboard().disarmDrop();
+            QVERIFY(sync() && sync());
+            selections.clear();
         };
 
         setUp();
-        QCOMPARE(framesOf([&] {
-                     if (!focus.isEmpty()) {
-                         press(focus == "name" ? "Ctrl+E" : "Ctrl+T");
-                         QVERIFY(m_gui->consoleScene().focusItem());
-                     }
-                     press(key);
-                 }),
-                 wire);
-        if (click != "none") {
-            setUp();
-            QCOMPARE(framesOf([&] { clickOn(click); }), wire);
-        }
-    }
-
-    void selection_data()
-    {
-        QTest::addColumn<int>("numLines");
-        QTest::addColumn<int>("before"); // -1: nothing selected
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<int>("after");
-        QTest::newRow("F3") << 12 << -1 << "F3" << 2;
-        QTest::newRow("F12") << 12 << 4 << "F12" << 11;
-        QTest::newRow("F8 with six lines: not shown") << 6 << 2 << "F8" << 2;
-        QTest::newRow("F6 with six lines") << 6 << 2 << "F6" << 5;
-        QTest::newRow("down from nothing") << 12 << -1 << "Alt+Down" << 0;
-        QTest::newRow("down") << 12 << 2 << "Alt+Down" << 3;
-        QTest::newRow("down at the last shown") << 6 << 5 << "Alt+Down" << 5;
-        QTest::newRow("up from nothing") << 6 << -1 << "Alt+Up" << 5;
-        QTest::newRow("up") << 12 << 7 << "Alt+Up" << 6;
-        QTest::newRow("up at the first") << 12 << 0 << "Alt+Up" << 0;
-    }
-
-    void selection()
-    {
-        QFETCH(int, numLines);
-        QFETCH(int, before);
-        QFETCH(QString, keys);
-        QFETCH(int, after);
-
-        deliver("system_status", QStringLiteral("num_lines=%1 ").arg(numLines));
-        if (before >= 0)
-            lines().panelSelected(uint(before));
-        QSignalSpy selected(&lines(), &Lines::lineSelected);
-        QCOMPARE(framesOf([&] { press(keys); }), QStringList());
-        QVERIFY(lines().hasSelection());
-        QCOMPARE(int(lines().selectedLine()), after);
-        QCOMPARE(selected.count(), after != before ? 1 : 0);
-        QCOMPARE(m_gui->infoEdit()->currentLine(), after);
-        if (after == before)
+        const QStringList byKey = framesOf([&] {
+            if (!focus.isEmpty()) {
+                press(focus == "name" ? "Ctrl+E" : "Ctrl+T");
+                QVERIFY(m_gui->consoleScene().focusItem());
+            }
+            press(key);
+        });
+        QCOMPARE(byKey, wire);
+        QCOMPARE(selected(), after);
+        QCOMPARE(info().currentLine(), after);
+        // A line's keys press its buttons, and a press chooses the line again;
+        // with no call about, a choice is announced when, and only when, it
+        // changes.
+        const int selectedByKey = selections.count();
+        if (status.isEmpty())
+            QCOMPARE(selectedByKey, after != select ? 1 : 0);
+        if (click == "none")
             return;
 
-        // The same choice by a click in the panel's text area.
-        if (before >= 0)
-            lines().panelSelected(uint(before));
-        selected.clear();
-        LinePanel& panel = lines().line(unsigned(after))->panel();
-        QCOMPARE(framesOf([&] { clickAt(panel.mapToScene(QRectF(panel.rectTextPanel()).center())); }), QStringList());
-        QCOMPARE(int(lines().selectedLine()), after);
-        QCOMPARE(selected.count(), 1);
+        setUp();
+        QCOMPARE(framesOf([&] { clickOn(click); }), wire);
+        QCOMPARE(selected(), after);
+        QCOMPARE(selections.count(), selectedByKey);
     }
 
     void typingSendsNoCommand_data()
@@ -339,10 +342,8 @@ private slots:
         QTest::addColumn<QString>("expect"); // the one kind of frame the typing may send
         for (const char* field : {"name", "location", "topic", "notes"})
             QTest::newRow(field) << field << "ancillary_data";
-        QTest::newRow("chat") << "chat"
-                              << "chat_data";
-        QTest::newRow("no field") << ""
-                                  << "";
+        QTest::newRow("chat") << QStringLiteral("chat") << QStringLiteral("chat_data");
+        QTest::newRow("no field") << QString() << QString();
     }
 
     void typingSendsNoCommand()
@@ -478,11 +479,7 @@ private slots:
         // ticks of the shared clock, lit on odd ones, and drawn that way.
         const auto faceAt = [&](int tick) {
             emit lines().blink(tick);
-            QImage image(40, 40, QImage::Format_ARGB32);
-            image.fill(Qt::transparent);
-            QPainter painter(&image);
-            button.paint(&painter, nullptr, nullptr);
-            return image.pixelColor(19, 10); // on the face, above the label
+            return drawn(button, QSize(40, 40)).pixelColor(19, 10); // on the face, above the label
         };
         QCOMPARE(faceAt(2), kUnlit);
         QCOMPARE(faceAt(3), kLit);
@@ -539,12 +536,7 @@ private slots:
         for (QGraphicsItem* item : m_gui->consoleScene().items())
             if (item != &overlay)
                 QVERIFY(item->zValue() < overlay.zValue());
-        QImage image(overlay.boundingRecti().size(), QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        {
-            QPainter painter(&image);
-            overlay.paint(&painter, nullptr, nullptr);
-        }
+        const QImage image = drawn(overlay, overlay.boundingRecti().size());
         const auto hasText = [&](const QRect& r) {
             for (int y = r.top(); y <= r.bottom(); ++y)
                 for (int x = r.left(); x <= r.right(); ++x)
