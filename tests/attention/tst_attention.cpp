@@ -201,41 +201,56 @@ private slots:
         QVERIFY(!ConsoleAttention::windowIsActive(nullptr));
     }
 
-    // Line states in the order the unit reports them, with the window
-    // inactive; what the service shows after each batch.
-    void lineEvents_data()
+    // Line states and chat lines in the order the unit sends them, with the
+    // window inactive: what the service was told, each as its summary and
+    // whatever the body says after naming the unit, and how many are on show.
+    // Chat text is plain text: escaped for a service that reads markup, as
+    // it is for one that does not, and cut to 200 characters.
+    void events_data()
     {
         QTest::addColumn<Messages>("messages");
-        QTest::addColumn<QStringList>("summaries");
+        QTest::addColumn<QStringList>("calls");
         QTest::addColumn<int>("visible");
+        QTest::addColumn<bool>("markup"); // the service reads markup
+        const auto row = [](const char* name, const Messages& messages, const QStringList& calls, int visible,
+                            bool markup = true) { QTest::newRow(name) << messages << calls << visible << markup; };
         const QString ring = "ringing", hold = "on hold", idle = "on hook (idle)";
-        QTest::newRow("ringing") << Messages{ls("2", ring)} << QStringList{"Line 3 ringing"} << 1;
-        QTest::newRow("the same call reported again")
-            << Messages{ls("2", ring, false, 1), ls("2", ring, false, 2)} << QStringList{"Line 3 ringing"} << 1;
-        QTest::newRow("a held line put on priority")
-            << Messages{ls("4", hold), ls("4", hold, true), ls("4", hold, true)} << QStringList{"Line 5 on priority"}
-            << 1;
-        QTest::newRow("nothing to look at")
-            << Messages{ls("0", idle), ls("1", hold), ls("3", "on air")} << QStringList{} << 0;
-        QTest::newRow("lines the unit does not have")
-            << Messages{ls("12", ring), ls("abc", ring), ls("-1", ring), ls("4294967298", ring)} << QStringList{} << 0;
-        QTest::newRow("a new call on the line") << Messages{ls("7", ring), ls("7", idle), ls("7", ring)}
-                                                << QStringList{"Line 8 ringing", "Line 8 ringing"} << 1;
-        QTest::newRow("ringing, then priority")
-            << Messages{ls("2", ring), ls("2", ring, true)}
-            << QStringList{"Line 3 ringing", "Line 3 ringing; Line 3 on priority"} << 1;
-        QTest::newRow("a call that stops ringing unseen")
-            << Messages{ls("2", ring), ls("2", hold)} << QStringList{"Line 3 ringing"} << 0;
-        QTest::newRow("one of two calls stops ringing") << Messages{ls("2", ring), ls("4", ring), ls("2", idle)}
-                                                        << QStringList{"Line 3 ringing", "Line 5 ringing"} << 1;
+        const QString tags = "<b>bold</b> & <a href=\"x\">link</a>";
+        const QString as(150, QLatin1Char('a'));
+
+        row("ringing", {ls("2", ring)}, {"Line 3 ringing"}, 1);
+        row("the same call reported again", {ls("2", ring, false, 1), ls("2", ring, false, 2)}, {"Line 3 ringing"}, 1);
+        row("a held line put on priority", {ls("4", hold), ls("4", hold, true), ls("4", hold, true)},
+            {"Line 5 on priority"}, 1);
+        row("nothing to look at", {ls("0", idle), ls("1", hold), ls("3", "on air")}, {}, 0);
+        row("lines the unit does not have", {ls("12", ring), ls("abc", ring), ls("-1", ring), ls("4294967298", ring)},
+            {}, 0);
+        row("a new call on the line", {ls("7", ring), ls("7", idle), ls("7", ring)},
+            {"Line 8 ringing", "Line 8 ringing"}, 1);
+        row("ringing, then priority", {ls("2", ring), ls("2", ring, true)},
+            {"Line 3 ringing", "Line 3 ringing; Line 3 on priority"}, 1);
+        row("a call that stops ringing unseen", {ls("2", ring), ls("2", hold)}, {"Line 3 ringing"}, 0);
+        row("one of two calls stops ringing", {ls("2", ring), ls("4", ring), ls("2", idle)},
+            {"Line 3 ringing", "Line 5 ringing"}, 1);
+        row("chat", {chatLine("studio", "Line 3 is the mayor")}, {"Chat from studio\nLine 3 is the mayor"}, 1);
+        row("chat markup escaped", {chatLine("studio", tags)},
+            {"Chat from studio\n&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;"}, 1);
+        row("chat cut to 200 characters", {chatLine("screener 2", as + QString(150, QLatin1Char('<')))},
+            {"Chat from screener 2\n" + as + QString("&lt;").repeated(49) + QChar(0x2026)}, 1);
+        row("chat, service without markup", {chatLine("studio", tags)}, {"Chat from studio\n" + tags}, 1, false);
+        row("chat with control characters",
+            {chatLine(QStringLiteral("stu") + QChar(0x7f) + "dio", QStringLiteral("a") + QChar(0x85) + "b\nc")},
+            {"Chat from stu dio\na b\nc"}, 1);
+        row("chat without a sender", {chatLine("", "hello")}, {"Chat\nhello"}, 1);
     }
 
-    void lineEvents()
+    void events()
     {
         QFETCH(Messages, messages);
-        QFETCH(QStringList, summaries);
+        QFETCH(QStringList, calls);
         QFETCH(int, visible);
-        Rig r;
+        QFETCH(bool, markup);
+        Rig r(markup ? kCapabilities : QStringList{"body", "actions"});
         QVERIFY(r.ready());
         QVERIFY(r.s.lookAway());
         QSignalSpy alerts(r.s.attention, &ConsoleAttention::alerted);
@@ -244,25 +259,32 @@ private slots:
             r.s.unit->sendMessage(m);
         QVERIFY(r.s.settled());
 
-        const QList<NotificationServer::Call>& calls = r.server.calls;
-        QCOMPARE(r.server.summaries(), summaries);
-        QCOMPARE(alerts.isEmpty(), summaries.isEmpty());
-        if (summaries.isEmpty())
+        const QList<NotificationServer::Call>& told = r.server.calls;
+        const QString unit = QStringLiteral("%1 (studio)").arg(r.s.key);
+        QStringList seen;
+        for (const NotificationServer::Call& c : told)
+            seen << (c.body.startsWith(unit) ? c.summary + c.body.mid(unit.size()) : c.body);
+        QCOMPARE(seen, calls);
+        QCOMPARE(alerts.isEmpty(), calls.isEmpty());
+        // The console's own chat history is not touched by any of this.
+        const Params& first = messages.first().params();
+        if (messages.first().get_name() == "chat_data")
+            QVERIFY(r.s.gui->chat()->history().toPlainText().contains(first.get_qstring("from", {}).left(3)));
+        if (calls.isEmpty())
             return;
-        QCOMPARE(calls.first().appName, QStringLiteral("MIRT Desktop Control"));
-        QCOMPARE(calls.first().replacesId, 0u);
-        QCOMPARE(calls.first().body, QStringLiteral("%1 (studio)").arg(r.s.key));
-        QVERIFY(calls.first().actions.contains(QStringLiteral("default")));
-        QCOMPARE(calls.first().hints.value(QStringLiteral("urgency")).toInt(), 1);
+        QCOMPARE(told.first().appName, QStringLiteral("MIRT Desktop Control"));
+        QCOMPARE(told.first().replacesId, 0u);
+        QVERIFY(told.first().actions.contains(QStringLiteral("default")));
+        QCOMPARE(told.first().hints.value(QStringLiteral("urgency")).toInt(), 1);
         QCOMPARE(alerts.first().first().value<QWidget*>(), static_cast<QWidget*>(&r.s.gui->consoleView()));
         // A later one takes the earlier one's place (unless that went), and
         // comes a second later.
-        for (int i = 1; i < calls.size(); ++i) {
-            QCOMPARE(calls[i].replacesId, r.server.closed.contains(calls[i - 1].id) ? 0u : calls[i - 1].id);
-            QVERIFY(calls[i].atMs - calls[i - 1].atMs >= ConsoleAttention::MIN_INTERVAL_MS);
+        for (int i = 1; i < told.size(); ++i) {
+            QCOMPARE(told[i].replacesId, r.server.closed.contains(told[i - 1].id) ? 0u : told[i - 1].id);
+            QVERIFY(told[i].atMs - told[i - 1].atMs >= ConsoleAttention::MIN_INTERVAL_MS);
         }
         QCOMPARE(r.server.visible().size(), visible);
-        QCOMPARE(r.s.attention->notificationId(), visible ? calls.last().id : 0u);
+        QCOMPARE(r.s.attention->notificationId(), visible ? told.last().id : 0u);
     }
 
     // The same events while the user looks at the console, and the console's
@@ -379,56 +401,6 @@ private slots:
         QVERIFY(waitFor([&] { return server.closed.contains(second); }, kWaitMs));
         QVERIFY(server.visible().isEmpty());
         QCOMPARE(s.gui->lines()->selectedLine(), 2u);
-    }
-
-    // Chat text is plain text: escaped for a service that reads markup, as
-    // it is for one that does not, and cut to 200 characters.
-    void chatText_data()
-    {
-        QTest::addColumn<bool>("markup");
-        QTest::addColumn<QString>("from");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("summary");
-        QTest::addColumn<QString>("bodyText");
-        const QString tags = "<b>bold</b> & <a href=\"x\">link</a>";
-        const QString escaped = "&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;";
-        const QString as(150, QLatin1Char('a'));
-        const QString del = QStringLiteral("stu") + QChar(0x7f) + QStringLiteral("dio");
-        const QString nel = QStringLiteral("a") + QChar(0x85) + QStringLiteral("b\nc");
-        QTest::newRow("plain") << true << "studio"
-                               << "Line 3 is the mayor"
-                               << "Chat from studio"
-                               << "Line 3 is the mayor";
-        QTest::newRow("markup escaped") << true << "studio" << tags << "Chat from studio" << escaped;
-        QTest::newRow("cut to 200 characters")
-            << true << "screener 2" << as + QString(150, QLatin1Char('<')) << "Chat from screener 2"
-            << as + QString("&lt;").repeated(49) + QChar(0x2026);
-        QTest::newRow("service without markup") << false << "studio" << tags << "Chat from studio" << tags;
-        QTest::newRow("control characters") << true << del << nel << "Chat from stu dio"
-                                            << "a b\nc";
-        QTest::newRow("no sender") << true << ""
-                                   << "hello"
-                                   << "Chat"
-                                   << "hello";
-    }
-
-    void chatText()
-    {
-        QFETCH(bool, markup);
-        QFETCH(QString, from);
-        QFETCH(QString, text);
-        QFETCH(QString, summary);
-        QFETCH(QString, bodyText);
-        Rig r(markup ? kCapabilities : QStringList{"body", "actions"});
-        QVERIFY(r.ready());
-        QVERIFY(r.s.lookAway());
-
-        r.s.unit->sendMessage(chatLine(from, text));
-        QVERIFY(r.s.settled());
-        QCOMPARE(r.server.summaries(), QStringList{summary});
-        QCOMPARE(r.server.calls.first().body, QStringLiteral("%1 (studio)\n%2").arg(r.s.key, bodyText));
-        // The console's own history is not touched by any of this.
-        QVERIFY(r.s.gui->chat()->history().toPlainText().contains(from.left(3)));
     }
 
     // Without a bus, or without a service on it, the consoles work on, and
