@@ -212,8 +212,10 @@ private slots:
         QTest::addColumn<QStringList>("calls");
         QTest::addColumn<int>("visible");
         QTest::addColumn<bool>("markup"); // the service reads markup
-        const auto row = [](const char* name, const Messages& messages, const QStringList& calls, int visible,
-                            bool markup = true) { QTest::newRow(name) << messages << calls << visible << markup; };
+        QTest::addColumn<bool>("active"); // the user looks at the console
+        const auto row
+            = [](const char* name, const Messages& messages, const QStringList& calls, int visible, bool markup = true,
+                 bool active = false) { QTest::newRow(name) << messages << calls << visible << markup << active; };
         const QString ring = "ringing", hold = "on hold", idle = "on hook (idle)";
         const QString tags = "<b>bold</b> & <a href=\"x\">link</a>";
         const QString as(150, QLatin1Char('a'));
@@ -242,6 +244,7 @@ private slots:
             {chatLine(QStringLiteral("stu") + QChar(0x7f) + "dio", QStringLiteral("a") + QChar(0x85) + "b\nc")},
             {"Chat from stu dio\na b\nc"}, 1);
         row("chat without a sender", {chatLine("", "hello")}, {"Chat\nhello"}, 1);
+        row("the console active", {ls("2", ring), chatLine("studio", "Line 3 is for you")}, {}, 0, true, true);
     }
 
     void events()
@@ -250,9 +253,10 @@ private slots:
         QFETCH(QStringList, calls);
         QFETCH(int, visible);
         QFETCH(bool, markup);
+        QFETCH(bool, active);
         Rig r(markup ? kCapabilities : QStringList{"body", "actions"});
         QVERIFY(r.ready());
-        QVERIFY(r.s.lookAway());
+        QVERIFY(active ? r.s.lookAt() : r.s.lookAway());
         QSignalSpy alerts(r.s.attention, &ConsoleAttention::alerted);
 
         for (const Message& m : qAsConst(messages))
@@ -287,24 +291,14 @@ private slots:
         QCOMPARE(r.s.attention->notificationId(), visible ? told.last().id : 0u);
     }
 
-    // The same events while the user looks at the console, and the console's
-    // own actions while they do not: nothing asks for attention.
-    void activeWindowAndOwnActions()
+    // Away from the console, its own chat line and its own priority press
+    // come back from the unit; neither is news to this user.
+    void ownActions()
     {
         Rig r;
         Station& s = r.s;
         QVERIFY(r.ready());
         QSignalSpy alerts(s.attention, &ConsoleAttention::alerted);
-
-        QVERIFY(s.lookAt());
-        QVERIFY(s.unit->ring(2));
-        s.unit->sendMessage(chatLine(QStringLiteral("studio"), QStringLiteral("Line 3 is for you")));
-        QVERIFY(s.settled());
-        QVERIFY(r.server.calls.isEmpty());
-        QVERIFY(alerts.isEmpty());
-
-        // Away from the console, its own chat line and its own priority
-        // press come back from the unit; neither is news to this user.
         QVERIFY(s.lookAway());
         s.gui->chat()->input().setText(QStringLiteral("on my way"));
         s.gui->chat()->send();
