@@ -8,6 +8,7 @@
 #include "sim/unitsimulator.h"
 #include "tests/support/barrier.h"
 #include "tests/support/settings.h"
+#include "tests/support/unit.h"
 #include "tests/support/wait.h"
 
 #include <QElapsedTimer>
@@ -168,8 +169,8 @@ private slots:
 
     void init()
     {
-        m_sim = std::make_unique<UnitSimulator>();
-        QVERIFY(m_sim->start(0));
+        m_sim = startUnit();
+        QVERIFY(m_sim);
         // No tick may move anything while a row looks at it.
         m_sim->setTickInterval(3600 * 1000);
         m_gui = std::make_unique<MIRTGui>(QStringLiteral("127.0.0.1"), m_sim->port(), QStringLiteral("tester"),
