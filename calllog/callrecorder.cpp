@@ -215,16 +215,23 @@ void CallRecorder::leaderLost()
     }
 }
 
-void CallRecorder::lineStatus(IPCObject* session, const Message& msg)
+CallRecorder::SessionView* CallRecorder::lineOf(IPCObject* session, const Message& msg, unsigned int& line)
 {
     SessionView* v = view(session);
     if (!v || !v->ready)
+        return nullptr;
+    // As the console does: lines past the unit's count do not exist.
+    line = msg.params().get_uint("line_id", 0);
+    return line < MaxLines && line < v->numLines ? v : nullptr;
+}
+
+void CallRecorder::lineStatus(IPCObject* session, const Message& msg)
+{
+    unsigned int line = 0;
+    SessionView* v = lineOf(session, msg, line);
+    if (!v)
         return;
     const Params& p = msg.params();
-    // As the console does: lines past the unit's count do not exist.
-    const unsigned int line = p.get_uint("line_id", 0);
-    if (line >= MaxLines || line >= v->numLines)
-        return;
     LineView& seen = v->lines[line];
     seen.known = true;
     seen.status = p.get_qstring("status", QString()).left(kMaxStatusLength);
@@ -240,13 +247,11 @@ void CallRecorder::lineStatus(IPCObject* session, const Message& msg)
 
 void CallRecorder::ancillaryData(IPCObject* session, const Message& msg)
 {
-    SessionView* v = view(session);
-    if (!v || !v->ready)
+    unsigned int line = 0;
+    SessionView* v = lineOf(session, msg, line);
+    if (!v)
         return;
     const Params& p = msg.params();
-    const unsigned int line = p.get_uint("line_id", 0);
-    if (line >= MaxLines || line >= v->numLines)
-        return;
     Info info;
     info.name = text(p, "name", kMaxTextLength);
     info.location = text(p, "location", kMaxTextLength);

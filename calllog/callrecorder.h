@@ -100,6 +100,9 @@ private:
     static bool isCall(Kind kind) { return kind == Waiting || kind == Held || kind == Handset || kind == OnAir; }
 
     SessionView* view(IPCObject* session);
+    // The ready session's view, and the line the message is about; null when
+    // the session is not ready or the line does not exist.
+    SessionView* lineOf(IPCObject* session, const Message& msg, unsigned int& line);
     void stateChanged(IPCObject* session, IPCObject::IPC_STATE state);
     void lineStatus(IPCObject* session, const Message& msg);
     void ancillaryData(IPCObject* session, const Message& msg);
