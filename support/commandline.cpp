@@ -62,15 +62,17 @@ void print(FILE* stream, const QString& text)
 CommandLine::CommandLine(Program program)
     : m_program(std::move(program))
 {
-    m_program.options.prepend({QStringLiteral("version"), {}, QStringLiteral("Print the version and exit."), {}});
-    m_program.options.prepend({QStringLiteral("help"), {}, QStringLiteral("Print this help and exit."), {}});
+    m_program.options.prepend(
+        {QStringLiteral("version"), {}, QStringLiteral("Print the version and exit."), {}, QStringLiteral("v")});
+    m_program.options.prepend(
+        {QStringLiteral("help"), {}, QStringLiteral("Print this help and exit."), {}, QStringLiteral("h")});
     // Single-dash words are Qt's options, so -export-log means --export-log
     // rather than -e -x -p ...
     m_parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     for (const Option& option : qAsConst(m_program.options)) {
         QStringList names{option.name};
-        if (option.name == QLatin1String("help") || option.name == QLatin1String("version"))
-            names.prepend(option.name.left(1));
+        if (!option.shortName.isEmpty())
+            names.prepend(option.shortName);
         QCommandLineOption parserOption(names, option.description, option.valueName);
         if (!option.defaultValue.isEmpty())
             parserOption.setDefaultValue(option.defaultValue);
@@ -165,8 +167,8 @@ QString CommandLine::helpText() const
     int width = 0;
     for (const Option& option : m_program.options) {
         QString name = QStringLiteral("--") + option.name;
-        if (option.name == QLatin1String("help") || option.name == QLatin1String("version"))
-            name.prepend(QStringLiteral("-%1, ").arg(option.name.at(0)));
+        if (!option.shortName.isEmpty())
+            name.prepend(QStringLiteral("-%1, ").arg(option.shortName));
         if (!option.valueName.isEmpty())
             name += QStringLiteral(" <%1>").arg(option.valueName);
         names << name;

@@ -17,10 +17,11 @@ class CommandLine
 public:
     struct Option
     {
-        QString name;         // long name, used as --name
-        QString valueName;    // empty for a switch
-        QString description;  // one sentence for --help
-        QString defaultValue; // value() when the option is not given
+        QString name;           // long name, used as --name
+        QString valueName;      // empty for a switch
+        QString description;    // one sentence for --help
+        QString defaultValue;   // value() when the option is not given
+        QString shortName = {}; // one letter, used as -x; most have none
     };
 
     struct Program
