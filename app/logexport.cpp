@@ -1,15 +1,13 @@
 #include "app/logexport.h"
 
 #include "calllog/callstore.h"
+#include "support/commandline.h"
 
-#include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
-
-#include <cstring>
 
 namespace {
 
@@ -31,44 +29,19 @@ bool parseSince(const QString& text, qint64& ms)
 
 } // namespace
 
-bool LogExport::requested(int argc, char** argv)
+int LogExport::run(const CommandLine& options, const QString& databasePath, QTextStream& err)
 {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--export-log") == 0 || std::strncmp(argv[i], "--export-log=", 13) == 0)
-            return true;
-    }
-    return false;
-}
-
-int LogExport::run(const QStringList& arguments, const QString& databasePath, QTextStream& err)
-{
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Writes the call log as CSV."));
-    const QCommandLineOption exportOption(
-        QStringLiteral("export-log"), QStringLiteral("Write the call log to <file> as CSV."), QStringLiteral("file"));
-    const QCommandLineOption sinceOption(
-        QStringLiteral("since"), QStringLiteral("Only calls first seen at or after <date>."), QStringLiteral("date"));
-    const QCommandLineOption unitOption(QStringLiteral("unit"), QStringLiteral("Only the calls of unit <key>."),
-                                        QStringLiteral("key"));
-    parser.addOptions({exportOption, sinceOption, unitOption});
-    if (!parser.parse(arguments)) {
-        err << "mirt-desktop: " << parser.errorText() << "\n";
-        return 2;
-    }
-    if (!parser.positionalArguments().isEmpty()) {
-        err << "mirt-desktop: unexpected argument " << parser.positionalArguments().first() << "\n";
-        return 2;
-    }
-    const QString file = parser.value(exportOption);
+    const QString file = options.value(QStringLiteral("export-log"));
     if (file.isEmpty()) {
         err << "mirt-desktop: --export-log needs a file name\n";
         return 2;
     }
     CallFilter filter;
-    filter.unitKey = parser.value(unitOption);
-    if (parser.isSet(sinceOption) && !parseSince(parser.value(sinceOption), filter.from)) {
-        err << "mirt-desktop: --since wants a date such as 2024-03-05 or 2024-03-05T18:00:00+01:00, not "
-            << parser.value(sinceOption) << "\n";
+    filter.unitKey = options.value(QStringLiteral("unit"));
+    const QString since = options.value(QStringLiteral("since"));
+    if (options.isSet(QStringLiteral("since")) && !parseSince(since, filter.from)) {
+        err << "mirt-desktop: --since wants a date such as 2024-03-05 or 2024-03-05T18:00:00+01:00, not '" << since
+            << "'\n";
         return 2;
     }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <QStringList>
 
+class CommandLine;
 class QTextStream;
 
 // mirt-desktop --export-log FILE [--since DATE] [--unit KEY]: writes the
@@ -12,10 +12,7 @@ class QTextStream;
 class LogExport
 {
 public:
-    // Whether the arguments ask for an export rather than the window.
-    static bool requested(int argc, char** argv);
-    // Runs it: arguments as the program got them (program name first),
-    // messages to err. Returns the program's exit code: 0 done, 1 failed,
-    // 2 bad arguments.
-    static int run(const QStringList& arguments, const QString& databasePath, QTextStream& err);
+    // Runs it with the options the command line holds, messages to err.
+    // Returns the program's exit code: 0 done, 1 failed, 2 bad arguments.
+    static int run(const CommandLine& options, const QString& databasePath, QTextStream& err);
 };

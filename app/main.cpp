@@ -3,23 +3,67 @@
 #include "app/mainwindow.h"
 #include "calllog/calllog.h"
 #include "console/display.h"
+#include "support/commandline.h"
 
 #include <QApplication>
 #include <QTextStream>
 
+namespace {
+
+// Every option of mirt-desktop, one row each; its manual page has an entry
+// for each (tests/cli checks that).
+CommandLine::Program program()
+{
+    CommandLine::Program program;
+    program.name = QStringLiteral("mirt-desktop");
+    program.version = QStringLiteral(MIRT_VERSION);
+    program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
+    program.synopsis = QStringList{QStringLiteral("[Qt option]..."),
+                                   QStringLiteral("--export-log <file> [--since <date>] [--unit <key>]"),
+                                   QStringLiteral("--help | --version")};
+    program.options = {
+        {QStringLiteral("export-log"),
+         QStringLiteral("file"),
+         QStringLiteral("Write the call log to <file> as CSV and exit, without a window."),
+         {}},
+        {QStringLiteral("since"),
+         QStringLiteral("date"),
+         QStringLiteral("With --export-log: only calls first seen at or after <date>, a local date (2024-03-05) or "
+                        "an ISO 8601 date and time."),
+         {}},
+        {QStringLiteral("unit"),
+         QStringLiteral("key"),
+         QStringLiteral("With --export-log: only the calls of the unit <key> (address:port)."),
+         {}},
+    };
+    program.takesQtOptions = true;
+    return program;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    // The export writes a file and needs no display, so it runs without the
-    // widgets' application object.
-    if (LogExport::requested(argc, argv)) {
+    // Read before any application object: --help, --version, a wrong command
+    // line and the export need no display.
+    CommandLine commandLine(program());
+    const int exitCode = commandLine.parse(argc, argv);
+    if (exitCode >= 0)
+        return exitCode;
+
+    if (commandLine.isSet(QStringLiteral("export-log"))) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
         QTextStream err(stderr);
-        return LogExport::run(QCoreApplication::arguments(), CallLog::defaultPath(), err);
+        return LogExport::run(commandLine, CallLog::defaultPath(), err);
     }
+    for (const char* exportOnly : {"since", "unit"})
+        if (commandLine.isSet(QLatin1String(exportOnly)))
+            return commandLine.usageError(QStringLiteral("--%1 goes with --export-log.").arg(exportOnly));
 
     // Display scaling and no OpenGL; before the application object exists.
     prepareDisplay();
+    // Qt's own options are still in argv; the application object reads them.
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
     QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));

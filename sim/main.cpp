@@ -2,8 +2,8 @@
 #include "sim/unitshow.h"
 #include "sim/unitsimulator.h"
 #include "store/unittablemodel.h"
+#include "support/commandline.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QHostAddress>
 
@@ -34,70 +34,71 @@ void addToDirectory(quint16 port)
 
 int main(int argc, char* argv[])
 {
+    // Every option, one row each; the manual page has an entry for each.
+    CommandLine::Program program;
+    program.name = QStringLiteral("mirt-unit-sim");
+    program.version = QStringLiteral(MIRT_VERSION);
+    program.description = QStringLiteral("Simulated MIRT Orvel unit.");
+    program.synopsis = QStringList{QStringLiteral("[option]..."), QStringLiteral("--help | --version")};
+    program.options = {
+        {QStringLiteral("port"), QStringLiteral("port"), QStringLiteral("TCP port (default 8080)."),
+         QStringLiteral("8080")},
+        {QStringLiteral("password"), QStringLiteral("password"), QStringLiteral("Login password (default tavrik)."),
+         QStringLiteral("tavrik")},
+        {QStringLiteral("lines"), QStringLiteral("lines"), QStringLiteral("Number of lines, 12 or 6."),
+         QStringLiteral("12")},
+        {QStringLiteral("calls"), {}, QStringLiteral("Start made-up incoming calls every few seconds."), {}},
+        {QStringLiteral("show"),
+         {},
+         QStringLiteral("Play a scripted show over and over: calls answered, held, aired and dropped by the unit."),
+         {}},
+        {QStringLiteral("verbose"), {}, QStringLiteral("Print every frame."), {}},
+        {QStringLiteral("add-to-directory"),
+         {},
+         QStringLiteral("Add 127.0.0.1:<port> to the application's unit directory."),
+         {}},
+        {QStringLiteral("listen"), QStringLiteral("address"),
+         QStringLiteral("Address to listen on (default 127.0.0.1)."), QStringLiteral("127.0.0.1")},
+    };
+    CommandLine options(program);
+    const int exitCode = options.parse(argc, argv);
+    if (exitCode >= 0)
+        return exitCode;
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("mirt-unit-sim"));
 
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Simulated MIRT Orvel unit"));
-    parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("TCP port (default 8080)."),
-                                        QStringLiteral("port"), QStringLiteral("8080"));
-    const QCommandLineOption passwordOption(QStringLiteral("password"),
-                                            QStringLiteral("Login password (default tavrik)."),
-                                            QStringLiteral("password"), QStringLiteral("tavrik"));
-    const QCommandLineOption linesOption(QStringLiteral("lines"), QStringLiteral("Number of lines, 12 or 6."),
-                                         QStringLiteral("lines"), QStringLiteral("12"));
-    const QCommandLineOption callsOption(QStringLiteral("calls"),
-                                         QStringLiteral("Start made-up incoming calls every few seconds."));
-    const QCommandLineOption showOption(
-        QStringLiteral("show"),
-        QStringLiteral("Play a scripted show over and over: calls answered, held, aired and dropped by the unit."));
-    const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Print every frame."));
-    const QCommandLineOption directoryOption(
-        QStringLiteral("add-to-directory"),
-        QStringLiteral("Add 127.0.0.1:<port> to the application's unit directory."));
-    const QCommandLineOption listenOption(QStringLiteral("listen"),
-                                          QStringLiteral("Address to listen on (default 127.0.0.1)."),
-                                          QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    parser.addOptions({portOption, passwordOption, linesOption, callsOption, showOption, verboseOption, directoryOption,
-                       listenOption});
-    parser.process(app);
-
     bool ok = false;
-    const uint port = parser.value(portOption).toUInt(&ok);
-    if (!ok || port > 65535) {
-        std::fprintf(stderr, "mirt-unit-sim: bad port %s\n", qPrintable(parser.value(portOption)));
-        return 2;
-    }
-    const uint lines = parser.value(linesOption).toUInt(&ok);
-    if (!ok || (lines != 12 && lines != 6)) {
-        std::fprintf(stderr, "mirt-unit-sim: --lines must be 12 or 6\n");
-        return 2;
-    }
-    const QHostAddress address(parser.value(listenOption));
-    if (address.isNull()) {
-        std::fprintf(stderr, "mirt-unit-sim: bad address %s\n", qPrintable(parser.value(listenOption)));
-        return 2;
-    }
+    const uint port = options.value(QStringLiteral("port")).toUInt(&ok);
+    if (!ok || port > 65535)
+        return options.valueError(QStringLiteral("--port wants a number from 0 to 65535, not '%1'")
+                                      .arg(options.value(QStringLiteral("port"))));
+    const uint lines = options.value(QStringLiteral("lines")).toUInt(&ok);
+    if (!ok || (lines != 12 && lines != 6))
+        return options.valueError(QStringLiteral("--lines must be 12 or 6"));
+    const QHostAddress address(options.value(QStringLiteral("listen")));
+    if (address.isNull())
+        return options.valueError(
+            QStringLiteral("--listen wants an IP address, not '%1'").arg(options.value(QStringLiteral("listen"))));
 
     UnitSimulator unit;
     unit.setRecording(false);
-    unit.setPassword(parser.value(passwordOption));
+    unit.setPassword(options.value(QStringLiteral("password")));
     unit.setNumLines(lines);
-    unit.setVerbose(parser.isSet(verboseOption));
+    unit.setVerbose(options.isSet(QStringLiteral("verbose")));
     if (!unit.start(quint16(port), address)) {
         std::fprintf(stderr, "mirt-unit-sim: cannot listen on %s:%u: %s\n", qPrintable(address.toString()), port,
                      qPrintable(unit.errorString()));
         return 1;
     }
-    if (parser.isSet(callsOption))
+    if (options.isSet(QStringLiteral("calls")))
         unit.setCalls(true);
     UnitShow show(unit);
-    if (parser.isSet(showOption)) {
+    if (options.isSet(QStringLiteral("show"))) {
         show.setSteps(UnitShow::demo());
         show.start(true);
     }
-    if (parser.isSet(directoryOption))
+    if (options.isSet(QStringLiteral("add-to-directory")))
         addToDirectory(unit.port());
 
     std::fprintf(stderr, "mirt-unit-sim: listening on %s:%u\n", qPrintable(address.toString()), unsigned(unit.port()));
