@@ -1,6 +1,8 @@
 #include "console/mirtgui.h"
 
 #include "console/chat.h"
+#include "console/consoleaccess.h"
+#include "console/consolelook.h"
 #include "console/infoedit.h"
 #include "console/keyboard.h"
 #include "console/lines.h"
@@ -20,7 +22,6 @@
 
 namespace {
 const QRectF kSceneRect(0, 0, 1024, 768);
-const QColor kSceneBackground(85, 85, 119);
 const int kRetryTickMs = 250;
 // Ticks of the retry timer between two connection attempts (12.5 s).
 const int kRetryTicks = 50;
@@ -88,6 +89,8 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
     m_keyboard = std::make_unique<Keyboard>(m_consoleView, m_consoleScene, *m_lines, *m_top, *m_infoEdit, *m_chat);
     connect(m_keyboard.get(), &Keyboard::callLogRequested, this, &MIRTGui::callLogRequested);
+    m_access = std::make_unique<ConsoleAccess>(m_consoleView, m_session, *m_lines, *m_top, *m_infoEdit, *m_chat,
+                                               *m_keyboard);
 
     m_connectionView.show();
 
@@ -121,7 +124,7 @@ int MIRTGui::progressMaximum() const
 
 void MIRTGui::setupViewScene(QGraphicsView& view, QGraphicsScene& scene)
 {
-    scene.setBackgroundBrush(kSceneBackground);
+    scene.setBackgroundBrush(ConsoleLook::background(false));
     view.setRenderHint(QPainter::Antialiasing, true);
     view.setWindowTitle(QStringLiteral("Ardeno MIRT Orvel"));
     view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -162,6 +165,17 @@ void MIRTGui::buildPalette()
             m_palette.setColor(QPalette::Inactive, e.role, e.inactive);
         m_palette.setColor(QPalette::Disabled, e.role, e.disabled);
     }
+}
+
+void MIRTGui::setHighContrast(bool on)
+{
+    ConsoleLook::setHighContrast(m_consoleScene, on);
+    ConsoleLook::setHighContrast(m_connectionScene, on);
+}
+
+bool MIRTGui::highContrast() const
+{
+    return ConsoleLook::isHighContrast(&m_consoleScene);
 }
 
 void MIRTGui::setPassword(QString password)

@@ -19,6 +19,7 @@ class Chat;
 class InfoEdit;
 class Top;
 class Keyboard;
+class ConsoleAccess;
 
 // The console of one unit: owns the session to the unit, keeps retrying the
 // connection until the session is ready, and shows either the connection
@@ -49,6 +50,11 @@ public:
     InfoEdit* infoEdit() const { return m_infoEdit.get(); }
     Top* top() const { return m_top.get(); }
     Keyboard* keyboard() const { return m_keyboard.get(); }
+    ConsoleAccess* access() const { return m_access.get(); }
+
+    // The console's high-contrast look (see ConsoleLook).
+    void setHighContrast(bool on);
+    bool highContrast() const;
 
     const QString& address() const { return m_address; }
     int port() const { return m_port; }
@@ -113,6 +119,8 @@ private:
     std::unique_ptr<Top> m_top;
     // Drives all four above from the keyboard, so it goes first.
     std::unique_ptr<Keyboard> m_keyboard;
+    // Reads all of the above for assistive technology, so it goes first.
+    std::unique_ptr<ConsoleAccess> m_access;
 
     QSettings m_settings;
     QString m_unitKey;
