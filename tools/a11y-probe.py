@@ -2,8 +2,15 @@
 # Reads a program's accessible tree from the accessibility bus, as a screen
 # reader does (pyatspi, Debian's python3-pyatspi), and works its actions.
 #
-#   a11y-probe.py dump PID       prints the windows of process PID as an
-#                                indented tree, one object a line
+#   a11y-probe.py dump PID [WINDOW]
+#                                prints the shown windows of process PID (or
+#                                the one named WINDOW) as an indented tree,
+#                                one object a line, leaving out the unnamed
+#                                fillers and scroll bars inside Qt's fields
+#                                and the entries of closed lists
+#   a11y-probe.py do PID ACTION PATH
+#                                runs the named action of the object at PATH
+#                                (see "do" below) and exits
 #   a11y-probe.py serve PID      answers commands on standard input, one JSON
 #                                line each on standard output:
 #     tree                       the windows of PID as nested objects
@@ -90,6 +97,8 @@ def find(pid, path):
 
 def dump(tree, depth=0):
     for w in tree:
+        if w["role"] in ("filler", "scroll bar", "list") and not w["name"]:
+            continue
         text = "  " * depth + "[%s] %s" % (w["role"], w["name"])
         if w["description"]:
             text += " - " + w["description"]
@@ -100,6 +109,15 @@ def dump(tree, depth=0):
             text += " (" + ", ".join(flags) + ")"
         print(text)
         dump(w["children"], depth + 1)
+
+
+def act(pid, action_name, path):
+    obj = find(pid, path)
+    if obj is None:
+        return False
+    action = obj.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    return action_name in names and bool(action.doAction(names.index(action_name)))
 
 
 def windows(pid):
@@ -137,15 +155,8 @@ def serve(pid):
                 return True
             if words[0] == "tree":
                 answer({"tree": windows(pid)})
-            elif words[0] == "do":
-                obj = find(pid, words[2].strip()) if len(words) > 2 else None
-                if obj is None:
-                    answer({"error": "no object"})
-                else:
-                    action = obj.queryAction()
-                    names = [action.getName(i) for i in range(action.nActions)]
-                    ok = words[1] in names and action.doAction(names.index(words[1]))
-                    answer({"done": bool(ok)})
+            elif words[0] == "do" and len(words) > 2:
+                answer({"done": act(pid, words[1], words[2].strip())})
             elif words[0] == "events":
                 answer({"events": heard[:]})
                 del heard[:]
@@ -163,9 +174,17 @@ def serve(pid):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 3 or sys.argv[1] not in ("dump", "serve"):
-        sys.exit("usage: a11y-probe.py dump|serve PID")
-    if sys.argv[1] == "dump":
-        dump(windows(int(sys.argv[2])))
+    if len(sys.argv) < 3 or sys.argv[1] not in ("dump", "do", "serve"):
+        sys.exit("usage: a11y-probe.py dump PID [WINDOW] | do PID ACTION PATH | serve PID")
+    if sys.argv[1] == "do":
+        if len(sys.argv) != 5 or not act(int(sys.argv[2]), sys.argv[3], sys.argv[4]):
+            sys.exit("a11y-probe.py: no such action")
+    elif sys.argv[1] == "dump":
+        shown = windows(int(sys.argv[2]))
+        if len(sys.argv) > 3:
+            shown = [w for w in shown if w["name"] == sys.argv[3]]
+        if not shown:
+            sys.exit("a11y-probe.py: no such window on the accessibility bus")
+        dump(shown)
     else:
         serve(int(sys.argv[2]))
