@@ -97,18 +97,27 @@ void CallRecorder::attach(IPCObject* session)
             [this, session](unsigned line, const CallerInfo& info) { callerInfo(session, line, info); });
     connect(unit, &UnitState::systemStatusChanged, this,
             [this, session](const SystemStatus&, const SystemStatus& now) { systemStatus(session, now); });
-    connect(session, &QObject::destroyed, this, [this, session] { detach(session); });
+    connect(session, &QObject::destroyed, this, [this, session] { remove(session, false); });
     if (unit->isReady())
         readinessChanged(session, true);
 }
 
 void CallRecorder::detach(IPCObject* session)
 {
+    remove(session, true);
+}
+
+void CallRecorder::remove(IPCObject* session, bool alive)
+{
     SessionView* v = view(session);
     if (!v)
         return;
-    QObject::disconnect(session, nullptr, this, nullptr);
-    QObject::disconnect(&session->unitState(), nullptr, this, nullptr);
+    // A session on its way out has lost its unit picture already, and with
+    // it every connection from there.
+    if (alive) {
+        QObject::disconnect(session, nullptr, this, nullptr);
+        QObject::disconnect(&session->unitState(), nullptr, this, nullptr);
+    }
     m_sessions.removeOne(v);
     const bool wasLeader = v == m_leader;
     delete v;

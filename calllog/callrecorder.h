@@ -90,6 +90,9 @@ private:
     static Info infoOf(const CallerInfo& info);
 
     SessionView* view(IPCObject* session);
+    // alive: the session goes on without this recorder; otherwise it is
+    // being destroyed.
+    void remove(IPCObject* session, bool alive);
     // The session's view while it is ready and leads; null otherwise.
     SessionView* leading(IPCObject* session);
     void readinessChanged(IPCObject* session, bool ready);

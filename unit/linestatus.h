@@ -64,7 +64,6 @@ struct LineStatus
     // A call connected to a position of this unit: its caller is known and
     // its time runs on the panel.
     static bool isConnected(Word w) { return w == OnHold || w == OnScreenedHold || w == OnHandset || w == OnAir; }
-    bool isOnAir() const { return word == OnAir || word == RemoteOnAir; }
 
     bool operator==(const LineStatus& o) const;
     bool operator!=(const LineStatus& o) const { return !(*this == o); }
