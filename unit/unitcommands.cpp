@@ -3,15 +3,17 @@
 #include "message/message.h"
 #include "unit/linestatus.h"
 
-#include <cstring>
-
 namespace {
 
+// In the order of UnitCommands::Kind, Action and Flag.
 const char* const kKinds[]
     = {"login",          "resync",     "change_line_state", "change_line_flags", "change_global_state",
        "set_handset_id", "set_config", "ancillary_data",    "chat_data"};
 const char* const kActions[] = {"drop", "hold", "air", "handset", "busy", "unbusy"};
 const char* const kFlags[] = {"locked", "priority"};
+static_assert(sizeof(kKinds) / sizeof(kKinds[0]) == UnitCommands::Other, "one name per kind");
+static_assert(sizeof(kActions) / sizeof(kActions[0]) == unsigned(UnitCommands::Action::Other), "one word per action");
+static_assert(sizeof(kFlags) / sizeof(kFlags[0]) == unsigned(UnitCommands::Flag::Other), "one word per flag");
 const char* const kPriority = "priority";
 const char* const kUnlocked = "unlocked";
 const char* const kNone = "none";
