@@ -6,7 +6,7 @@ const QString kUrgencyHintKey = QStringLiteral("attention/urgencyHint");
 } // namespace
 
 AttentionSettings::AttentionSettings(QObject* parent)
-    : QObject(parent)
+    : AttentionSwitches(parent)
     , m_settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"))
 {
 }
@@ -29,11 +29,6 @@ bool AttentionSettings::urgencyHintEnabled() const
 bool AttentionSettings::unitNotificationsEnabled(const QString& unitKey) const
 {
     return m_settings.value(unitKeyName(unitKey), true).toBool();
-}
-
-bool AttentionSettings::notifies(const QString& unitKey) const
-{
-    return notificationsEnabled() && unitNotificationsEnabled(unitKey);
 }
 
 void AttentionSettings::setNotificationsEnabled(bool enabled)

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QObject>
+#include "attention/attentionswitches.h"
+
 #include <QSettings>
 #include <QString>
 
-// The user's choices about asking for attention: desktop notifications for
-// all units and per unit, and the taskbar's urgency hint. Kept in the same
-// settings store as the unit directory, each under its own key; a missing
-// key means on. One object is shared by the main window and every console,
-// so a change made in one menu shows in all of them at once.
-class AttentionSettings : public QObject
+// The attention switches as the user left them, kept in the same settings
+// store as the unit directory, each under its own key; a missing key means
+// on. Owned by the main window.
+class AttentionSettings : public AttentionSwitches
 {
     Q_OBJECT
 
@@ -19,19 +18,14 @@ public:
     // The key of a unit's own switch, beside its saved window geometry.
     static QString unitKeyName(const QString& unitKey);
 
-    bool notificationsEnabled() const;
-    bool urgencyHintEnabled() const;
-    bool unitNotificationsEnabled(const QString& unitKey) const;
-    // Whether a notification for this unit may be shown at all.
-    bool notifies(const QString& unitKey) const;
+    bool notificationsEnabled() const override;
+    bool urgencyHintEnabled() const override;
+    bool unitNotificationsEnabled(const QString& unitKey) const override;
 
 public slots:
-    void setNotificationsEnabled(bool enabled);
-    void setUrgencyHintEnabled(bool enabled);
-    void setUnitNotificationsEnabled(const QString& unitKey, bool enabled);
-
-signals:
-    void changed();
+    void setNotificationsEnabled(bool enabled) override;
+    void setUrgencyHintEnabled(bool enabled) override;
+    void setUnitNotificationsEnabled(const QString& unitKey, bool enabled) override;
 
 private:
     void store(const QString& key, bool value);

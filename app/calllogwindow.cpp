@@ -1,7 +1,7 @@
 #include "app/calllogwindow.h"
 
-#include "app/calltablemodel.h"
 #include "calllog/calllog.h"
+#include "calllog/calltablemodel.h"
 
 #include <QComboBox>
 #include <QDateEdit>

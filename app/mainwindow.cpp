@@ -2,8 +2,8 @@
 
 #include "app/addunitdialog.h"
 #include "app/calllogwindow.h"
-#include "app/consoleattention.h"
 #include "app/requestpassworddialog.h"
+#include "attention/consoleattention.h"
 #include "calllog/calllog.h"
 #include "console/mirtgui.h"
 #include "ui_mainwindow.h"

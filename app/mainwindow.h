@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/attentionsettings.h"
-#include "app/desktopnotifier.h"
+#include "attention/desktopnotifier.h"
 #include "store/unittablemodel.h"
 
 #include <QMainWindow>

@@ -1,7 +1,5 @@
 #include "calllog/callrecorder.h"
 
-#include "message/message.h"
-
 #include <QDateTime>
 #include <QUuid>
 
@@ -14,29 +12,6 @@ const int kMaxTextLength = 1000;
 const int kMaxNotesLength = 20000;
 // Longer words are no status word the log knows anyway.
 const int kMaxStatusLength = 64;
-
-const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[]
-    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
-
-QString text(const Params& p, const char* name, int maxLength)
-{
-    return p.get_qstring(name, QString()).left(maxLength);
-}
-
-// The text of a chooser field, or the table's text for its index when the
-// unit sent only the index.
-template <size_t N>
-QString choice(const Params& p, const char* textField, const char* indexField, const char* const (&table)[N])
-{
-    QString value = text(p, textField, kMaxTextLength);
-    if (value.isEmpty()) {
-        const unsigned int index = p.get_uint(indexField, 0);
-        if (index < N)
-            value = QLatin1String(table[index]);
-    }
-    return value;
-}
 
 } // namespace
 
@@ -61,41 +36,49 @@ qint64 CallRecorder::now() const
     return m_clock ? m_clock() : QDateTime::currentMSecsSinceEpoch();
 }
 
-CallRecorder::Kind CallRecorder::kindOf(const QString& status)
+CallRecorder::Kind CallRecorder::kindOf(LineStatus::Word word)
 {
-    struct Entry
-    {
-        const char* status;
-        Kind kind;
-    };
-    static const Entry table[] = {
-        {"on hook (idle)", Idle},
-        {"disabled (busied out)", NotACall},
-        {"disabled (loop thru)", NotACall},
-        {"remote (busied out)", NotACall},
-        {"not installed", NotACall},
-        {"ringing", Waiting},
-        {"on auto attendant", Waiting},
-        {"remote (on auto attendant)", Waiting},
-        {"on hold", Held},
-        {"on screened hold", Held},
-        {"remote (on hold)", Held},
-        {"remote (on screened hold)", Held},
-        {"on handset", Handset},
-        {"remote (on handset)", Handset},
-        {"on air", OnAir},
-        {"remote (on air)", OnAir},
-    };
-    for (const Entry& e : table)
-        if (status == QLatin1String(e.status))
-            return e.kind;
+    switch (word) {
+    case LineStatus::Idle:
+        return Idle;
+    case LineStatus::BusiedOut:
+    case LineStatus::LoopThru:
+    case LineStatus::RemoteBusiedOut:
+    case LineStatus::NotInstalled:
+        return NotACall;
+    case LineStatus::Ringing:
+    case LineStatus::AutoAttendant:
+    case LineStatus::RemoteAutoAttendant:
+        return Waiting;
+    case LineStatus::OnHold:
+    case LineStatus::OnScreenedHold:
+    case LineStatus::RemoteOnHold:
+    case LineStatus::RemoteOnScreenedHold:
+        return Held;
+    case LineStatus::OnHandset:
+    case LineStatus::RemoteOnHandset:
+        return Handset;
+    case LineStatus::OnAir:
+    case LineStatus::RemoteOnAir:
+        return OnAir;
+    case LineStatus::Unknown:
+    case LineStatus::Unreported:
+        break;
+    }
     return Unknown;
 }
 
-bool CallRecorder::isConnected(const QString& status)
+CallRecorder::Info CallRecorder::infoOf(const CallerInfo& c)
 {
-    return status == QLatin1String("on hold") || status == QLatin1String("on screened hold")
-        || status == QLatin1String("on handset") || status == QLatin1String("on air");
+    Info info;
+    info.name = c.name.left(kMaxTextLength);
+    info.location = c.location.left(kMaxTextLength);
+    info.topic = c.topic.left(kMaxTextLength);
+    info.notes = c.notes.left(kMaxNotesLength);
+    info.gender = c.genderText().left(kMaxTextLength);
+    info.mood = c.moodText().left(kMaxTextLength);
+    info.blank = c.isBlank();
+    return info;
 }
 
 void CallRecorder::attach(IPCObject* session)
@@ -105,24 +88,36 @@ void CallRecorder::attach(IPCObject* session)
     auto* v = new SessionView;
     v->session = session;
     m_sessions.append(v);
-    connect(session, &IPCObject::changedState, this,
-            [this, session](IPCObject::IPC_STATE state) { stateChanged(session, state); });
-    connect(session, &IPCObject::recvLineStatus, this, [this, session](const Message& m) { lineStatus(session, m); });
-    connect(session, &IPCObject::recvAncillaryData, this,
-            [this, session](const Message& m) { ancillaryData(session, m); });
-    connect(session, &IPCObject::recvSystemStatus, this,
-            [this, session](const Message& m) { systemStatus(session, m); });
-    connect(session, &QObject::destroyed, this, [this, session] { detach(session); });
-    if (session->getState() == IPCObject::IPC_READY)
-        stateChanged(session, IPCObject::IPC_READY);
+    const UnitState* unit = &session->unitState();
+    connect(unit, &UnitState::pictureReset, this, [this, session](bool ready) { readinessChanged(session, ready); });
+    connect(
+        unit, &UnitState::lineStatusChanged, this,
+        [this, session](unsigned line, const LineStatus&, const LineStatus& now) { lineStatus(session, line, now); });
+    connect(unit, &UnitState::callerInfoChanged, this,
+            [this, session](unsigned line, const CallerInfo& info) { callerInfo(session, line, info); });
+    connect(unit, &UnitState::systemStatusChanged, this,
+            [this, session](const SystemStatus&, const SystemStatus& now) { systemStatus(session, now); });
+    connect(session, &QObject::destroyed, this, [this, session] { remove(session, false); });
+    if (unit->isReady())
+        readinessChanged(session, true);
 }
 
 void CallRecorder::detach(IPCObject* session)
 {
+    remove(session, true);
+}
+
+void CallRecorder::remove(IPCObject* session, bool alive)
+{
     SessionView* v = view(session);
     if (!v)
         return;
-    QObject::disconnect(session, nullptr, this, nullptr);
+    // A session on its way out has lost its unit picture already, and with
+    // it every connection from there.
+    if (alive) {
+        QObject::disconnect(session, nullptr, this, nullptr);
+        QObject::disconnect(&session->unitState(), nullptr, this, nullptr);
+    }
     m_sessions.removeOne(v);
     const bool wasLeader = v == m_leader;
     delete v;
@@ -172,19 +167,12 @@ void CallRecorder::settleOpenCalls(bool lost)
     }
 }
 
-void CallRecorder::stateChanged(IPCObject* session, IPCObject::IPC_STATE state)
+void CallRecorder::readinessChanged(IPCObject* session, bool ready)
 {
     SessionView* v = view(session);
-    if (!v)
-        return;
-    const bool ready = state == IPCObject::IPC_READY;
-    if (ready == v->ready)
+    if (!v || ready == v->ready)
         return;
     v->ready = ready;
-    // Whatever the session knew is stale now: a new login resends it all.
-    for (LineView& line : v->lines)
-        line = LineView();
-    v->numLines = MaxLines;
     if (ready) {
         if (!m_leader)
             lead(v);
@@ -197,10 +185,11 @@ void CallRecorder::stateChanged(IPCObject* session, IPCObject::IPC_STATE state)
 void CallRecorder::lead(SessionView* v)
 {
     m_leader = v;
+    const UnitState& unit = v->session->unitState();
     for (unsigned int line = 0; line < MaxLines; ++line) {
         m_fresh[line] = true;
-        if (v->lines[line].known)
-            reconcile(line, v->lines[line]);
+        if (unit.line(line).word != LineStatus::Unreported)
+            reconcile(line, unit);
     }
 }
 
@@ -215,87 +204,53 @@ void CallRecorder::leaderLost()
     }
 }
 
-CallRecorder::SessionView* CallRecorder::lineOf(IPCObject* session, const Message& msg, unsigned int& line)
+CallRecorder::SessionView* CallRecorder::leading(IPCObject* session)
 {
     SessionView* v = view(session);
-    if (!v || !v->ready)
-        return nullptr;
-    // As the console does: lines past the unit's count do not exist.
-    line = msg.params().get_uint("line_id", 0);
-    return line < MaxLines && line < v->numLines ? v : nullptr;
+    return v && v->ready && v == m_leader ? v : nullptr;
 }
 
-void CallRecorder::lineStatus(IPCObject* session, const Message& msg)
+void CallRecorder::lineStatus(IPCObject* session, unsigned int line, const LineStatus& now)
 {
-    unsigned int line = 0;
-    SessionView* v = lineOf(session, msg, line);
-    if (!v)
-        return;
-    const Params& p = msg.params();
-    LineView& seen = v->lines[line];
-    seen.known = true;
-    seen.status = p.get_qstring("status", QString()).left(kMaxStatusLength);
-    seen.priority = p.get_bool("priority", false);
-    seen.time = p.get_uint("time", 0);
-    if (v != m_leader)
+    if (!leading(session))
         return;
     if (m_fresh[line])
-        reconcile(line, seen);
+        reconcile(line, session->unitState());
     else
-        transition(line, seen);
+        transition(line, now);
 }
 
-void CallRecorder::ancillaryData(IPCObject* session, const Message& msg)
+void CallRecorder::callerInfo(IPCObject* session, unsigned int line, const CallerInfo& info)
 {
-    unsigned int line = 0;
-    SessionView* v = lineOf(session, msg, line);
-    if (!v)
-        return;
-    const Params& p = msg.params();
-    Info info;
-    info.name = text(p, "name", kMaxTextLength);
-    info.location = text(p, "location", kMaxTextLength);
-    info.topic = text(p, "topic", kMaxTextLength);
-    info.notes = text(p, "notes", kMaxNotesLength);
-    info.gender = choice(p, "gender", "genderidx", kGenders);
-    info.mood = choice(p, "mood", "moodidx", kMoods);
-    info.blank = info.name.isEmpty() && info.location.isEmpty() && info.topic.isEmpty() && info.notes.isEmpty()
-        && p.get_uint("genderidx", 0) == 0 && p.get_uint("moodidx", 0) == 0;
-    LineView& seen = v->lines[line];
-    seen.infoKnown = true;
-    seen.info = info;
-    if (v != m_leader)
+    if (!leading(session))
         return;
     OpenCall& call = m_calls[line];
     if (!call.open)
         return;
     const CallRecord before = call.record;
-    mergeInfo(call, info);
+    mergeInfo(call, infoOf(info));
     if (call.record != before) {
         call.record.lastSeen = now();
         report(call, before);
     }
 }
 
-void CallRecorder::systemStatus(IPCObject* session, const Message& msg)
+void CallRecorder::systemStatus(IPCObject* session, const SystemStatus& status)
 {
-    SessionView* v = view(session);
-    if (!v || !v->ready)
-        return;
-    v->numLines = std::min(msg.params().get_uint("num_lines", 0), MaxLines);
-    if (v != m_leader)
+    if (!leading(session))
         return;
     // The unit has fewer lines now: calls on the lines it dropped are over.
-    for (unsigned int line = v->numLines; line < MaxLines; ++line)
+    for (unsigned int line = status.numLines; line < MaxLines; ++line)
         if (m_calls[line].open)
             endCall(line, now());
 }
 
-void CallRecorder::reconcile(unsigned int line, const LineView& seen)
+void CallRecorder::reconcile(unsigned int line, const UnitState& unit)
 {
     m_fresh[line] = false;
+    const LineStatus& seen = unit.line(line);
     const qint64 at = now();
-    const Kind kind = kindOf(seen.status);
+    const Kind kind = kindOf(seen.word);
     OpenCall& call = m_calls[line];
     if (!call.open) {
         if (isCall(kind))
@@ -316,23 +271,20 @@ void CallRecorder::reconcile(unsigned int line, const LineView& seen)
         // The unit says how long the line has been in its state; that
         // stretch cannot have begun before the line was last seen.
         const qint64 since = at - qint64(seen.time) * 1000;
-        enter(call, kind, seen.status, std::clamp(since, std::min(lastSeen, at), at));
+        enter(call, seen, std::clamp(since, std::min(lastSeen, at), at));
     } else {
-        closeStretch(call, at);
-        call.kind = kind;
-        call.status = seen.status;
-        call.stretchStart = at;
+        park(call, seen, at);
     }
-    if (seen.infoKnown)
-        mergeInfo(call, seen.info);
+    if (unit.hasCallerInfo(line))
+        mergeInfo(call, infoOf(unit.callerInfo(line)));
     call.record.lastSeen = at;
     report(call, before);
 }
 
-void CallRecorder::transition(unsigned int line, const LineView& seen)
+void CallRecorder::transition(unsigned int line, const LineStatus& seen)
 {
     const qint64 at = now();
-    const Kind kind = kindOf(seen.status);
+    const Kind kind = kindOf(seen.word);
     OpenCall& call = m_calls[line];
     if (!call.open) {
         if (isCall(kind))
@@ -341,20 +293,16 @@ void CallRecorder::transition(unsigned int line, const LineView& seen)
     }
     const CallRecord before = call.record;
     call.record.priority = call.record.priority || seen.priority;
-    if (seen.status != call.status) {
+    if (seen.word != call.word || seen.status.left(kMaxStatusLength) != call.status) {
         if (kind == Idle || kind == NotACall) {
             endCall(line, at);
             return;
         }
-        if (isCall(kind)) {
-            enter(call, kind, seen.status, at);
-        } else {
+        if (isCall(kind))
+            enter(call, seen, at);
+        else
             // A word the log does not know: the call goes on, uncounted.
-            closeStretch(call, at);
-            call.kind = kind;
-            call.status = seen.status;
-            call.stretchStart = at;
-        }
+            park(call, seen, at);
     }
     if (call.record != before) {
         call.record.lastSeen = at;
@@ -362,7 +310,7 @@ void CallRecorder::transition(unsigned int line, const LineView& seen)
     }
 }
 
-void CallRecorder::openCall(unsigned int line, const LineView& seen, qint64 at, bool partial)
+void CallRecorder::openCall(unsigned int line, const LineStatus& seen, qint64 at, bool partial)
 {
     OpenCall& call = m_calls[line];
     call = OpenCall();
@@ -376,16 +324,23 @@ void CallRecorder::openCall(unsigned int line, const LineView& seen, qint64 at, 
     r.lastSeen = at;
     r.partial = partial;
     r.priority = seen.priority;
-    enter(call, kindOf(seen.status), seen.status, at);
+    enter(call, seen, at);
     emit recordChanged(r);
 }
 
-void CallRecorder::enter(OpenCall& call, Kind kind, const QString& status, qint64 at)
+void CallRecorder::park(OpenCall& call, const LineStatus& seen, qint64 at)
 {
     closeStretch(call, at);
-    call.kind = kind;
-    call.status = status;
+    call.kind = kindOf(seen.word);
+    call.word = seen.word;
+    call.status = seen.status.left(kMaxStatusLength);
     call.stretchStart = at;
+}
+
+void CallRecorder::enter(OpenCall& call, const LineStatus& seen, qint64 at)
+{
+    park(call, seen, at);
+    const Kind kind = call.kind;
     CallRecord& r = call.record;
     if (!call.taken && (kind == Held || kind == Handset || kind == OnAir)) {
         call.taken = true;
@@ -430,7 +385,7 @@ void CallRecorder::mergeInfo(OpenCall& call, const Info& info)
     // Consoles wipe the caller information of a line that is not connected
     // to anybody here (ringing, remote states); that wipe is no news about
     // the caller and must not erase what was typed.
-    if (info.blank && !isConnected(call.status))
+    if (info.blank && !LineStatus::isConnected(call.word))
         return;
     CallRecord& r = call.record;
     r.name = info.name;

@@ -9,13 +9,12 @@
 
 #include <functional>
 
-class Message;
-
 // Turns what the consoles of one unit receive into call records. Every
 // session of the unit (one per open console) is attached; one of them, the
 // leader, drives the records, so two consoles of a unit make one record per
-// call. The others keep their own picture of the lines, and when the leader
-// goes one of them takes over from where its picture says the lines are.
+// call. Each session keeps its own picture of the unit (UnitState), and when
+// the leader goes one of them takes over from where its picture says the
+// lines are.
 //
 // When no session sees the unit any more, open calls stay open. The next
 // session to see the unit continues each call whose line is still in a call,
@@ -29,7 +28,7 @@ class CallRecorder : public QObject
 public:
     // Milliseconds since the epoch; the tests set the time themselves.
     using Clock = std::function<qint64()>;
-    static constexpr unsigned int MaxLines = 12;
+    static constexpr unsigned int MaxLines = LineStatus::MaxLines;
 
     CallRecorder(const QString& unitKey, Clock clock, QObject* parent = nullptr);
     ~CallRecorder() override;
@@ -56,22 +55,10 @@ private:
         QString name, location, topic, notes, gender, mood;
         bool blank = true;
     };
-    // One line as one session last heard of it.
-    struct LineView
-    {
-        bool known = false;
-        QString status;
-        bool priority = false;
-        unsigned int time = 0;
-        bool infoKnown = false;
-        Info info;
-    };
     struct SessionView
     {
         IPCObject* session = nullptr;
         bool ready = false;
-        unsigned int numLines = MaxLines;
-        LineView lines[MaxLines];
     };
     enum Kind {
         Idle,
@@ -86,6 +73,8 @@ private:
     {
         bool open = false;
         CallRecord record;
+        // The status the call is in; the text tells unknown words apart.
+        LineStatus::Word word = LineStatus::Unreported;
         QString status;
         Kind kind = Unknown;
         // Start of the current state's stretch; 0 while the line is out of
@@ -96,17 +85,20 @@ private:
         bool lost = false;
     };
 
-    static Kind kindOf(const QString& status);
+    static Kind kindOf(LineStatus::Word word);
     static bool isCall(Kind kind) { return kind == Waiting || kind == Held || kind == Handset || kind == OnAir; }
+    static Info infoOf(const CallerInfo& info);
 
     SessionView* view(IPCObject* session);
-    // The ready session's view, and the line the message is about; null when
-    // the session is not ready or the line does not exist.
-    SessionView* lineOf(IPCObject* session, const Message& msg, unsigned int& line);
-    void stateChanged(IPCObject* session, IPCObject::IPC_STATE state);
-    void lineStatus(IPCObject* session, const Message& msg);
-    void ancillaryData(IPCObject* session, const Message& msg);
-    void systemStatus(IPCObject* session, const Message& msg);
+    // alive: the session goes on without this recorder; otherwise it is
+    // being destroyed.
+    void remove(IPCObject* session, bool alive);
+    // The session's view while it is ready and leads; null otherwise.
+    SessionView* leading(IPCObject* session);
+    void readinessChanged(IPCObject* session, bool ready);
+    void lineStatus(IPCObject* session, unsigned int line, const LineStatus& now);
+    void callerInfo(IPCObject* session, unsigned int line, const CallerInfo& info);
+    void systemStatus(IPCObject* session, const SystemStatus& now);
 
     void lead(SessionView* view);
     void leaderLost();
@@ -114,13 +106,14 @@ private:
     // it any more, so its time stops until a leader sees the line again.
     void settleOpenCalls(bool lost);
     // First word from a new leader about a line: continue, end or join.
-    void reconcile(unsigned int line, const LineView& seen);
-    void transition(unsigned int line, const LineView& seen);
-    void openCall(unsigned int line, const LineView& seen, qint64 at, bool partial);
-    void enter(OpenCall& call, Kind kind, const QString& status, qint64 at);
+    void reconcile(unsigned int line, const UnitState& unit);
+    void transition(unsigned int line, const LineStatus& seen);
+    void openCall(unsigned int line, const LineStatus& seen, qint64 at, bool partial);
+    void enter(OpenCall& call, const LineStatus& seen, qint64 at);
+    // Moves the call to a status the log does not count.
+    void park(OpenCall& call, const LineStatus& seen, qint64 at);
     void endCall(unsigned int line, qint64 at);
     void closeStretch(OpenCall& call, qint64 at);
-    static bool isConnected(const QString& status);
     static void mergeInfo(OpenCall& call, const Info& info);
     void report(const OpenCall& call, const CallRecord& before);
     qint64 now() const;

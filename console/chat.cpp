@@ -1,7 +1,7 @@
 #include "console/chat.h"
 
 #include "ipc/ipcobject.h"
-#include "message/message.h"
+#include "unit/chatline.h"
 
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
@@ -97,9 +97,8 @@ QString Chat::formatLine(const QString& from, const QString& text)
 
 void Chat::ipcRecvChatData(const Message& msg)
 {
-    const QString from = msg.params().get_qstring("from", QString()).left(kMaxShownChars);
-    const QString text = msg.params().get_qstring("text", QString()).left(kMaxShownChars);
-    m_history.append(formatLine(from, text));
+    const ChatLine line = ChatLine::read(msg);
+    m_history.append(formatLine(line.from.left(kMaxShownChars), line.text.left(kMaxShownChars)));
 
     QTextDocument* doc = m_history.document();
     if (doc->blockCount() > MAX_HISTORY_LINES + HISTORY_TRIM_SLACK) {

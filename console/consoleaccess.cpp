@@ -11,7 +11,7 @@
 #include "console/shortcuts.h"
 #include "console/top.h"
 #include "ipc/ipcobject.h"
-#include "message/message.h"
+#include "unit/unitstate.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -200,9 +200,8 @@ ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, Lines& lin
     connect(&m_session, &IPCObject::recvSystemStatus, this, &ConsoleAccess::schedule);
     connect(&m_session, &IPCObject::recvSurfaceStatus, this, &ConsoleAccess::schedule);
     connect(&m_session, &IPCObject::recvSetConfig, this, &ConsoleAccess::schedule);
-    connect(&m_session, &IPCObject::recvChatData, this, [this](const Message& msg) {
-        m_chatLine = QStringLiteral("%1: %2").arg(spoken(msg.params().get_qstring("from", QString())),
-                                                  spoken(msg.params().get_qstring("text", QString())));
+    connect(&m_session.unitState(), &UnitState::chatReceived, this, [this](const ChatLine& line) {
+        m_chatLine = QStringLiteral("%1: %2").arg(spoken(line.from), spoken(line.text));
         schedule();
     });
     connect(&m_top, &Top::associationChanged, this, &ConsoleAccess::schedule);

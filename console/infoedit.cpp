@@ -1,9 +1,8 @@
 #include "console/infoedit.h"
 
-#include "console/callerchoices.h"
 #include "console/lines.h"
 #include "ipc/ipcobject.h"
-#include "message/message.h"
+#include "unit/callerinfo.h"
 
 #include <QFont>
 #include <QGraphicsProxyWidget>
@@ -204,9 +203,7 @@ void InfoEdit::sendUpdate()
     record.setAttributes(texts[0], texts[1], texts[2], notes, chosenIndex(m_gender), m_gender.currentData().toString(),
                          chosenIndex(m_mood), m_mood.currentData().toString());
     Message msg;
-    msg.set_name("ancillary_data");
-    record.toParams(msg.params());
-    msg.params().set_uint("line_id", unsigned(m_line));
+    record.write(msg, unsigned(m_line));
     // A failed send closes the connection; the editor keeps what was typed
     // and the next keystroke after reconnecting sends the whole record.
     m_session.send_message(msg);

@@ -25,8 +25,8 @@ bool isModifierKey(int key)
 // by accident cuts a caller off mid-sentence on the air.
 bool isOnAir(const Line& line)
 {
-    const QString& status = line.state().status;
-    return status == QLatin1String("on air") || status == QLatin1String("remote (on air)");
+    const LineStatus::Word word = LineStatus::wordOf(line.state().status);
+    return word == LineStatus::OnAir || word == LineStatus::RemoteOnAir;
 }
 
 } // namespace

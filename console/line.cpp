@@ -2,7 +2,6 @@
 
 #include "console/surface.h"
 #include "ipc/ipcobject.h"
-#include "message/message.h"
 
 #include <QGraphicsScene>
 
@@ -27,12 +26,12 @@ constexpr Look kRed{ColorButton::Steady, ColorButton::Red, ColorButton::Unlit};
 // How ANSWER, HOLD and AIR are decided for a status word.
 enum class Rule { Fixed, Handset, Hold, Air };
 
-// One row per status word the unit sends. A null text means the panel shows
-// the caller; "clear" asks the unit to reset the caller information, because
-// every state outside a connected call ends the previous caller's record.
+// One row per status word the unit sends, in the order of LineStatus::Word.
+// A null text means the panel shows the caller; "clear" asks the unit to
+// reset the caller information, because every state outside a connected
+// call ends the previous caller's record.
 struct StatusRow
 {
-    const char* word;
     Rule answerRule;
     Look answer;
     Rule holdRule;
@@ -46,46 +45,30 @@ struct StatusRow
 constexpr Rule kFixed = Rule::Fixed;
 
 const StatusRow kStatusTable[] = {
-    {"on hook (idle)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Idle", LinePanel::Plain, true},
-    {"disabled (loop thru)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line In Use", LinePanel::Unavailable, true},
-    {"disabled (busied out)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line Busied Out", LinePanel::Unavailable, true},
-    {"ringing", kFixed, kSlowGreen, kFixed, kFixed, kUnlit, "Ringing", LinePanel::Green, true},
-    {"on hold", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
-    {"on screened hold", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
-    {"remote (on hold)", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Hold (Remote)", LinePanel::Yellow, true},
-    {"remote (on screened hold)", kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Screened Hold (Remote)",
-     LinePanel::Yellow, true},
-    {"on auto attendant", kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant", LinePanel::Green, true},
-    {"remote (on auto attendant)", kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant (Remote)",
-     LinePanel::Green, true},
-    {"on handset", Rule::Handset, kUnlit, kFixed, kFixed, kUnlit, nullptr, LinePanel::Green, false},
-    {"remote (on handset)", kFixed, kYellow, kFixed, kFixed, kUnlit, "On Handset (Remote)", LinePanel::Green, true},
+    {kFixed, kUnlit, kFixed, kFixed, kUnlit, "Idle", LinePanel::Plain, true},
+    {kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line In Use", LinePanel::Unavailable, true},
+    {kFixed, kUnlit, kFixed, kFixed, kUnlit, "Line Busied Out", LinePanel::Unavailable, true},
+    {kFixed, kSlowGreen, kFixed, kFixed, kUnlit, "Ringing", LinePanel::Green, true},
+    {kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
+    {kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, nullptr, LinePanel::Yellow, false},
+    {kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Hold (Remote)", LinePanel::Yellow, true},
+    {kFixed, kUnlit, Rule::Hold, kFixed, kUnlit, "On Screened Hold (Remote)", LinePanel::Yellow, true},
+    {kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant", LinePanel::Green, true},
+    {kFixed, kFastGreen, kFixed, kFixed, kUnlit, "Auto Attendant (Remote)", LinePanel::Green, true},
+    {Rule::Handset, kUnlit, kFixed, kFixed, kUnlit, nullptr, LinePanel::Green, false},
+    {kFixed, kYellow, kFixed, kFixed, kUnlit, "On Handset (Remote)", LinePanel::Green, true},
     // The air rule sets the AIR look and the text colour from the air channel.
-    {"on air", kFixed, kUnlit, kFixed, Rule::Air, kUnlit, nullptr, LinePanel::Plain, false},
-    {"remote (on air)", kFixed, kUnlit, kFixed, kFixed, kRed, "On Air (Remote)", LinePanel::Red, false},
-    {"remote (busied out)", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Busied Out (Remote)", LinePanel::Unavailable,
-     true},
-    {"not installed", kFixed, kUnlit, kFixed, kFixed, kUnlit, "Not Installed", LinePanel::Unavailable, true},
+    {kFixed, kUnlit, kFixed, Rule::Air, kUnlit, nullptr, LinePanel::Plain, false},
+    {kFixed, kUnlit, kFixed, kFixed, kRed, "On Air (Remote)", LinePanel::Red, false},
+    {kFixed, kUnlit, kFixed, kFixed, kUnlit, "Busied Out (Remote)", LinePanel::Unavailable, true},
+    {kFixed, kUnlit, kFixed, kFixed, kUnlit, "Not Installed", LinePanel::Unavailable, true},
 };
-
-const StatusRow* findStatus(const QString& word)
-{
-    for (const StatusRow& row : kStatusTable) {
-        if (word == QLatin1String(row.word))
-            return &row;
-    }
-    return nullptr;
-}
+static_assert(sizeof(kStatusTable) / sizeof(kStatusTable[0]) == LineStatus::WordCount, "one row per status word");
 
 void apply(ColorButton& button, const Look& look)
 {
     button.setLook(look.state, look.first, look.second);
 }
-
-const QString kOnHold = QStringLiteral("on hold");
-const QString kOnScreenedHold = QStringLiteral("on screened hold");
-const QString kOnHandset = QStringLiteral("on handset");
-const QString kOnAir = QStringLiteral("on air");
 
 } // namespace
 
@@ -114,29 +97,6 @@ void LineAttributes::setAttributes(const QString& name_, const QString& location
     gender = gender_;
     moodidx = moodidx_;
     mood = mood_;
-}
-
-void LineAttributes::toParams(Params& p, Fields fields) const
-{
-    p.set_qstring("name", name);
-    p.set_qstring("location", location);
-    p.set_qstring("topic", topic);
-    p.set_qstring("notes", notes);
-    p.set_qstring("gender", gender);
-    p.set_qstring("mood", mood);
-    if (fields == Fields::All) {
-        p.set_uint("genderidx", genderidx);
-        p.set_uint("moodidx", moodidx);
-    }
-}
-
-LineAttributes LineAttributes::fromParams(const Params& p)
-{
-    LineAttributes a;
-    a.setAttributes(p.get_qstring("name", QString()), p.get_qstring("location", QString()),
-                    p.get_qstring("topic", QString()), p.get_qstring("notes", QString()), p.get_uint("genderidx", 0),
-                    p.get_qstring("gender", QString()), p.get_uint("moodidx", 0), p.get_qstring("mood", QString()));
-    return a;
 }
 
 Line::Line(QGraphicsScene& scene, IPCObject& session, int index)
@@ -186,7 +146,8 @@ void Line::setStatus(const QString& status, bool locked, bool override, bool pri
     m_state.setState(status, locked, override, priority, ring_num, uint32_t(time), utility, location);
     m_panel.setUtility(utility);
 
-    const StatusRow* row = findStatus(status);
+    m_word = LineStatus::wordOf(status);
+    const StatusRow* row = m_word < LineStatus::WordCount ? &kStatusTable[m_word] : nullptr;
     if (!row) {
         apply(m_answer, kUnlit);
         apply(m_hold, kUnlit);
@@ -339,7 +300,7 @@ void Line::airPressed()
     // Only a studio decides what goes on air; a second press on a line that
     // is already on air locks or unlocks it there.
     if (mayAir()) {
-        if (m_state.status == kOnAir)
+        if (m_word == LineStatus::OnAir)
             m_session.cmd_line_lock(unsigned(m_index), !m_state.locked);
         else
             m_session.cmd_line_air(unsigned(m_index));
@@ -370,8 +331,7 @@ void Line::move()
 
 bool Line::isConnectedState() const
 {
-    const QString& s = m_state.status;
-    return s == kOnHold || s == kOnScreenedHold || s == kOnHandset || s == kOnAir;
+    return LineStatus::isConnected(m_word);
 }
 
 void Line::updateLinePanel()
@@ -398,9 +358,8 @@ void Line::updateTimer()
 
 void Line::updateHoldButton()
 {
-    const QString& s = m_state.status;
-    const bool hold = s == kOnHold || s == QLatin1String("remote (on hold)");
-    const bool screened = s == kOnScreenedHold || s == QLatin1String("remote (on screened hold)");
+    const bool hold = m_word == LineStatus::OnHold || m_word == LineStatus::RemoteOnHold;
+    const bool screened = m_word == LineStatus::OnScreenedHold || m_word == LineStatus::RemoteOnScreenedHold;
     if (!hold && !screened)
         return;
     // A priority caller stands out from every other held line.
@@ -436,9 +395,5 @@ void Line::updateAirButton()
 
 void Line::clearLineInfo()
 {
-    Message msg;
-    msg.set_name("ancillary_data");
-    LineAttributes().toParams(msg.params(), LineAttributes::Fields::WithoutIndexes);
-    msg.params().set_uint("line_id", unsigned(m_index));
-    m_session.send_message(msg);
+    m_session.send_message(CallerInfo::cleared(unsigned(m_index)));
 }

@@ -3,6 +3,8 @@
 #include "console/colorbutton.h"
 #include "console/dropbutton.h"
 #include "console/linepanel.h"
+#include "unit/callerinfo.h"
+#include "unit/linestatus.h"
 
 #include <QObject>
 #include <QString>
@@ -10,7 +12,6 @@
 #include <cstdint>
 
 class IPCObject;
-class Params;
 class QGraphicsScene;
 struct Surface;
 
@@ -33,27 +34,10 @@ struct LineState
 
 // The caller information of one line, as the unit last sent it in
 // "ancillary_data". The index fields select the gender and mood entries.
-struct LineAttributes
+struct LineAttributes : CallerInfo
 {
-    QString name;
-    QString location;
-    QString topic;
-    QString notes;
-    uint32_t genderidx = 0;
-    QString gender = QStringLiteral("unknown");
-    uint32_t moodidx = 0;
-    QString mood = QStringLiteral("neutral");
-
     void setAttributes(const QString& name, const QString& location, const QString& topic, const QString& notes,
                        uint32_t genderidx, const QString& gender, uint32_t moodidx, const QString& mood);
-
-    // The record in an "ancillary_data" message; the one place that spells
-    // its field names. Without the indexes it is the record a console sends
-    // to clear a line, which names gender and mood by their texts only.
-    enum class Fields { All, WithoutIndexes };
-    void toParams(Params& params, Fields fields = Fields::All) const;
-    // Absent fields read as empty texts and index 0.
-    static LineAttributes fromParams(const Params& params);
 };
 
 // One telephone line of the console: keeps the line's reported state and
@@ -126,6 +110,8 @@ private:
     bool hasSurface() const { return m_associated && m_surface; }
 
     LineState m_state;
+    // The status word of m_state, read once.
+    LineStatus::Word m_word = LineStatus::Unreported;
     LineAttributes m_attributes;
     QGraphicsScene& m_scene;
     IPCObject& m_session;

@@ -1,23 +1,7 @@
 #include "console/lines.h"
 
 #include "ipc/ipcobject.h"
-#include "message/message.h"
-
-#include <algorithm>
-
-namespace {
-
-// The line a message is about. A missing "line_id" means line 0, but one
-// that is present and not a plain unsigned number ("abc", "-1") names no line
-// at all, rather than falling back to line 0.
-bool readLineId(const Params& p, unsigned& id)
-{
-    bool ok = false;
-    id = p.get_qstring("line_id", QStringLiteral("0")).toUInt(&ok);
-    return ok;
-}
-
-} // namespace
+#include "unit/systemstatus.h"
 
 Lines::Lines(QGraphicsScene& scene, IPCObject& session)
     : m_scene(scene)
@@ -84,25 +68,23 @@ void Lines::panelSelected(uint line)
 
 void Lines::ipcRecvLineStatus(const Message& msg)
 {
-    const Params& p = msg.params();
     unsigned id = 0;
-    if (!readLineId(p, id) || id >= m_count)
+    LineStatus s;
+    if (LineStatus::read(msg, m_count, id, s) != Refusal::None)
         return;
-    m_lines[id]->setStatus(p.get_qstring("status", QString()), p.get_bool("locked", false),
-                           p.get_bool("override", false), p.get_bool("priority", false), p.get_uint("ring_num", 0),
-                           p.get_uint("time", 0), p.get_bool("utility", false), p.get_int("location", 0));
+    m_lines[id]->setStatus(s.status, s.locked, s.override, s.priority, s.ringNum, s.time, s.utility, s.location);
 }
 
 void Lines::ipcRecvAncillaryData(const Message& msg)
 {
-    const Params& p = msg.params();
     unsigned id = 0;
-    if (!readLineId(p, id) || id >= m_count)
+    CallerInfo a;
+    bool local = false;
+    if (CallerInfo::read(msg, m_count, id, a, local) != Refusal::None)
         return;
     Line& line = *m_lines[id];
-    const LineAttributes a = LineAttributes::fromParams(p);
     line.setAncillary(a.name, a.location, a.topic, a.notes, a.genderidx, a.gender, a.moodidx, a.mood);
-    emit ancillaryChanged(id, line.attributes(), p.get_bool("local", false));
+    emit ancillaryChanged(id, line.attributes(), local);
 }
 
 void Lines::ipcRecvTimerTick(const Message&)
@@ -113,8 +95,7 @@ void Lines::ipcRecvTimerTick(const Message&)
 
 void Lines::ipcRecvSystemStatus(const Message& msg)
 {
-    const unsigned requested = msg.params().get_uint("num_lines", 0);
-    m_count = std::min<unsigned>(requested, MaxLines);
+    m_count = SystemStatus::read(msg).numLines;
     // Every count puts the whole picture right again, so a unit that goes
     // from six lines back to twelve (or from four to eight) shows the lines
     // it has, at the size that goes with the count.

@@ -23,7 +23,7 @@ class Lines : public QObject
     Q_OBJECT
 
 public:
-    enum { MaxLines = 12 };
+    enum { MaxLines = LineStatus::MaxLines };
     // Half a blink period of a fast-blinking lamp.
     enum { BlinkIntervalMs = 225 };
 

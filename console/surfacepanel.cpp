@@ -1,6 +1,6 @@
 #include "console/surfacepanel.h"
 
-#include "console/callerchoices.h"
+#include "unit/callerinfo.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,7 +1,8 @@
 #include "console/top.h"
 
 #include "console/lines.h"
-#include "message/message.h"
+#include "unit/systemstatus.h"
+#include "unit/unitcommands.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -10,9 +11,8 @@
 #include <QMenuBar>
 #include <QPalette>
 
-Top::Top(MIRTGui* console, QGraphicsScene& scene, QPalette& palette, IPCObject& session, Lines& lines)
-    : m_console(console)
-    , m_scene(scene)
+Top::Top(MIRTGui*, QGraphicsScene& scene, QPalette& palette, IPCObject& session, Lines& lines)
+    : m_scene(scene)
     , m_palette(palette)
     , m_session(session)
     , m_lines(lines)
@@ -140,32 +140,26 @@ void Top::setLineNum(uint line, LineAttributes&)
 
 void Top::ipcRecvSystemStatus(const Message& msg)
 {
-    const Params& p = msg.params();
-    m_aaEnabled = p.get_bool("aa_enabled", false);
+    const SystemStatus status = SystemStatus::read(msg);
+    m_aaEnabled = status.aaEnabled;
     if (m_aaEnabled)
         m_aa.setLook(ColorButton::Steady, ColorButton::Red, ColorButton::Unlit);
     else
         m_aa.setLook(ColorButton::Steady, ColorButton::Unlit, ColorButton::Unlit);
 
-    m_busiedOut = p.get_bool("busied_out", false);
+    m_busiedOut = status.busiedOut;
     m_busy.setLabel(m_busiedOut ? QStringLiteral("UN-\nBUSY") : QStringLiteral("BUSY"));
 }
 
 void Top::ipcRecvSurfaceStatus(const Message& msg)
 {
-    const Params& p = msg.params();
-    const QString idText = p.get_qstring("id", QStringLiteral("0"));
-    if (idText == QLatin1String("none"))
+    // Entries 4 and 5 are updated by reports like the unit's four.
+    SurfaceStatus status;
+    if (SurfaceStatus::read(msg, SurfaceCount, status) != Refusal::None)
         return;
-    // Garbage ("abc", "-1") names no surface rather than surface 0. Entries 4
-    // and 5 are updated by reports like the unit's four.
-    bool ok = false;
-    const unsigned id = idText.toUInt(&ok);
-    if (!ok || id >= SurfaceCount)
-        return;
-
+    const unsigned id = status.id;
     Surface& s = m_surfaces[id];
-    s.online = p.get_bool("online", false);
+    s.online = status.online;
 
     if (!s.online && id == m_current) {
         // The uncheck announces the association once more, for the entry
@@ -177,25 +171,21 @@ void Top::ipcRecvSurfaceStatus(const Message& msg)
 
     m_entries[id]->setEnabled(s.online);
 
-    const std::string type = p.get_string("type", std::string());
-    if (type == "studio") {
-        s.type = Surface::Studio;
+    s.type = status.type;
+    if (s.type == Surface::Studio)
         m_entries[id]->setText(QStringLiteral("%1: Studio").arg(id + 1));
-    } else if (type == "screener") {
-        s.type = Surface::Screener;
+    else if (s.type == Surface::Screener)
         m_entries[id]->setText(QStringLiteral("%1: Screener").arg(id + 1));
-    } else {
-        s.type = Surface::Unknown;
+    else
         m_entries[id]->setText(s.online ? QStringLiteral("%1: Unknown").arg(id + 1)
                                         : QStringLiteral("%1: Offline").arg(id + 1));
-    }
 
     handleAssociationButtonEnables();
 }
 
 void Top::ipcRecvSetConfig(const Message& msg)
 {
-    m_current = msg.params().get_uint("surface", 0);
+    m_current = UnitCommands::readSetConfig(msg);
     if (m_current >= SurfaceCount)
         m_current = 4;
     if (!m_entries[m_current]->isChecked())
@@ -219,10 +209,7 @@ void Top::changeAssociation()
     else
         m_session.cmd_set_handset(m_current);
 
-    Message msg;
-    msg.set_name("set_config");
-    msg.params().set_uint("surface", m_current);
-    m_session.send_message(msg);
+    m_session.send_message(UnitCommands::setConfig(m_current));
 
     emit associationChanged(m_associated, currentSurface());
 }
@@ -255,39 +242,22 @@ void Top::nextToAir()
     const Surface* s = currentSurface();
     if (!m_associated || !s || s->type != Surface::Studio)
         return;
-    Message msg;
-    msg.set_name("change_line_state");
-    msg.params().set_string("line_id", "priority");
-    msg.params().set_string("command", "air");
-    m_session.send_message(msg);
+    m_session.send_message(UnitCommands::nextToAir());
 }
 
 void Top::toggleBusy()
 {
-    Message msg;
-    msg.set_name("change_line_state");
-    msg.params().set_string("line_id", "unlocked");
-    msg.params().set_string("command", m_busiedOut ? "unbusy" : "busy");
-    m_session.send_message(msg);
+    m_session.send_message(UnitCommands::busyAll(!m_busiedOut));
 }
 
 void Top::toPriority()
 {
     if (!m_lineSelected)
         return;
-    Message msg;
-    msg.set_name("change_line_flags");
-    msg.params().set_uint("line_id", m_selectedLine);
-    msg.params().set_string("flag", "priority");
-    msg.params().set_bool("state", true);
-    m_session.send_message(msg);
+    m_session.send_message(UnitCommands::lineFlag(UnitCommands::Flag::Priority, m_selectedLine, true));
 }
 
 void Top::toggleAA()
 {
-    Message msg;
-    msg.set_name("change_global_state");
-    msg.params().set_string("state", "aa");
-    msg.params().set_bool("enabled", !m_aaEnabled);
-    m_session.send_message(msg);
+    m_session.send_message(UnitCommands::autoAttendant(!m_aaEnabled));
 }

@@ -5,6 +5,7 @@
 #include "console/surface.h"
 #include "console/toppanel.h"
 #include "ipc/ipcobject.h"
+#include "unit/surfacestatus.h"
 
 #include <QMenuBar>
 #include <QObject>
@@ -33,7 +34,7 @@ class Top : public QObject
     Q_OBJECT
 
 public:
-    enum { SurfaceCount = 6, UnitSurfaces = 4, NoSurface = 6 };
+    enum { SurfaceCount = SurfaceStatus::Count, UnitSurfaces = 4, NoSurface = 6 };
 
     Top(MIRTGui* console, QGraphicsScene& scene, QPalette& palette, IPCObject& session, Lines& lines);
     ~Top() override;
@@ -76,7 +77,6 @@ private:
     // The current entry, or null when there is none.
     Surface* currentSurface();
 
-    MIRTGui* m_console;
     QGraphicsScene& m_scene;
     QPalette& m_palette;
     IPCObject& m_session;

@@ -1,6 +1,7 @@
 #include "ipc/ipcobject.h"
 
 #include "ipc/ipcqt.h"
+#include "unit/unitcommands.h"
 
 #include <QDebug>
 #include <QLoggingCategory>
@@ -72,6 +73,7 @@ void IPCObject::connectIPC(const QString& host, unsigned int port, QString passw
 {
     m_host = host;
     m_port = port;
+    m_unit.setPeer(host);
     m_password = password;
     m_username = username;
     reconnect();
@@ -117,6 +119,7 @@ void IPCObject::setState(IPC_STATE s)
     if (m_state == int(s))
         return;
     m_state = s;
+    m_unit.setReady(s == IPC_READY);
     emit changedState(s);
 }
 
@@ -136,14 +139,7 @@ bool IPCObject::send_message(const Message& msg)
         if (debugEnabled()) {
             // The log is not the wire: a password sent in clear to the unit
             // has no business in a debug log that anyone may be shown.
-            QString xml;
-            if (msg.params().has_param("password")) {
-                Message masked(msg);
-                masked.params().set_string("password", "********");
-                xml = xmlForLog(masked);
-            } else {
-                xml = xmlForLog(msg);
-            }
+            const QString xml = xmlForLog(UnitCommands::forLog(msg));
             QMessageLogger("ipc", 0, kSendSignature).debug().nospace().noquote() << "[" << m_host << "] "
                                                                                  << "TX: " << xml;
         }
@@ -172,82 +168,53 @@ bool IPCObject::send_message(const Message& msg)
 
 bool IPCObject::cmd_login()
 {
-    Message msg;
-    msg.set_name("login");
-    msg.params().set_string("username", m_username.toStdString());
-    msg.params().set_string("password", m_password.toStdString());
-    msg.params().set_string("id", "console");
-    return send_message(msg);
+    return send_message(UnitCommands::login(m_username, m_password));
 }
 
 bool IPCObject::cmd_resync()
 {
-    Message msg;
-    msg.set_name("resync");
-    return send_message(msg);
-}
-
-bool IPCObject::send_line_state(const char* command, unsigned int line)
-{
-    Message msg;
-    msg.set_name("change_line_state");
-    msg.params().set_string("command", command);
-    msg.params().set_uint("line_id", line);
-    return send_message(msg);
+    return send_message(UnitCommands::resync());
 }
 
 bool IPCObject::cmd_line_drop(unsigned int line)
 {
-    return send_line_state("drop", line);
+    return send_message(UnitCommands::lineCommand(UnitCommands::Action::Drop, line));
 }
 
 bool IPCObject::cmd_line_hold(unsigned int line)
 {
-    return send_line_state("hold", line);
+    return send_message(UnitCommands::lineCommand(UnitCommands::Action::Hold, line));
 }
 
 bool IPCObject::cmd_line_air(unsigned int line)
 {
-    return send_line_state("air", line);
+    return send_message(UnitCommands::lineCommand(UnitCommands::Action::Air, line));
 }
 
 bool IPCObject::cmd_line_handset(unsigned int line)
 {
-    return send_line_state("handset", line);
+    return send_message(UnitCommands::lineCommand(UnitCommands::Action::Handset, line));
 }
 
 bool IPCObject::cmd_line_lock(unsigned int line, bool state)
 {
-    Message msg;
-    msg.set_name("change_line_flags");
-    msg.params().set_string("flag", "locked");
-    msg.params().set_bool("state", state);
-    msg.params().set_uint("line_id", line);
-    return send_message(msg);
+    return send_message(UnitCommands::lineFlag(UnitCommands::Flag::Locked, line, state));
 }
 
 bool IPCObject::cmd_set_handset(unsigned int id)
 {
-    Message msg;
-    msg.set_name("set_handset_id");
-    msg.params().set_uint("id", id);
-    return send_message(msg);
+    return send_message(UnitCommands::setHandset(id));
 }
 
 bool IPCObject::cmd_set_handset()
 {
-    Message msg;
-    msg.set_name("set_handset_id");
-    msg.params().set_string("id", "none");
-    return send_message(msg);
+    return send_message(UnitCommands::noHandset());
 }
 
 bool IPCObject::cmd_send_chat(const QString& from, const QString& text)
 {
     Message msg;
-    msg.set_name("chat_data");
-    msg.params().set_qstring("from", from);
-    msg.params().set_qstring("text", text);
+    ChatLine{from, text}.write(msg);
     return send_message(msg);
 }
 
@@ -307,7 +274,7 @@ void IPCObject::resp_login(const Message& msg)
     // so that a full store can never turn an accepted login into a refusal.
     const Message* stored = get_message("login");
     const Message& answer = stored ? *stored : msg;
-    if (answer.params().get_bool("success", false))
+    if (UnitCommands::readLoginAnswer(answer))
         setState(IPC_LOGGED_IN);
     else
         setState(IPC_LOGIN_FAILED);
@@ -334,22 +301,26 @@ void IPCObject::resp_set_config(const Message& msg)
 
 void IPCObject::resp_timer_tick(const Message& msg)
 {
+    m_unit.takeTimerTick();
     emit recvTimerTick(msg);
 }
 
 void IPCObject::resp_system_status(const Message& msg)
 {
-    emit recvSystemStatus(msg);
+    if (m_unit.takeSystemStatus(msg))
+        emit recvSystemStatus(msg);
 }
 
 void IPCObject::resp_surface_status(const Message& msg)
 {
-    emit recvSurfaceStatus(msg);
+    if (m_unit.takeSurfaceStatus(msg))
+        emit recvSurfaceStatus(msg);
 }
 
 void IPCObject::resp_line_status(const Message& msg)
 {
-    emit recvLineStatus(msg);
+    if (m_unit.takeLineStatus(msg))
+        emit recvLineStatus(msg);
 }
 
 void IPCObject::resp_line_status_hw(const Message& msg)
@@ -359,11 +330,13 @@ void IPCObject::resp_line_status_hw(const Message& msg)
 
 void IPCObject::resp_ancillary_data(const Message& msg)
 {
-    emit recvAncillaryData(msg);
+    if (m_unit.takeCallerInfo(msg))
+        emit recvAncillaryData(msg);
 }
 
 void IPCObject::resp_chat_data(const Message& msg)
 {
+    m_unit.takeChat(msg);
     emit recvChatData(msg);
 }
 

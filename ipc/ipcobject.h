@@ -2,6 +2,7 @@
 
 #include "ipc/ipcclient.h"
 #include "message/message.h"
+#include "unit/unitstate.h"
 
 #include <QAbstractSocket>
 #include <QMetaType>
@@ -15,7 +16,9 @@ class IPCQt;
 
 // The connection of one console window to one unit: connects, logs in, asks
 // for the full status, turns every incoming message into a signal named after
-// it, and sends the console's commands. Owns its TCP channel.
+// it, and sends the console's commands. Owns its TCP channel and the picture
+// of the unit that its status messages paint: a status message the unit's
+// reader refuses is dropped here, before any signal.
 class IPCObject : public QObject, public IPCClient
 {
     Q_OBJECT
@@ -63,6 +66,10 @@ public:
     bool cmd_set_handset();
     bool cmd_send_chat(const QString& from, const QString& text);
 
+    // The unit as this connection last heard it.
+    UnitState& unitState() { return m_unit; }
+    const UnitState& unitState() const { return m_unit; }
+
     IPCQt* get_dc_qt();
     const IPCQt* get_dc_qt() const;
 
@@ -93,7 +100,6 @@ public slots:
 private:
     using Handler = void (IPCObject::*)(const Message&);
 
-    bool send_line_state(const char* command, unsigned int line);
     void enable_keepalive();
 
     void resp_login(const Message& msg);
@@ -115,4 +121,5 @@ private:
     QString m_password;
     QString m_username;
     std::map<std::string, Handler> m_handlers;
+    UnitState m_unit;
 };

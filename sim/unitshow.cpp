@@ -6,25 +6,20 @@
 
 namespace {
 
-const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[]
-    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
-
-Params callerInfo(const QString& name, const QString& location, const QString& topic, const QString& notes,
-                  unsigned int genderidx, unsigned int moodidx)
+CallerInfo callerInfo(const QString& name, const QString& location, const QString& topic, const QString& notes,
+                      unsigned int genderidx, unsigned int moodidx)
 {
-    Params p;
-    p.set_qstring("name", name);
-    p.set_qstring("location", location);
-    p.set_qstring("topic", topic);
-    p.set_qstring("notes", notes);
-    genderidx = genderidx < 3 ? genderidx : 0;
-    moodidx = moodidx < 10 ? moodidx : 0;
-    p.set_string("gender", kGenders[genderidx]);
-    p.set_uint("genderidx", genderidx);
-    p.set_string("mood", kMoods[moodidx]);
-    p.set_uint("moodidx", moodidx);
-    return p;
+    CallerInfo c;
+    c.name = name;
+    c.location = location;
+    c.topic = topic;
+    c.notes = notes;
+    c.genderidx = genderidx < kGenderCount ? genderidx : 0;
+    c.gender = QLatin1String(kGenderChoices[c.genderidx].sent);
+    c.moodidx = moodidx < kMoodCount ? moodidx : 0;
+    c.mood = QLatin1String(kMoodChoices[c.moodidx].sent);
+    c.fields = 0xff;
+    return c;
 }
 
 } // namespace
@@ -82,28 +77,28 @@ void UnitShow::apply(UnitSimulator& unit, const ShowStep& step)
         unit.ring(step.line, step.info);
         break;
     case ShowStep::Answer:
-        unit.setLineState(step.line, QStringLiteral("on handset"), step.location);
+        unit.setLineState(step.line, LineStatus::textOf(LineStatus::OnHandset), step.location);
         break;
     case ShowStep::Hold:
-        unit.setLineState(step.line, QStringLiteral("on hold"));
+        unit.setLineState(step.line, LineStatus::textOf(LineStatus::OnHold));
         break;
     case ShowStep::ScreenedHold:
-        unit.setLineState(step.line, QStringLiteral("on screened hold"));
+        unit.setLineState(step.line, LineStatus::textOf(LineStatus::OnScreenedHold));
         break;
     case ShowStep::Air:
-        unit.setLineState(step.line, QStringLiteral("on air"));
+        unit.setLineState(step.line, LineStatus::textOf(LineStatus::OnAir));
         break;
     case ShowStep::Lock:
-        unit.setLineFlag(step.line, QStringLiteral("locked"), step.flag);
+        unit.setLineFlag(step.line, UnitCommands::Flag::Locked, step.flag);
         break;
     case ShowStep::Priority:
-        unit.setLineFlag(step.line, QStringLiteral("priority"), step.flag);
+        unit.setLineFlag(step.line, UnitCommands::Flag::Priority, step.flag);
         break;
     case ShowStep::Info:
         unit.setCallerInfo(step.line, step.info);
         break;
     case ShowStep::Drop:
-        unit.setLineState(step.line, QStringLiteral("on hook (idle)"));
+        unit.setLineState(step.line, LineStatus::textOf(LineStatus::Idle));
         break;
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "message/params.h"
+#include "unit/callerinfo.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -37,7 +37,7 @@ struct ShowStep
     Action action = Ring;
     bool flag = true;
     int location = 1;
-    Params info;
+    CallerInfo info;
 
     static ShowStep ring(qint64 atMs, unsigned int line, const QString& name, const QString& location,
                          const QString& topic);

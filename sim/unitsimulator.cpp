@@ -1,25 +1,14 @@
 #include "sim/unitsimulator.h"
 
 #include "sim/simpeer.h"
+#include "unit/chatline.h"
+#include "unit/systemstatus.h"
 
 #include <QDebug>
 
 #include <algorithm>
 
 namespace {
-
-const char* const kStatusIdle = "on hook (idle)";
-const char* const kStatusRinging = "ringing";
-const char* const kStatusHold = "on hold";
-const char* const kStatusHandset = "on handset";
-const char* const kStatusAir = "on air";
-const char* const kStatusBusied = "disabled (busied out)";
-const char* const kStatusAutoAttendant = "on auto attendant";
-const char* const kStatusScreenedHold = "on screened hold";
-
-// The caller fields a unit keeps per line; anything else a console sends
-// along is not stored.
-const char* const kInfoFields[] = {"name", "location", "topic", "notes", "gender", "genderidx", "mood", "moodidx"};
 
 struct MadeUpCaller
 {
@@ -39,38 +28,27 @@ const MadeUpCaller kCallers[] = {
     {"Frank", "The Mill", "Complaint about the weather", 1, 8},
 };
 
-const char* const kGenders[] = {"unknown", "male", "female"};
-const char* const kMoods[]
-    = {"neutral", "happy", "sad", "crying", "angry", "rude", "shocked", "embarassed", "eyeroll", "crazy"};
-
-// A line number from the wire: digits only, so "abc" or "-1" never become
-// line 0 or a huge index through the lenient getters.
-bool parseLineNumber(const std::string& text, unsigned int& value)
+// A call the unit can act on.
+bool isActive(LineStatus::Word w)
 {
-    if (text.empty() || text.size() > 3)
-        return false;
-    unsigned int v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + unsigned(c - '0');
-    }
-    value = v;
-    return true;
+    return w == LineStatus::Ringing || w == LineStatus::OnHold || w == LineStatus::OnHandset || w == LineStatus::OnAir
+        || w == LineStatus::AutoAttendant;
 }
 
-bool isActive(const QString& status)
+bool isWaiting(LineStatus::Word w)
 {
-    return status == QLatin1String(kStatusRinging) || status == QLatin1String(kStatusHold)
-        || status == QLatin1String(kStatusHandset) || status == QLatin1String(kStatusAir)
-        || status == QLatin1String(kStatusAutoAttendant);
+    return w == LineStatus::Ringing || w == LineStatus::AutoAttendant;
 }
 
-// Picked up by somebody: the caller's information is known from here on.
-bool isTaken(const QString& status)
+// A record as the unit keeps it: a gender or mood nobody named is the
+// first of its table.
+CallerInfo kept(CallerInfo info)
 {
-    return status == QLatin1String(kStatusHold) || status == QLatin1String(kStatusScreenedHold)
-        || status == QLatin1String(kStatusHandset) || status == QLatin1String(kStatusAir);
+    if (!(info.fields & CallerInfo::Gender))
+        info.gender = QLatin1String(kGenderChoices[0].sent);
+    if (!(info.fields & CallerInfo::Mood))
+        info.mood = QLatin1String(kMoodChoices[0].sent);
+    return info;
 }
 
 QString frameText(const Message& msg)
@@ -86,10 +64,13 @@ QString frameText(const Message& msg)
 UnitSimulator::UnitSimulator(QObject* parent)
     : QTcpServer(parent)
 {
-    m_surfaces[0] = {true, QStringLiteral("studio")};
-    m_surfaces[1] = {true, QStringLiteral("screener")};
-    m_surfaces[2] = {true, QStringLiteral("screener")};
-    m_surfaces[3] = {false, QString()};
+    const SurfaceStatus::Type types[NUM_SURFACES]
+        = {SurfaceStatus::Studio, SurfaceStatus::Screener, SurfaceStatus::Screener, SurfaceStatus::Unknown};
+    for (unsigned int i = 0; i < NUM_SURFACES; ++i) {
+        m_surfaces[i].id = i;
+        m_surfaces[i].online = i < 3;
+        m_surfaces[i].type = types[i];
+    }
 
     m_tickTimer.setInterval(1000);
     connect(&m_tickTimer, &QTimer::timeout, this, &UnitSimulator::tick);
@@ -149,7 +130,12 @@ void UnitSimulator::setSurface(unsigned int index, bool online, const QString& t
 {
     if (index >= NUM_SURFACES)
         return;
-    m_surfaces[index] = {online, type};
+    Surface& s = m_surfaces[index];
+    s.online = online;
+    s.type = type == QLatin1String("studio") ? Surface::Studio
+        : type == QLatin1String("screener")  ? Surface::Screener
+                                             : Surface::Unknown;
+    s.typeText = s.type == Surface::Unknown ? type : QString();
     broadcast(surfaceStatus(index));
 }
 
@@ -291,8 +277,8 @@ void UnitSimulator::peerReceived(SimPeer* p, const Message& msg)
         qInfo().noquote() << QStringLiteral("[%1] rx: %2").arg(p->id()).arg(frameText(msg));
     emit messageReceived(p->id(), msg);
 
-    const std::string name = msg.get_name();
-    if (name == "login") {
+    const UnitCommands::Kind kind = UnitCommands::kindOf(msg);
+    if (kind == UnitCommands::Login) {
         handleLogin(p, msg);
         return;
     }
@@ -300,27 +286,50 @@ void UnitSimulator::peerReceived(SimPeer* p, const Message& msg)
     if (!p->loggedIn())
         return;
 
-    const Params& params = msg.params();
-    if (name == "resync") {
+    switch (kind) {
+    case UnitCommands::Resync:
         handleResync(p);
-    } else if (name == "change_line_state") {
-        handleLineState(p, params);
-    } else if (name == "change_line_flags") {
-        handleLineFlags(params);
-    } else if (name == "change_global_state") {
-        handleGlobalState(params);
-    } else if (name == "ancillary_data") {
-        handleAncillary(p, params);
-    } else if (name == "chat_data") {
-        handleChat(params);
-    } else if (name == "set_handset_id") {
-        p->setHandsetId(params.get_qstring("id", QStringLiteral("none")));
-    } else if (name == "set_config") {
+        break;
+    case UnitCommands::ChangeLineState:
+        handleLineState(p, msg);
+        break;
+    case UnitCommands::ChangeLineFlags: {
+        UnitCommands::FlagCommand command;
+        if (UnitCommands::readLineFlag(msg, m_numLines, command) == Refusal::None)
+            handleLineFlags(command);
+        break;
+    }
+    case UnitCommands::ChangeGlobalState: {
+        bool enabled = false;
+        if (UnitCommands::readAutoAttendant(msg, enabled)) {
+            m_aaEnabled = enabled;
+            broadcast(systemStatus());
+        }
+        break;
+    }
+    case UnitCommands::AncillaryData:
+        handleAncillary(p, msg);
+        break;
+    case UnitCommands::ChatData: {
+        Message chat;
+        ChatLine::read(msg).write(chat);
+        broadcast(chat);
+        break;
+    }
+    case UnitCommands::SetHandsetId: {
+        const QString id = UnitCommands::readHandset(msg);
+        if (!id.isEmpty())
+            p->setHandsetId(id);
+        break;
+    }
+    case UnitCommands::SetConfig:
         // Remembered, not answered: the console answers every "set_config"
         // it receives with its own, so an answer here would never end.
-        unsigned int surface = 0;
-        if (parseLineNumber(params.get_string("surface", ""), surface))
-            p->setSurface(surface);
+        p->setSurface(UnitCommands::readSetConfig(msg));
+        break;
+    case UnitCommands::Login:
+    case UnitCommands::Other:
+        break;
     }
 }
 
@@ -328,12 +337,9 @@ void UnitSimulator::handleLogin(SimPeer* p, const Message& msg)
 {
     if (m_ignoreLogin)
         return;
-    const bool ok = msg.params().get_qstring("password", QString()) == m_password;
+    const bool ok = UnitCommands::readLogin(msg).password == m_password;
     p->setLoggedIn(ok);
-    Message answer;
-    answer.set_name("login");
-    answer.params().set_bool("success", ok);
-    send(p, answer);
+    send(p, UnitCommands::loginAnswer(ok));
 }
 
 void UnitSimulator::handleResync(SimPeer* p)
@@ -347,39 +353,36 @@ void UnitSimulator::handleResync(SimPeer* p)
     }
 }
 
-bool UnitSimulator::lineIndex(const Params& p, unsigned int& index) const
+void UnitSimulator::handleLineState(SimPeer* peer, const Message& msg)
 {
-    return parseLineNumber(p.get_string("line_id", ""), index) && index < m_numLines;
-}
+    using Action = UnitCommands::Action;
+    UnitCommands::LineCommand command;
+    if (UnitCommands::readLineCommand(msg, m_numLines, command) != Refusal::None)
+        return;
 
-void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
-{
-    const std::string command = p.get_string("command", "");
-    const std::string target = p.get_string("line_id", "");
-
-    if (target == "priority") {
-        if (command != "air")
+    if (command.target == UnitCommands::Target::Priority) {
+        if (command.action != Action::Air)
             return;
         for (unsigned int i = 0; i < m_numLines; ++i) {
-            if (m_lines[i].priority && isActive(m_lines[i].status)) {
+            if (m_lines[i].priority && isActive(m_lines[i].word)) {
                 m_lines[i].priority = false;
-                setLineStatus(i, QLatin1String(kStatusAir), 0);
+                setLineStatus(i, LineStatus::OnAir, 0);
                 return;
             }
         }
         return;
     }
 
-    if (target == "unlocked") {
-        if (command == "busy") {
+    if (command.target == UnitCommands::Target::Unlocked) {
+        if (command.action == Action::Busy) {
             for (unsigned int i = 0; i < m_numLines; ++i)
-                if (!m_lines[i].locked && m_lines[i].status == QLatin1String(kStatusIdle))
-                    setLineStatus(i, QLatin1String(kStatusBusied));
+                if (!m_lines[i].locked && m_lines[i].word == LineStatus::Idle)
+                    setLineStatus(i, LineStatus::BusiedOut);
             m_busiedOut = true;
-        } else if (command == "unbusy") {
+        } else if (command.action == Action::Unbusy) {
             for (unsigned int i = 0; i < m_numLines; ++i)
-                if (m_lines[i].status == QLatin1String(kStatusBusied))
-                    setLineStatus(i, QLatin1String(kStatusIdle));
+                if (m_lines[i].word == LineStatus::BusiedOut)
+                    setLineStatus(i, LineStatus::Idle);
             m_busiedOut = false;
         } else {
             return;
@@ -388,52 +391,52 @@ void UnitSimulator::handleLineState(SimPeer* peer, const Params& p)
         return;
     }
 
-    unsigned int index = 0;
-    if (!lineIndex(p, index))
-        return;
+    const unsigned int index = command.line;
     Line& line = m_lines[index];
-    if (command == "drop") {
-        if (line.status == QLatin1String(kStatusIdle))
+    if (command.action == Action::Drop) {
+        if (line.word == LineStatus::Idle)
             return;
         line.locked = false;
         line.priority = false;
-        line.caller.clear();
-        setLineStatus(index, QLatin1String(kStatusIdle));
+        line.caller = CallerInfo();
+        setLineStatus(index, LineStatus::Idle);
         clearInfo(index);
         return;
     }
     // Hold, handset and air need a call on the line.
-    if (!isActive(line.status))
+    if (!isActive(line.word))
         return;
-    const bool waiting
-        = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
-    if (command == "hold")
-        setLineStatus(index, QLatin1String(kStatusHold));
-    else if (command == "handset")
-        setLineStatus(index, QLatin1String(kStatusHandset), int(peer->surface()));
-    else if (command == "air")
-        setLineStatus(index, QLatin1String(kStatusAir), 0);
+    const bool waiting = isWaiting(line.word);
+    if (command.action == Action::Hold)
+        setLineStatus(index, LineStatus::OnHold);
+    else if (command.action == Action::Handset)
+        setLineStatus(index, LineStatus::OnHandset, int(peer->surface()));
+    else if (command.action == Action::Air)
+        setLineStatus(index, LineStatus::OnAir, 0);
     else
         return;
-    if (waiting && line.caller.has_param()) {
-        line.info = line.caller;
-        line.caller.clear();
-        broadcast(ancillaryData(index, false));
-    }
+    if (waiting)
+        screen(index);
 }
 
-void UnitSimulator::handleLineFlags(const Params& p)
+void UnitSimulator::screen(unsigned int index)
 {
-    unsigned int index = 0;
-    if (!lineIndex(p, index))
+    Line& line = m_lines[index];
+    if (!line.caller.fields)
         return;
-    const std::string flag = p.get_string("flag", "");
-    const bool state = p.get_bool("state", false);
-    if (flag == "locked") {
-        m_lines[index].locked = state;
-    } else if (flag == "priority") {
+    line.info = line.caller;
+    line.caller = CallerInfo();
+    broadcast(ancillaryData(index, false));
+}
+
+void UnitSimulator::handleLineFlags(const UnitCommands::FlagCommand& command)
+{
+    const unsigned int index = command.line;
+    if (command.flag == UnitCommands::Flag::Locked) {
+        m_lines[index].locked = command.state;
+    } else if (command.flag == UnitCommands::Flag::Priority) {
         // One priority caller at a time: NEXT puts exactly that one on air.
-        if (state) {
+        if (command.state) {
             for (unsigned int i = 0; i < m_numLines; ++i) {
                 if (i != index && m_lines[i].priority) {
                     m_lines[i].priority = false;
@@ -441,89 +444,77 @@ void UnitSimulator::handleLineFlags(const Params& p)
                 }
             }
         }
-        m_lines[index].priority = state;
+        m_lines[index].priority = command.state;
     } else {
         return;
     }
     broadcast(lineStatus(index));
 }
 
-void UnitSimulator::handleGlobalState(const Params& p)
-{
-    if (p.get_string("state", "") != "aa")
-        return;
-    m_aaEnabled = p.get_bool("enabled", false);
-    broadcast(systemStatus());
-}
-
-void UnitSimulator::handleAncillary(SimPeer* peer, const Params& p)
+void UnitSimulator::handleAncillary(SimPeer* peer, const Message& msg)
 {
     unsigned int index = 0;
-    if (!lineIndex(p, index))
+    CallerInfo read;
+    bool local = false;
+    if (CallerInfo::read(msg, m_numLines, index, read, local) != Refusal::None)
         return;
-    Params info;
-    for (const char* field : kInfoFields)
-        if (p.has_param(field))
-            info.set_string(field, p.get_string(field, ""));
+    const CallerInfo info = kept(read);
     // Every idle line makes every console send a cleared record; echoing
     // unchanged records would multiply that by the number of consoles.
-    if (info == m_lines[index].info)
+    CallerInfo& stored = m_lines[index].info;
+    if (info == stored && info.fields == stored.fields)
         return;
-    m_lines[index].info = info;
+    stored = info;
     const QList<SimPeer*> peers = m_peers;
     for (SimPeer* other : peers)
         if (other->loggedIn())
             send(other, ancillaryData(index, other == peer));
 }
 
-void UnitSimulator::handleChat(const Params& p)
+void UnitSimulator::setLineStatus(unsigned int index, LineStatus::Word word, int location)
 {
-    Message chat;
-    chat.set_name("chat_data");
-    chat.params().set_string("from", p.get_string("from", ""));
-    chat.params().set_string("text", p.get_string("text", ""));
-    broadcast(chat);
+    setLineStatus(index, LineStatus::textOf(word), location);
 }
 
 void UnitSimulator::setLineStatus(unsigned int index, const QString& status, int location)
 {
     Line& line = m_lines[index];
-    line.status = status;
+    line.setStatus(status);
     line.location = location;
     line.time = 0;
-    if (status == QLatin1String(kStatusAir))
+    if (line.word == LineStatus::OnAir)
         line.priority = false;
     broadcast(lineStatus(index));
 }
 
 void UnitSimulator::clearInfo(unsigned int index)
 {
-    if (!m_lines[index].info.has_param())
+    if (!m_lines[index].info.fields)
         return;
-    m_lines[index].info.clear();
+    m_lines[index].info = CallerInfo();
     broadcast(ancillaryData(index, false));
 }
 
 bool UnitSimulator::ring(unsigned int index, const QString& name)
 {
-    if (index >= m_numLines || m_lines[index].status != QLatin1String(kStatusIdle))
+    if (index >= m_numLines || m_lines[index].word != LineStatus::Idle)
         return false;
-    const MadeUpCaller& caller = kCallers[m_callCounter++ % (sizeof(kCallers) / sizeof(kCallers[0]))];
-    Params info;
-    info.set_string("name", name.isEmpty() ? caller.name : name.toStdString());
-    info.set_string("location", caller.location);
-    info.set_string("topic", caller.topic);
-    info.set_string("notes", "");
-    info.set_string("gender", kGenders[caller.genderidx]);
-    info.set_uint("genderidx", caller.genderidx);
-    info.set_string("mood", kMoods[caller.moodidx]);
-    info.set_uint("moodidx", caller.moodidx);
-    return ring(index, info);
+    const MadeUpCaller& made = kCallers[m_callCounter++ % (sizeof(kCallers) / sizeof(kCallers[0]))];
+    CallerInfo caller;
+    caller.name = name.isEmpty() ? QString::fromUtf8(made.name) : name;
+    caller.location = QString::fromUtf8(made.location);
+    caller.topic = QString::fromUtf8(made.topic);
+    caller.genderidx = made.genderidx;
+    caller.gender = QLatin1String(kGenderChoices[made.genderidx].sent);
+    caller.moodidx = made.moodidx;
+    caller.mood = QLatin1String(kMoodChoices[made.moodidx].sent);
+    caller.fields = 0xff;
+    return ring(index, caller);
 }
 
-bool UnitSimulator::ring(unsigned int index, const Params& caller)
+bool UnitSimulator::ring(unsigned int index, const CallerInfo& caller)
 {
-    if (index >= m_numLines || m_lines[index].status != QLatin1String(kStatusIdle))
+    if (index >= m_numLines || m_lines[index].word != LineStatus::Idle)
         return false;
     Line& line = m_lines[index];
     line.ringNum += 1;
@@ -531,11 +522,8 @@ bool UnitSimulator::ring(unsigned int index, const Params& caller)
     line.locked = false;
     // Consoles wipe the caller information of a ringing line; the caller is
     // screened (filled in) when the call is picked up.
-    line.caller = Params();
-    for (const char* field : kInfoFields)
-        if (caller.has_param(field))
-            line.caller.set_string(field, caller.get_string(field, ""));
-    setLineStatus(index, QLatin1String(m_aaEnabled ? kStatusAutoAttendant : kStatusRinging));
+    line.caller = kept(caller);
+    setLineStatus(index, m_aaEnabled ? LineStatus::AutoAttendant : LineStatus::Ringing);
     return true;
 }
 
@@ -544,46 +532,34 @@ bool UnitSimulator::setLineState(unsigned int index, const QString& status, int 
     if (index >= m_numLines)
         return false;
     Line& line = m_lines[index];
-    if (status == QLatin1String(kStatusIdle)) {
+    if (status == LineStatus::textOf(LineStatus::Idle)) {
         line.locked = false;
         line.priority = false;
-        line.caller.clear();
-        setLineStatus(index, status);
+        line.caller = CallerInfo();
+        setLineStatus(index, LineStatus::Idle);
         clearInfo(index);
         return true;
     }
-    const bool waiting
-        = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
+    const bool waiting = isWaiting(line.word);
     setLineStatus(index, status, location);
-    if (waiting && isTaken(status) && line.caller.has_param()) {
-        line.info = line.caller;
-        line.caller.clear();
-        broadcast(ancillaryData(index, false));
-    }
+    if (waiting && LineStatus::isConnected(line.word))
+        screen(index);
     return true;
 }
 
-bool UnitSimulator::setLineFlag(unsigned int index, const QString& flag, bool state)
+bool UnitSimulator::setLineFlag(unsigned int index, UnitCommands::Flag flag, bool state)
 {
     if (index >= m_numLines)
         return false;
-    Params p;
-    p.set_uint("line_id", index);
-    p.set_qstring("flag", flag);
-    p.set_bool("state", state);
-    handleLineFlags(p);
+    handleLineFlags({flag, state, index});
     return true;
 }
 
-bool UnitSimulator::setCallerInfo(unsigned int index, const Params& info)
+bool UnitSimulator::setCallerInfo(unsigned int index, const CallerInfo& info)
 {
     if (index >= m_numLines)
         return false;
-    Params stored;
-    for (const char* field : kInfoFields)
-        if (info.has_param(field))
-            stored.set_string(field, info.get_string(field, ""));
-    m_lines[index].info = stored;
+    m_lines[index].info = kept(info);
     broadcast(ancillaryData(index, false));
     return true;
 }
@@ -609,14 +585,12 @@ void UnitSimulator::tick()
 {
     for (unsigned int i = 0; i < m_numLines; ++i) {
         Line& line = m_lines[i];
-        if (line.status == QLatin1String(kStatusIdle) || line.status == QLatin1String(kStatusBusied))
+        if (line.word == LineStatus::Idle || line.word == LineStatus::BusiedOut)
             continue;
         line.time += 1;
-        const bool waiting
-            = line.status == QLatin1String(kStatusRinging) || line.status == QLatin1String(kStatusAutoAttendant);
-        if (waiting && line.time >= m_ringTimeout) {
-            line.caller.clear();
-            setLineStatus(i, QLatin1String(kStatusIdle));
+        if (isWaiting(line.word) && line.time >= m_ringTimeout) {
+            line.caller = CallerInfo();
+            setLineStatus(i, LineStatus::Idle);
             clearInfo(i);
         }
     }
@@ -627,56 +601,28 @@ void UnitSimulator::tick()
 
 Message UnitSimulator::lineStatus(unsigned int index) const
 {
-    const Line& line = m_lines[index];
     Message msg;
-    msg.set_name("line_status");
-    msg.params().set_uint("line_id", index);
-    msg.params().set_qstring("status", line.status);
-    msg.params().set_bool("locked", line.locked);
-    msg.params().set_bool("override", false);
-    msg.params().set_bool("priority", line.priority);
-    msg.params().set_uint("ring_num", line.ringNum);
-    msg.params().set_uint("time", line.time);
-    msg.params().set_bool("utility", line.utility);
-    msg.params().set_int("location", line.location);
+    m_lines[index].write(msg, index);
     return msg;
 }
 
 Message UnitSimulator::ancillaryData(unsigned int index, bool local) const
 {
-    const Params& info = m_lines[index].info;
     Message msg;
-    msg.set_name("ancillary_data");
-    msg.params().set_uint("line_id", index);
-    msg.params().set_string("name", info.get_string("name", ""));
-    msg.params().set_string("location", info.get_string("location", ""));
-    msg.params().set_string("topic", info.get_string("topic", ""));
-    msg.params().set_string("notes", info.get_string("notes", ""));
-    msg.params().set_string("gender", info.get_string("gender", "unknown"));
-    msg.params().set_uint("genderidx", info.get_uint("genderidx", 0));
-    msg.params().set_string("mood", info.get_string("mood", "neutral"));
-    msg.params().set_uint("moodidx", info.get_uint("moodidx", 0));
-    msg.params().set_bool("local", local);
+    m_lines[index].info.writeReport(msg, index, local);
     return msg;
 }
 
 Message UnitSimulator::systemStatus() const
 {
     Message msg;
-    msg.set_name("system_status");
-    msg.params().set_uint("num_lines", m_numLines);
-    msg.params().set_bool("aa_enabled", m_aaEnabled);
-    msg.params().set_bool("busied_out", m_busiedOut);
+    SystemStatus{m_numLines, m_aaEnabled, m_busiedOut}.write(msg);
     return msg;
 }
 
 Message UnitSimulator::surfaceStatus(unsigned int index) const
 {
-    const Surface& s = m_surfaces[index];
     Message msg;
-    msg.set_name("surface_status");
-    msg.params().set_uint("id", index);
-    msg.params().set_bool("online", s.online);
-    msg.params().set_qstring("type", s.type);
+    m_surfaces[index].write(msg);
     return msg;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
 #include "message/message.h"
+#include "unit/callerinfo.h"
+#include "unit/linestatus.h"
+#include "unit/surfacestatus.h"
+#include "unit/unitcommands.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -24,31 +28,20 @@ class UnitSimulator : public QTcpServer
     Q_OBJECT
 
 public:
-    static constexpr unsigned int MAX_LINES = 12;
+    static constexpr unsigned int MAX_LINES = LineStatus::MaxLines;
     static constexpr unsigned int NUM_SURFACES = 4;
 
-    // One telephone line as the unit keeps it.
-    struct Line
+    // One telephone line as the unit keeps it: what it reports, and the
+    // caller information behind it.
+    struct Line : LineStatus
     {
-        QString status = QStringLiteral("on hook (idle)");
-        bool locked = false;
-        bool priority = false;
-        bool utility = false;
-        unsigned int ringNum = 0;
-        unsigned int time = 0;
-        int location = 0;
-        // Caller information, as the consoles sent it (all strings).
-        Params info;
+        Line() { setWord(Idle); }
+        // As the consoles sent it; no fields when nobody did.
+        CallerInfo info;
         // The made-up caller of a ringing line, screened when answered.
-        Params caller;
+        CallerInfo caller;
     };
-
-    // One control surface of the unit.
-    struct Surface
-    {
-        bool online = false;
-        QString type;
-    };
+    using Surface = SurfaceStatus;
 
     // A message a console sent, with the connection it came on.
     struct Received
@@ -86,19 +79,18 @@ public:
     // it did. ring() without a line picks the first idle one.
     bool ring(unsigned int line, const QString& name = QString());
     bool ring();
-    // Rings with this caller information (the fields of "ancillary_data"),
-    // which the unit hands out once the call is taken.
-    bool ring(unsigned int line, const Params& caller);
+    // Rings with this caller information, which the unit hands out once the
+    // call is taken.
+    bool ring(unsigned int line, const CallerInfo& caller);
 
     // What the unit's other positions and the callers do, for scripted
     // shows: puts a line in any state and reports it to every console.
     // "on hook (idle)" ends the call, clearing its flags and caller
     // information; taking a ringing call hands out its caller information.
     bool setLineState(unsigned int line, const QString& status, int location = 0);
-    // "locked" or "priority".
-    bool setLineFlag(unsigned int line, const QString& flag, bool state);
+    bool setLineFlag(unsigned int line, UnitCommands::Flag flag, bool state);
     // Replaces the caller information of a line and reports it.
-    bool setCallerInfo(unsigned int line, const Params& info);
+    bool setCallerInfo(unsigned int line, const CallerInfo& info);
 
     int connectionCount() const { return m_peers.size(); }
     int loggedInCount() const;
@@ -141,14 +133,14 @@ private:
 
     void handleLogin(SimPeer* peer, const Message& msg);
     void handleResync(SimPeer* peer);
-    void handleLineState(SimPeer* peer, const Params& p);
-    void handleLineFlags(const Params& p);
-    void handleGlobalState(const Params& p);
-    void handleAncillary(SimPeer* peer, const Params& p);
-    void handleChat(const Params& p);
+    void handleLineState(SimPeer* peer, const Message& msg);
+    void handleLineFlags(const UnitCommands::FlagCommand& command);
+    void handleAncillary(SimPeer* peer, const Message& msg);
+    // Takes a ringing call's caller information as the line's own.
+    void screen(unsigned int index);
 
-    bool lineIndex(const Params& p, unsigned int& index) const;
-    void setLineStatus(unsigned int index, const QString& status, int location = 0);
+    void setLineStatus(unsigned int index, LineStatus::Word word, int location = 0);
+    void setLineStatus(unsigned int index, const QString& status, int location);
     void clearInfo(unsigned int index);
 
     Message lineStatus(unsigned int index) const;

@@ -156,13 +156,11 @@ QByteArray contents(const QString& path)
 //   join          the session logs in; the lines follow in later steps
 //   down          the session is lost
 //   L<n> <status>[ time=<s>][ prio]   a "line_status" (words may have spaces)
-//   id=<text> <status>                a "line_status" with a raw line_id
 //   I<n> <name>   an "ancillary_data" with that name ("-": blank, "#n": n letters)
-//   lines=<n>     a "system_status"
 // False on a step it does not know.
 bool play(IPCObject& session, qint64& now, const QString& script)
 {
-    const QRegularExpression lineStep(QStringLiteral("^(?:L|id=)(\\S+) (.+?)(?: time=(\\d+))?( prio)?$"));
+    const QRegularExpression lineStep(QStringLiteral("^L(\\S+) (.+?)(?: time=(\\d+))?( prio)?$"));
     const QRegularExpression infoStep(QStringLiteral("^I(\\S+) (.*)$"));
     for (QString step : script.split(QLatin1Char(';'))) {
         step = step.trimmed();
@@ -176,10 +174,6 @@ bool play(IPCObject& session, qint64& now, const QString& script)
                 play(session, now, QStringLiteral("L%1 on hook (idle)").arg(line));
         } else if (step == QLatin1String("down")) {
             session.setState(IPCObject::IPC_DISCONNECTED);
-        } else if (step.startsWith(QLatin1String("lines="))) {
-            m.set_name("system_status");
-            m.params().set_qstring("num_lines", step.mid(6));
-            emit session.recvSystemStatus(m);
         } else if ((match = lineStep.match(step)).hasMatch()) {
             m.set_name("line_status");
             m.params().set_qstring("line_id", match.captured(1));
@@ -188,7 +182,7 @@ bool play(IPCObject& session, qint64& now, const QString& script)
                 m.params().set_qstring("time", match.captured(3));
             if (!match.captured(4).isEmpty())
                 m.params().set_bool("priority", true);
-            emit session.recvLineStatus(m);
+            session.rx_message(m);
         } else if ((match = infoStep.match(step)).hasMatch()) {
             QString name = match.captured(2);
             if (name == QLatin1String("-"))
@@ -198,7 +192,7 @@ bool play(IPCObject& session, qint64& now, const QString& script)
             m.set_name("ancillary_data");
             m.params().set_qstring("line_id", match.captured(1));
             m.params().set_qstring("name", name);
-            emit session.recvAncillaryData(m);
+            session.rx_message(m);
         } else {
             qWarning("bad step %s", qPrintable(step));
             return false;
@@ -468,12 +462,6 @@ private slots:
              "L0 0-20 answered w10 h10 a0"},
             {"busied out when back: ended when last seen",
              "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)", "L0 0-20 missed w- h0 a0"},
-            {"lines past the unit's count do not exist",
-             "ready; lines=6; L6 ringing; L11 ringing; L5 ringing; @5; L5 on hook (idle)", "L5 0-5 missed w- h0 a0"},
-            {"fewer lines end the calls on the others", "ready; L8 ringing; @7; lines=6", "L8 0-7 missed w- h0 a0"},
-            {"line numbers out of range are ignored, unreadable ones are line 1 as on the console",
-             "ready; id=12 ringing; id=4294967295 ringing; id=-1 ringing; id=abc ringing; @1; L0 on hook (idle)",
-             "L0 0-1 missed w- h0 a0"},
             {"a wipe while ringing keeps the name, a cleared editor does not",
              "ready; L0 ringing; @1; L0 on hold; I0 Ann; @2; L0 remote (on hold); I0 -; @3; L0 on hook (idle)",
              "L0 0-3 answered w1 h2 a0 Ann"},

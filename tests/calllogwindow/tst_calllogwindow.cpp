@@ -3,10 +3,10 @@
 #include "../calllog/csvreader.h"
 
 #include "app/calllogwindow.h"
-#include "app/calltablemodel.h"
 #include "app/mainwindow.h"
 #include "calllog/calllog.h"
 #include "calllog/callstore.h"
+#include "calllog/calltablemodel.h"
 #include "console/customgraphicsview.h"
 #include "console/linepanel.h"
 #include "sim/unitsimulator.h"

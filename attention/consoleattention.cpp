@@ -1,11 +1,9 @@
-#include "app/consoleattention.h"
+#include "attention/consoleattention.h"
 
-#include "app/attentionsettings.h"
-#include "app/desktopnotifier.h"
+#include "attention/attentionswitches.h"
+#include "attention/desktopnotifier.h"
 #include "console/customgraphicsview.h"
 #include "console/mirtgui.h"
-#include "ipc/ipcobject.h"
-#include "message/message.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,17 +17,6 @@
 
 namespace {
 
-const QString kRingingStatus = QStringLiteral("ringing");
-
-// The line a message is about; a "line_id" that is not a plain unsigned
-// number names no line.
-bool readLine(const Message& msg, unsigned limit, unsigned& line)
-{
-    bool ok = false;
-    line = msg.params().get_qstring("line_id", QString()).toUInt(&ok);
-    return ok && line < limit && line < unsigned(Lines::MaxLines);
-}
-
 // An embedded widget (the chat, the caller editor) brings its own menu.
 bool embeddedWidgetAt(const QGraphicsView& view, const QPoint& pos)
 {
@@ -40,25 +27,24 @@ bool embeddedWidgetAt(const QGraphicsView& view, const QPoint& pos)
 } // namespace
 
 ConsoleAttention::ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier,
-                                   AttentionSettings& settings)
+                                   AttentionSwitches& settings)
     : QObject(&console)
     , m_console(console)
     , m_unitKey(unitKey)
     , m_notifier(&notifier)
     , m_settings(&settings)
+    , m_events(console.session())
 {
     m_throttle.setSingleShot(true);
     // A coarse timer may fire early, and the interval is a promise.
     m_throttle.setTimerType(Qt::PreciseTimer);
     connect(&m_throttle, &QTimer::timeout, this, &ConsoleAttention::flush);
 
-    IPCObject& session = console.session();
-    connect(&session, &IPCObject::recvLineStatus, this, &ConsoleAttention::lineStatus);
-    connect(&session, &IPCObject::recvChatData, this, &ConsoleAttention::chatData);
-    connect(&session, &IPCObject::sentMessage, this, &ConsoleAttention::messageSent);
+    connect(&m_events, &AttentionEvents::lineReported, this, &ConsoleAttention::lineReported);
+    connect(&m_events, &AttentionEvents::chatFromOthers, this, &ConsoleAttention::chatFromOthers);
     connect(&notifier, &DesktopNotifier::actionInvoked, this, &ConsoleAttention::actionInvoked);
     connect(&notifier, &DesktopNotifier::notificationClosed, this, &ConsoleAttention::notificationClosed);
-    connect(&settings, &AttentionSettings::changed, this, &ConsoleAttention::settingsChanged);
+    connect(&settings, &AttentionSwitches::changed, this, &ConsoleAttention::settingsChanged);
 
     for (QGraphicsView* view : {static_cast<QGraphicsView*>(&console.consoleView()),
                                 static_cast<QGraphicsView*>(&console.connectionView())}) {
@@ -93,36 +79,20 @@ QWidget* ConsoleAttention::window() const
     return nullptr;
 }
 
-void ConsoleAttention::lineStatus(const Message& msg)
+void ConsoleAttention::lineReported(const LineNews& news)
 {
-    unsigned line = 0;
-    if (!readLine(msg, m_console.lines()->count(), line))
-        return;
-    const bool ringing = msg.params().get_qstring("status", QString()) == kRingingStatus;
-    const bool priority = msg.params().get_bool("priority", false);
-    LineSeen& seenBefore = m_lines[line];
-    const bool startsRinging = ringing && !seenBefore.ringing;
-    bool putOnPriority = priority && !seenBefore.priority;
-    bool withdrawn = !ringing && m_ringing.removeAll(line) > 0;
-    if (!priority && m_priority.removeAll(line) > 0)
+    const unsigned line = news.line;
+    bool withdrawn = !news.ringing && m_ringing.removeAll(line) > 0;
+    if (!news.priority && m_priority.removeAll(line) > 0)
         withdrawn = true;
-    seenBefore.ringing = ringing;
-    seenBefore.priority = priority;
-
-    QElapsedTimer& own = m_ownPriority[line];
-    if (putOnPriority && own.isValid() && own.elapsed() < OWN_ACTION_MS)
-        putOnPriority = false;
-    if (priority)
-        own.invalidate();
-
-    if (startsRinging)
+    if (news.startsRinging)
         note(Event::Ringing, line);
-    if (putOnPriority)
+    if (news.putOnPriority)
         note(Event::Priority, line);
     // A call that stopped ringing (answered elsewhere, or the caller gave
     // up) is no longer news: the notification says what is still waiting,
     // and goes when nothing is.
-    if (withdrawn && !startsRinging && !putOnPriority) {
+    if (withdrawn && !news.startsRinging && !news.putOnPriority) {
         if (m_ringing.isEmpty() && m_priority.isEmpty() && m_chats == 0) {
             seen(true);
         } else {
@@ -132,42 +102,13 @@ void ConsoleAttention::lineStatus(const Message& msg)
     }
 }
 
-void ConsoleAttention::chatData(const Message& msg)
+void ConsoleAttention::chatFromOthers(const ChatLine& line)
 {
-    const QString from = msg.params().get_qstring("from", QString());
-    const QString text = msg.params().get_qstring("text", QString());
-    // The unit relays this console's own lines back to it.
-    for (int i = 0; i < m_ownChats.size(); ++i) {
-        const OwnChat& own = m_ownChats.at(i);
-        if (own.age.elapsed() >= OWN_ACTION_MS) {
-            m_ownChats.removeAt(i--);
-        } else if (own.from == from && own.text == text) {
-            m_ownChats.removeAt(i);
-            return;
-        }
-    }
     if (consoleIsActive())
         return;
-    m_chatFrom = shortened(from, MAX_NAME_CHARS);
-    m_chatText = shortened(text, MAX_CHAT_CHARS);
+    m_chatFrom = shortened(line.from, MAX_NAME_CHARS);
+    m_chatText = shortened(line.text, MAX_CHAT_CHARS);
     note(Event::Chat, 0);
-}
-
-void ConsoleAttention::messageSent(const Message& msg)
-{
-    const std::string& name = msg.get_name();
-    if (name == "chat_data") {
-        if (m_ownChats.size() >= MAX_OWN_CHATS)
-            m_ownChats.removeFirst();
-        OwnChat own{msg.params().get_qstring("from", QString()), msg.params().get_qstring("text", QString()), {}};
-        own.age.start();
-        m_ownChats.append(own);
-    } else if (name == "change_line_flags" && msg.params().get_string("flag", "") == "priority"
-               && msg.params().get_bool("state", false)) {
-        unsigned line = 0;
-        if (readLine(msg, Lines::MaxLines, line))
-            m_ownPriority[line].start();
-    }
 }
 
 void ConsoleAttention::note(Event event, unsigned line)
@@ -335,7 +276,7 @@ void ConsoleAttention::fillMenu(QMenu& menu)
 {
     if (!m_settings)
         return;
-    const QPointer<AttentionSettings> settings = m_settings;
+    const QPointer<AttentionSwitches> settings = m_settings;
     const QString key = m_unitKey;
 
     QAction* unit = menu.addAction(tr("Notify for This Unit"));
@@ -350,12 +291,12 @@ void ConsoleAttention::fillMenu(QMenu& menu)
     QAction* all = menu.addAction(tr("Desktop Notifications"));
     all->setCheckable(true);
     all->setChecked(settings->notificationsEnabled());
-    connect(all, &QAction::toggled, settings.data(), &AttentionSettings::setNotificationsEnabled);
+    connect(all, &QAction::toggled, settings.data(), &AttentionSwitches::setNotificationsEnabled);
 
     QAction* alert = menu.addAction(tr("Taskbar Alert"));
     alert->setCheckable(true);
     alert->setChecked(settings->urgencyHintEnabled());
-    connect(alert, &QAction::toggled, settings.data(), &AttentionSettings::setUrgencyHintEnabled);
+    connect(alert, &QAction::toggled, settings.data(), &AttentionSwitches::setUrgencyHintEnabled);
 }
 
 bool ConsoleAttention::eventFilter(QObject* watched, QEvent* event)

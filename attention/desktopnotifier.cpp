@@ -1,4 +1,4 @@
-#include "app/desktopnotifier.h"
+#include "attention/desktopnotifier.h"
 
 #include <QDBusError>
 #include <QDBusMessage>

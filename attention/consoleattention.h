@@ -1,6 +1,6 @@
 #pragma once
 
-#include "console/lines.h"
+#include "attention/attentionevents.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -9,12 +9,9 @@
 #include <QString>
 #include <QTimer>
 
-#include <array>
-
-class AttentionSettings;
+class AttentionSwitches;
 class DesktopNotifier;
 class MIRTGui;
-class Message;
 class QMenu;
 class QPoint;
 class QWidget;
@@ -25,9 +22,10 @@ struct DesktopNotification;
 // priority, or another position writes in the chat. It flags the window's
 // taskbar entry (the urgency hint) and shows one desktop notification for the
 // unit, which later events replace rather than stack, at most once a second;
-// a click on it brings the console forward with the line selected. Events
-// come from the session's signals, never from the drawing. It also adds the
-// attention switches to the console window's context menu.
+// a click on it brings the console forward with the line selected. What is
+// news comes from AttentionEvents, which follows the session's picture of
+// the unit, never the drawing. It also adds the attention switches to the
+// console window's context menu.
 //
 // Created by the main window for each console it opens, as a child of that
 // console, so it goes with it.
@@ -40,14 +38,9 @@ public:
     static constexpr int MIN_INTERVAL_MS = 1000;
     static constexpr int MAX_CHAT_CHARS = 200;
     static constexpr int MAX_NAME_CHARS = 64;
-    // How long a request of this console (priority, chat) waits to be
-    // recognised in the unit's answer; a request the unit ignored is
-    // forgotten after that, so it cannot hide a later event.
-    static constexpr int OWN_ACTION_MS = 10000;
-    static constexpr int MAX_OWN_CHATS = 32;
 
     // unitKey: the unit's key in the directory, which names its switch.
-    ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier, AttentionSettings& settings);
+    ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier, AttentionSwitches& settings);
     ~ConsoleAttention() override;
 
     // Whether the user has this window in front of them: shown, not
@@ -74,9 +67,8 @@ signals:
     void alerted(QWidget* window);
 
 private slots:
-    void lineStatus(const Message& msg);
-    void chatData(const Message& msg);
-    void messageSent(const Message& msg);
+    void lineReported(const LineNews& news);
+    void chatFromOthers(const ChatLine& line);
     void actionInvoked(uint id, const QString& action);
     void notificationClosed(uint id, uint reason);
     void settingsChanged();
@@ -102,15 +94,8 @@ private:
     MIRTGui& m_console;
     const QString m_unitKey;
     QPointer<DesktopNotifier> m_notifier;
-    QPointer<AttentionSettings> m_settings;
-
-    // What the unit last said about each line, to see a change.
-    struct LineSeen
-    {
-        bool ringing = false;
-        bool priority = false;
-    };
-    std::array<LineSeen, Lines::MaxLines> m_lines;
+    QPointer<AttentionSwitches> m_settings;
+    AttentionEvents m_events;
 
     // Noted since the user last looked, in order of arrival.
     QList<unsigned> m_ringing;
@@ -118,16 +103,6 @@ private:
     int m_chats = 0;
     QString m_chatFrom;
     QString m_chatText;
-
-    // This console's own requests, to be told apart from other positions'.
-    struct OwnChat
-    {
-        QString from;
-        QString text;
-        QElapsedTimer age;
-    };
-    QList<OwnChat> m_ownChats;
-    std::array<QElapsedTimer, Lines::MaxLines> m_ownPriority;
 
     uint m_id = 0;
     // Counts the times the user looked; an answer for an older count

@@ -1,4 +1,4 @@
-#include "app/calltablemodel.h"
+#include "calllog/calltablemodel.h"
 
 #include <QDateTime>
 
