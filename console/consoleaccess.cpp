@@ -4,6 +4,7 @@
 #include "console/accessibleconsole.h"
 #include "console/accessibleembedded.h"
 #include "console/accessiblepart.h"
+#include "console/attentionevents.h"
 #include "console/chat.h"
 #include "console/infoedit.h"
 #include "console/keyboard.h"
@@ -74,32 +75,44 @@ QString spokenTime(uint64_t seconds)
 }
 
 // The states in which a line has a call on it: its time is worth saying.
-bool hasCall(const QString& status)
+bool hasCall(LineStatus::Word word)
 {
-    static const char* const words[] = {
-        "ringing",
-        "on hold",
-        "on screened hold",
-        "remote (on hold)",
-        "remote (on screened hold)",
-        "on auto attendant",
-        "remote (on auto attendant)",
-        "on handset",
-        "remote (on handset)",
-        "on air",
-        "remote (on air)",
-    };
-    for (const char* word : words)
-        if (status == QLatin1String(word))
-            return true;
-    return false;
+    switch (word) {
+    case LineStatus::Ringing:
+    case LineStatus::OnHold:
+    case LineStatus::OnScreenedHold:
+    case LineStatus::RemoteOnHold:
+    case LineStatus::RemoteOnScreenedHold:
+    case LineStatus::AutoAttendant:
+    case LineStatus::RemoteAutoAttendant:
+    case LineStatus::OnHandset:
+    case LineStatus::RemoteOnHandset:
+    case LineStatus::OnAir:
+    case LineStatus::RemoteOnAir:
+        return true;
+    default:
+        return false;
+    }
 }
 
-// The states whose panel shows the caller rather than a status text.
-bool showsCaller(const QString& status)
+// What a screen reader says by itself, wherever the user is, when a line
+// changes: it starts ringing, is answered, goes on air, or its call ends.
+bool isNews(LineStatus::Word before, LineStatus::Word now)
 {
-    return status == QLatin1String("on hold") || status == QLatin1String("on screened hold")
-        || status == QLatin1String("on handset") || status == QLatin1String("on air");
+    if (now == before)
+        return false;
+    switch (now) {
+    case LineStatus::Ringing:
+    case LineStatus::OnHandset:
+    case LineStatus::RemoteOnHandset:
+    case LineStatus::OnAir:
+    case LineStatus::RemoteOnAir:
+        return true;
+    case LineStatus::Idle:
+        return hasCall(before);
+    default:
+        return false;
+    }
 }
 
 QString colourName(ColorButton::ButtonColors color)
@@ -122,8 +135,8 @@ QString colourName(ColorButton::ButtonColors color)
 
 Q_COREAPP_STARTUP_FUNCTION(installAccessibleFactory)
 
-ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, Lines& lines, Top& top, InfoEdit& infoEdit,
-                             Chat& chat, Keyboard& keyboard)
+ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, AttentionEvents& news, Lines& lines, Top& top,
+                             InfoEdit& infoEdit, Chat& chat, Keyboard& keyboard)
     : m_view(view)
     , m_session(session)
     , m_lines(lines)
@@ -200,7 +213,9 @@ ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, Lines& lin
     connect(&m_session, &IPCObject::recvSystemStatus, this, &ConsoleAccess::schedule);
     connect(&m_session, &IPCObject::recvSurfaceStatus, this, &ConsoleAccess::schedule);
     connect(&m_session, &IPCObject::recvSetConfig, this, &ConsoleAccess::schedule);
-    connect(&m_session.unitState(), &UnitState::chatReceived, this, [this](const ChatLine& line) {
+    // The chat says the last line another position wrote; this console's own
+    // lines, relayed back by the unit, are no news.
+    connect(&news, &AttentionEvents::chatFromOthers, this, [this](const ChatLine& line) {
         m_chatLine = QStringLiteral("%1: %2").arg(spoken(line.from), spoken(line.text));
         schedule();
     });
@@ -527,18 +542,22 @@ QStringList ConsoleAccess::keyBindings(const QObject* object) const
 
 QString ConsoleAccess::describe(const Line& line, bool withTime) const
 {
-    const LineState& s = line.state();
+    const UnitState& unit = m_session.unitState();
+    const unsigned index = unsigned(line.index());
+    const LineStatus& s = unit.line(index);
     QStringList said;
-    if (showsCaller(s.status)) {
-        said << s.status;
-        const LineAttributes& a = line.attributes();
-        for (const QString* t : {&a.name, &a.location, &a.topic})
+    // A connected call shows its caller; every other state a text of its
+    // own ("Ringing", "On Hold (Remote)"), said as the panel shows it.
+    if (LineStatus::isConnected(s.word)) {
+        said << LineStatus::textOf(s.word);
+        const CallerInfo& caller = unit.callerInfo(index);
+        for (const QString* t : {&caller.name, &caller.location, &caller.topic})
             if (!t->trimmed().isEmpty())
                 said << spoken(*t);
     } else if (!line.panel().textLine1().isEmpty()) {
         said << spoken(line.panel().textLine1()).toLower();
     }
-    if (withTime && hasCall(s.status))
+    if (withTime && hasCall(s.word))
         said << spokenTime(s.time);
     if (s.priority)
         said << QStringLiteral("priority");
@@ -575,6 +594,8 @@ ConsoleAccess::Seen ConsoleAccess::seen(QObject* object) const
     s.disabled = state.disabled;
     s.checked = state.checked;
     s.look = lookOf(object, p);
+    if (p.kind == Kind::Line)
+        s.word = m_session.unitState().line(unsigned(p.line)).word;
     return s;
 }
 
@@ -630,7 +651,10 @@ void ConsoleAccess::flush()
                 tell(object, QAccessible::NameChanged);
             if (now.description != before.description) {
                 tell(object, QAccessible::DescriptionChanged);
-                if (p.kind == Kind::Line || p.kind == Kind::Chat || p.kind == Kind::Drop)
+                const bool news = p.kind == Kind::Line
+                    ? isNews(LineStatus::Word(before.word), LineStatus::Word(now.word))
+                    : p.kind == Kind::Chat || (p.kind == Kind::Drop && now.checked);
+                if (news)
                     announce(object, now.name + QStringLiteral(", ") + text(object, QAccessible::Description));
             }
             if (now.disabled != before.disabled) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVector>
 
+class AttentionEvents;
 class Chat;
 class InfoEdit;
 class IPCObject;
@@ -62,8 +63,8 @@ public:
         Field,
     };
 
-    ConsoleAccess(QGraphicsView& view, IPCObject& session, Lines& lines, Top& top, InfoEdit& infoEdit, Chat& chat,
-                  Keyboard& keyboard);
+    ConsoleAccess(QGraphicsView& view, IPCObject& session, AttentionEvents& news, Lines& lines, Top& top,
+                  InfoEdit& infoEdit, Chat& chat, Keyboard& keyboard);
     ~ConsoleAccess() override;
 
     // The console shown by a view; null for any other widget.
@@ -93,7 +94,8 @@ public:
     // the user types; empty otherwise.
     const QString& announcement() const { return m_announcement; }
 
-    // What a line says after its name: what its panel shows, spoken.
+    // What a line says after its name: what its panel shows, spoken, from
+    // the session's picture of the unit.
     QString describe(const Line& line, bool withTime = true) const;
 
     const FocusFrame& focusFrame() const { return m_frame; }
@@ -119,6 +121,8 @@ private:
         bool disabled = false;
         bool checked = false;
         int look = 0;
+        // A line's status word.
+        int word = 0;
     };
 
     void addPart(QObject* object, Part part);

@@ -1,5 +1,6 @@
 #include "console/mirtgui.h"
 
+#include "console/attentionevents.h"
 #include "console/chat.h"
 #include "console/consoleaccess.h"
 #include "console/consolelook.h"
@@ -11,8 +12,10 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QColor>
+#include <QContextMenuEvent>
 #include <QDebug>
 #include <QGraphicsProxyWidget>
+#include <QMenu>
 #include <QPixmapCache>
 #include <QProgressBar>
 #include <QStyle>
@@ -89,8 +92,11 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
     m_keyboard = std::make_unique<Keyboard>(m_consoleView, m_consoleScene, *m_lines, *m_top, *m_infoEdit, *m_chat);
     connect(m_keyboard.get(), &Keyboard::callLogRequested, this, &MIRTGui::callLogRequested);
-    m_access = std::make_unique<ConsoleAccess>(m_consoleView, m_session, *m_lines, *m_top, *m_infoEdit, *m_chat,
-                                               *m_keyboard);
+    m_attentionEvents = std::make_unique<AttentionEvents>(m_session);
+    m_access = std::make_unique<ConsoleAccess>(m_consoleView, m_session, *m_attentionEvents, *m_lines, *m_top,
+                                               *m_infoEdit, *m_chat, *m_keyboard);
+    m_consoleView.viewport()->installEventFilter(this);
+    m_connectionView.viewport()->installEventFilter(this);
 
     m_connectionView.show();
 
@@ -176,6 +182,36 @@ void MIRTGui::setHighContrast(bool on)
 bool MIRTGui::highContrast() const
 {
     return ConsoleLook::isHighContrast(&m_consoleScene);
+}
+
+bool MIRTGui::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::ContextMenu)
+        return false;
+    for (CustomGraphicsView* view : {&m_consoleView, &m_connectionView}) {
+        if (watched != view->viewport())
+            continue;
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        // An embedded widget (the chat, the caller editor) brings its own menu.
+        const QList<QGraphicsItem*> items = view->items(e->pos());
+        if (std::any_of(items.begin(), items.end(), [](const QGraphicsItem* item) { return item->isWidget(); }))
+            return false;
+        auto* menu = new QMenu(view);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        emit contextMenu(menu);
+        if (!menu->isEmpty())
+            menu->addSeparator();
+        QAction* contrast = menu->addAction(tr("High Contrast"));
+        contrast->setCheckable(true);
+        contrast->setChecked(highContrast());
+        connect(contrast, &QAction::toggled, this, [this](bool on) {
+            setHighContrast(on);
+            emit highContrastChosen(on);
+        });
+        menu->popup(e->globalPos());
+        return true;
+    }
+    return false;
 }
 
 void MIRTGui::setPassword(QString password)

@@ -20,6 +20,8 @@ class InfoEdit;
 class Top;
 class Keyboard;
 class ConsoleAccess;
+class AttentionEvents;
+class QMenu;
 
 // The console of one unit: owns the session to the unit, keeps retrying the
 // connection until the session is ready, and shows either the connection
@@ -51,8 +53,10 @@ public:
     Top* top() const { return m_top.get(); }
     Keyboard* keyboard() const { return m_keyboard.get(); }
     ConsoleAccess* access() const { return m_access.get(); }
+    // What on this console's session is news to its user.
+    AttentionEvents& attentionEvents() const { return *m_attentionEvents; }
 
-    // The console's high-contrast look (see ConsoleLook).
+    // The high-contrast look of both windows (see ConsoleLook).
     void setHighContrast(bool on);
     bool highContrast() const;
 
@@ -76,6 +80,12 @@ signals:
     // The user asked for the call log of this unit (Ctrl+L); the application
     // opens it.
     void callLogRequested();
+    // The window's context menu is about to open (a right click on the
+    // drawn console): the application adds its entries, which come first.
+    void contextMenu(QMenu* menu);
+    // The user switched the high-contrast look in the context menu; this
+    // console already shows it.
+    void highContrastChosen(bool on);
 
 public slots:
     void saveGeometry();
@@ -85,6 +95,9 @@ private slots:
     void ipcChangedState(IPCObject::IPC_STATE state);
     void ipcError(QString text);
     void connectTimer();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void tryConnect();
@@ -108,6 +121,9 @@ private:
     QProgressBar* m_progress = nullptr;
     QTimer m_retryTimer;
     QPalette m_palette;
+
+    // Follows the session; the attention code and m_access follow it.
+    std::unique_ptr<AttentionEvents> m_attentionEvents;
 
     // The controllers of the live console, declared after the scene they
     // draw into so they leave it first, and in the order they are built:
