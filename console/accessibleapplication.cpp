@@ -1,8 +1,8 @@
 #include "console/accessibleapplication.h"
 
-#include "console/consoleaccess.h"
-
+#include <QGraphicsProxyWidget>
 #include <QGuiApplication>
+#include <QWidget>
 #include <QWindow>
 
 QVector<QAccessibleInterface*> AccessibleApplication::windows() const
@@ -13,7 +13,10 @@ QVector<QAccessibleInterface*> AccessibleApplication::windows() const
         if (window->type() == Qt::Popup || window->type() == Qt::Desktop)
             continue;
         QAccessibleInterface* root = window->accessibleRoot();
-        if (root && root->object() && !ConsoleAccess::isStitched(root->object()))
+        if (!root || !root->object())
+            continue;
+        const auto* widget = qobject_cast<const QWidget*>(root->object());
+        if (!widget || !widget->graphicsProxyWidget())
             list.append(root);
     }
     return list;

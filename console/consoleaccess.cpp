@@ -31,12 +31,6 @@ QHash<const QObject*, ConsoleAccess*>& consoles()
     return byView;
 }
 
-QHash<const QObject*, ConsoleAccess*>& stitched()
-{
-    static QHash<const QObject*, ConsoleAccess*> byWidget;
-    return byWidget;
-}
-
 // The application leaves the consoles' embedded widgets out of its windows;
 // a console window lists its parts. Installed when the application object is
 // made, before the accessibility layer first asks for either.
@@ -184,14 +178,11 @@ ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, AttentionE
         const Part& p = m_parts[object];
         if (p.kind == Kind::Field) {
             auto* widget = static_cast<QWidget*>(object);
-            stitched().insert(widget, this);
             // Qt's own interface of the widget does the work; ours only puts
             // it in its place.
             if (QAccessibleInterface* inner = QAccessible::queryAccessibleInterface(widget))
                 QAccessible::registerAccessibleInterface(new AccessibleEmbedded(widget, inner, this));
         } else {
-            if (p.kind == Kind::Surfaces)
-                stitched().insert(object, this);
             QAccessible::registerAccessibleInterface(new AccessiblePart(object, this));
         }
         if (p.kind != Kind::Field)
@@ -231,22 +222,11 @@ ConsoleAccess::~ConsoleAccess()
     if (m_frame.scene())
         m_frame.scene()->removeItem(&m_frame);
     consoles().remove(&m_view);
-    for (auto it = stitched().begin(); it != stitched().end();) {
-        if (it.value() == this)
-            it = stitched().erase(it);
-        else
-            ++it;
-    }
 }
 
 ConsoleAccess* ConsoleAccess::of(const QObject* view)
 {
     return consoles().value(view, nullptr);
-}
-
-bool ConsoleAccess::isStitched(const QObject* widget)
-{
-    return stitched().contains(widget);
 }
 
 void ConsoleAccess::addPart(QObject* object, Part part)

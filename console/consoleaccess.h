@@ -69,8 +69,6 @@ public:
 
     // The console shown by a view; null for any other widget.
     static ConsoleAccess* of(const QObject* view);
-    // A widget embedded in a console and read as part of it.
-    static bool isStitched(const QObject* widget);
 
     QGraphicsView& view() const { return m_view; }
     // The parts right under the console window, in reading order; under a

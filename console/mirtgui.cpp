@@ -323,11 +323,23 @@ void MIRTGui::ipcChangedState(IPCObject::IPC_STATE state)
     default:
         break;
     }
+    describeConnection();
 }
 
 void MIRTGui::ipcError(QString text)
 {
     m_connectionPanel.setError(tr("Error: %1").arg(text));
+    describeConnection();
+}
+
+void MIRTGui::describeConnection()
+{
+    // What the connection screen shows, for a screen reader.
+    const QString status = m_connectionPanel.status();
+    const QString error = m_connectionPanel.error();
+    const QString said = error.isEmpty() ? status : QStringLiteral("%1 %2").arg(status, error);
+    if (m_connectionView.accessibleDescription() != said)
+        m_connectionView.setAccessibleDescription(said);
 }
 
 void MIRTGui::handleViewClosing()

@@ -103,6 +103,7 @@ private:
     void tryConnect();
     void setOnline(bool online);
     void setupViewScene(QGraphicsView& view, QGraphicsScene& scene);
+    void describeConnection();
     void buildPalette();
 
     IPCObject m_session;

@@ -65,10 +65,12 @@ public:
         m_process.write(command.toUtf8() + '\n');
         return reply();
     }
-    // The console window; empty until the bus shows it.
+    // The windows of this process, and the console window among them
+    // (empty until the bus shows it).
+    QJsonArray windows() { return ask(QStringLiteral("tree")).value(QStringLiteral("tree")).toArray(); }
     QJsonObject console()
     {
-        for (const QJsonValue& window : ask(QStringLiteral("tree")).value(QStringLiteral("tree")).toArray())
+        for (const QJsonValue& window : windows())
             if (window[QStringLiteral("name")] == kWindow
                 && !child(window.toObject(), QStringLiteral("Line 1")).isEmpty())
                 return window.toObject();
@@ -266,6 +268,9 @@ private slots:
                  QStringList({"Name", "Location", "Topic", "Gender: Unknown", "Mood: Neutral", "Notes"}));
         const QJsonObject chat = Reader::child(window, QStringLiteral("Studio Chat"));
         QCOMPARE(Reader::names(chat), QStringList({"Chat history", "Chat", "Send"}));
+        // Only there: the application lists its windows, not the fields.
+        for (const QJsonValue& w : m_reader.windows())
+            QCOMPARE(w[QStringLiteral("role")].toString(), QStringLiteral("frame"));
 
         // Placed where they are drawn: the fields right of the lines, all of
         // it inside the window.
