@@ -63,6 +63,7 @@ def node(obj, depth=0):
         "role": obj.getRoleName(),
         "name": obj.name or "",
         "description": obj.description or "",
+        "parent": obj.parent.name if obj.parent is not None else "",
         "states": sorted(n for s, n in STATES.items() if states.contains(s)),
     }
     try:

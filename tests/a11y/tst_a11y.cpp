@@ -90,7 +90,7 @@ public:
         return heard;
     }
     // Collects events until one matches, and returns all of them.
-    QStringList eventsUntil(const QString& wanted)
+    QStringList eventsUntil(const QString& wanted, int timeoutMs = scaled(10000))
     {
         QStringList heard;
         waitFor(
@@ -98,7 +98,7 @@ public:
                 heard << events();
                 return heard.contains(wanted);
             },
-            scaled(10000));
+            timeoutMs);
         return heard;
     }
 
@@ -213,13 +213,14 @@ private slots:
         QVERIFY(m_reader.start());
         QVERIFY2(waitFor([this] { return !m_reader.console().isEmpty(); }, scaled(20000)),
                  "the console never showed on the accessibility bus");
-        // The bridge sends events once it knows someone listens.
+        // The bridge sends events once it knows someone listens: chat lines
+        // until one is heard.
+        const QString chat = QStringLiteral("object:property-change:accessible-description Studio Chat");
+        int n = 0;
         QVERIFY(waitFor(
-            [this] {
-                m_reader.events();
-                return chatFromStudio(QStringLiteral("warming up"))
-                    && m_reader.eventsUntil(QStringLiteral("object:property-change:accessible-description Studio Chat"))
-                           .contains(QStringLiteral("object:property-change:accessible-description Studio Chat"));
+            [&] {
+                return chatFromStudio(QStringLiteral("warming up %1").arg(++n))
+                    && m_reader.eventsUntil(chat, scaled(1000)).contains(chat);
             },
             scaled(30000)));
     }
@@ -277,7 +278,9 @@ private slots:
         // it inside the window.
         const QRect whole = Reader::extents(window);
         const QRect firstLine = Reader::extents(Reader::child(window, QStringLiteral("Line 1")));
-        const QRect name = Reader::extents(Reader::child(editor, QStringLiteral("Name")));
+        const QJsonObject nameField = Reader::child(editor, QStringLiteral("Name"));
+        QCOMPARE(nameField[QStringLiteral("parent")], editor[QStringLiteral("name")]);
+        const QRect name = Reader::extents(nameField);
         QVERIFY(whole.contains(firstLine) && whole.contains(name));
         QVERIFY2(name.left() > firstLine.right(),
                  qPrintable(QStringLiteral("name field at %1,%2").arg(name.x()).arg(name.y())));
