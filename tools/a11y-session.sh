@@ -8,7 +8,8 @@
 # The command finds DISPLAY, DBUS_SESSION_BUS_ADDRESS (this bus, in place of
 # whatever was set before, such as the dead address the test suite sets),
 # QT_QPA_PLATFORM=xcb (the bridge to the accessibility bus lives in the xcb
-# platform plugin) and QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 set. Everything it
+# platform plugin), QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 and
+# QT_XCB_GL_INTEGRATION=none set. Everything it
 # started goes when the command ends. Used by tst_a11y and tools/a11y-dump.
 set -euo pipefail
 
@@ -68,7 +69,9 @@ pids+=($!)
 published() { xprop -root AT_SPI_BUS 2>/dev/null | grep -q 'unix:'; }
 settle published || fail "the accessibility bus did not start"
 
-export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+# No OpenGL, as the program itself chooses before it starts (prepareDisplay):
+# the console draws with the raster engine, and a test needs none either.
+export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 QT_XCB_GL_INTEGRATION=none
 rc=0
 "$@" || rc=$?
 exit "$rc"
