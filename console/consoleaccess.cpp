@@ -615,6 +615,12 @@ void ConsoleAccess::flush()
         m_frame.frame(line->panel().sceneBoundingRect());
     m_frame.setVisible(focus != nullptr);
 
+    // The frame is for every user; the rest waits until a client of the
+    // accessibility layer (a screen reader) comes, and then tells what
+    // changed since the last time anyone listened.
+    if (!QAccessible::isActive())
+        return;
+
     for (QObject* object : qAsConst(m_order)) {
         const Part& p = m_parts[object];
         if (p.kind == Kind::Field)
