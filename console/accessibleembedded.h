@@ -9,10 +9,11 @@ class QWidget;
 // The accessible interface of a widget embedded in a console's scene (a
 // caller field, the chat's input): the widget's own interface from Qt, with
 // its place put right. An embedded widget is a window of its own to Qt, so
-// its own interface names the application as its parent and gives a
-// rectangle off the screen; this one hangs it under its group in the console
-// and maps its rectangle through the view. Everything else (text, editing,
-// actions) is the widget's own. Registered for the widget in place of Qt's
+// its own interface names the application as its parent and gives the
+// widget's own size rather than the one the view draws it at; this one hangs
+// it under its group in the console and maps its rectangle through the view. Everything else (text, editing,
+// actions, and the places of the characters, which Qt maps through the view
+// by itself) is the widget's own. Registered for the widget in place of Qt's
 // interface, which it keeps.
 class AccessibleEmbedded : public QAccessibleInterface
 {

@@ -76,6 +76,12 @@ def node(obj, depth=0):
         out["extents"] = [ext.x, ext.y, ext.width, ext.height]
     except NotImplementedError:
         pass
+    try:
+        text = obj.queryText()
+        if text.characterCount > 0:
+            out["first_char"] = list(text.getCharacterExtents(0, pyatspi.DESKTOP_COORDS))
+    except NotImplementedError:
+        pass
     out["children"] = [c for c in (node(obj.getChildAtIndex(i), depth + 1) for i in range(obj.childCount)) if c]
     return out
 

@@ -250,6 +250,7 @@ private slots:
         QFETCH(QStringList, top);
         chooseSurface(surface);
         m_sim->setNumLines(numLines);
+        m_gui->chat()->input().setText(QStringLiteral("typed"));
         QVERIFY(sync());
 
         QStringList expected = top;
@@ -270,6 +271,11 @@ private slots:
                  QStringList({"Name", "Location", "Topic", "Gender: Unknown", "Mood: Neutral", "Notes"}));
         const QJsonObject chat = Reader::child(window, QStringLiteral("Studio Chat"));
         QCOMPARE(Reader::names(chat), QStringList({"Chat history", "Chat", "Send"}));
+        // Its text is read, its characters placed where they are drawn
+        // (a magnifier follows them).
+        const QJsonObject input = Reader::child(chat, QStringLiteral("Chat"));
+        const QJsonArray first = input[QStringLiteral("first_char")].toArray();
+        QVERIFY(Reader::extents(input).contains(QPoint(first.at(0).toInt(), first.at(1).toInt())));
         // Only there: the application lists its windows, not the fields.
         for (const QJsonValue& w : m_reader.windows())
             QCOMPARE(w[QStringLiteral("role")].toString(), QStringLiteral("frame"));
