@@ -18,7 +18,7 @@ CommandLine::Program program()
     program.name = QStringLiteral("mirt-desktop");
     program.version = QStringLiteral(MIRT_VERSION);
     program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
-    program.synopsis = QStringList{QStringLiteral("[Qt option]..."),
+    program.synopsis = QStringList{QStringLiteral("[--high-contrast] [Qt option]..."),
                                    QStringLiteral("--export-log <file> [--since <date>] [--unit <key>]"),
                                    QStringLiteral("--help | --version")};
     program.options = {
@@ -34,6 +34,11 @@ CommandLine::Program program()
         {QStringLiteral("unit"),
          QStringLiteral("key"),
          QStringLiteral("With --export-log: only the calls of the unit <key> (address:port)."),
+         {}},
+        {QStringLiteral("high-contrast"),
+         {},
+         QStringLiteral("Draw the consoles in high contrast for this run; the choice kept in their context menu "
+                        "stays as it is."),
          {}},
     };
     program.takesQtOptions = true;
@@ -82,6 +87,8 @@ int main(int argc, char* argv[])
     // destructor saves the unit directory while Qt is still fully up.
     MainWindow window(nullptr);
     window.setCallLog(&callLog);
+    if (commandLine.isSet(QStringLiteral("high-contrast")))
+        window.consoleOptions().useHighContrast();
     window.show();
     return app.exec();
 }

@@ -83,6 +83,11 @@ MainWindow::MainWindow(QWidget* parent)
             handleRemove();
     });
 
+    connect(&m_consoleOptions, &ConsoleOptions::changed, this, [this] {
+        for (MIRTGui* console : qAsConst(m_consoles))
+            console->setHighContrast(m_consoleOptions.highContrast());
+    });
+
     m_units.load();
 }
 
@@ -200,6 +205,8 @@ void MainWindow::handleConnect()
             connect(console, &MIRTGui::requestPassword, this, [this, key] { askPassword(key); });
             // A child of the console: it goes when the console goes.
             new ConsoleAttention(*console, key, m_notifier, m_attention);
+            console->setHighContrast(m_consoleOptions.highContrast());
+            connect(console, &MIRTGui::highContrastChosen, &m_consoleOptions, &ConsoleOptions::setHighContrast);
             connect(console, &MIRTGui::callLogRequested, this, [this, key] { showCallLog(key); });
             // Only listens: nothing the console sends changes.
             if (m_callLog)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/attentionsettings.h"
+#include "app/consoleoptions.h"
 #include "attention/desktopnotifier.h"
 #include "store/unittablemodel.h"
 
@@ -32,6 +33,8 @@ public:
     ~MainWindow() override;
 
     AttentionSettings& attentionSettings() { return m_attention; }
+    // The consoles' look, which every console follows.
+    ConsoleOptions& consoleOptions() { return m_consoleOptions; }
     // The console open for a unit key, or null.
     MIRTGui* console(const QString& key) const { return m_consoles.value(key); }
 
@@ -73,6 +76,7 @@ private:
     Ui::MainWindow* m_ui;
     UnitTableModel m_units;
     AttentionSettings m_attention;
+    ConsoleOptions m_consoleOptions;
     // Shared by every console; on the session bus, first used when a
     // console has something to show.
     DesktopNotifier m_notifier;

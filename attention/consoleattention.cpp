@@ -15,17 +15,6 @@
 
 #include <algorithm>
 
-namespace {
-
-// An embedded widget (the chat, the caller editor) brings its own menu.
-bool embeddedWidgetAt(const QGraphicsView& view, const QPoint& pos)
-{
-    const QList<QGraphicsItem*> items = view.items(pos);
-    return std::any_of(items.begin(), items.end(), [](const QGraphicsItem* item) { return item->isWidget(); });
-}
-
-} // namespace
-
 ConsoleAttention::ConsoleAttention(MIRTGui& console, const QString& unitKey, DesktopNotifier& notifier,
                                    AttentionSwitches& settings)
     : QObject(&console)
@@ -33,7 +22,7 @@ ConsoleAttention::ConsoleAttention(MIRTGui& console, const QString& unitKey, Des
     , m_unitKey(unitKey)
     , m_notifier(&notifier)
     , m_settings(&settings)
-    , m_events(console.session())
+    , m_events(console.attentionEvents())
 {
     m_throttle.setSingleShot(true);
     // A coarse timer may fire early, and the interval is a promise.
@@ -46,11 +35,10 @@ ConsoleAttention::ConsoleAttention(MIRTGui& console, const QString& unitKey, Des
     connect(&notifier, &DesktopNotifier::notificationClosed, this, &ConsoleAttention::notificationClosed);
     connect(&settings, &AttentionSwitches::changed, this, &ConsoleAttention::settingsChanged);
 
-    for (QGraphicsView* view : {static_cast<QGraphicsView*>(&console.consoleView()),
-                                static_cast<QGraphicsView*>(&console.connectionView())}) {
+    for (QGraphicsView* view :
+         {static_cast<QGraphicsView*>(&console.consoleView()), static_cast<QGraphicsView*>(&console.connectionView())})
         view->installEventFilter(this);
-        view->viewport()->installEventFilter(this);
-    }
+    connect(&console, &MIRTGui::contextMenu, this, [this](QMenu* menu) { fillMenu(*menu); });
 }
 
 ConsoleAttention::~ConsoleAttention()
@@ -301,26 +289,9 @@ void ConsoleAttention::fillMenu(QMenu& menu)
 
 bool ConsoleAttention::eventFilter(QObject* watched, QEvent* event)
 {
-    QGraphicsView* views[] = {&m_console.consoleView(), &m_console.connectionView()};
-    if (event->type() == QEvent::WindowActivate) {
-        if (watched == views[0] || watched == views[1])
-            seen(true);
-        return false;
-    }
-    if (event->type() != QEvent::ContextMenu)
-        return false;
-    for (QGraphicsView* view : views) {
-        if (watched != view->viewport())
-            continue;
-        auto* e = static_cast<QContextMenuEvent*>(event);
-        if (embeddedWidgetAt(*view, e->pos()))
-            return false;
-        auto* menu = new QMenu(view);
-        menu->setAttribute(Qt::WA_DeleteOnClose);
-        fillMenu(*menu);
-        menu->popup(e->globalPos());
-        return true;
-    }
+    if (event->type() == QEvent::WindowActivate
+        && (watched == &m_console.consoleView() || watched == &m_console.connectionView()))
+        seen(true);
     return false;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "attention/attentionevents.h"
+#include "console/attentionevents.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -25,7 +25,7 @@ struct DesktopNotification;
 // a click on it brings the console forward with the line selected. What is
 // news comes from AttentionEvents, which follows the session's picture of
 // the unit, never the drawing. It also adds the attention switches to the
-// console window's context menu.
+// console window's context menu when the console shows it.
 //
 // Created by the main window for each console it opens, as a child of that
 // console, so it goes with it.
@@ -95,7 +95,7 @@ private:
     const QString m_unitKey;
     QPointer<DesktopNotifier> m_notifier;
     QPointer<AttentionSwitches> m_settings;
-    AttentionEvents m_events;
+    AttentionEvents& m_events;
 
     // Noted since the user last looked, in order of arrival.
     QList<unsigned> m_ringing;

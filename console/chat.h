@@ -38,8 +38,10 @@ public:
     ~Chat() override;
 
     const QTextEdit& history() const { return m_history; }
+    QTextEdit& history() { return m_history; }
     QLineEdit& input() { return m_input; }
     const QPushButton& sendButton() const { return m_send; }
+    QPushButton& sendButton() { return m_send; }
     const ChatPanel& panel() const { return m_panel; }
 
     // One history line in rich text, with both values escaped.

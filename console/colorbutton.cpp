@@ -1,5 +1,6 @@
 #include "console/colorbutton.h"
 
+#include "console/consolelook.h"
 #include "console/pixelgrid.h"
 #include "console/surfacepanel.h"
 
@@ -17,6 +18,30 @@ const ColorButtonPalette kPalettes[ColorButton::ColorCount] = {
     {kOutline, QColor(204, 0, 0), QColor(255, 0, 0), QColor(255, 51, 51)},           // Red
     {kOutline, QColor(0, 153, 0), QColor(0, 204, 0), QColor(0, 221, 0)},             // Green
     {kOutline, QColor(204, 204, 0), QColor(255, 255, 102), QColor(255, 255, 204)},   // Yellow
+};
+
+// High contrast: every colour has a brightness of its own (in grey scale the
+// face is 0 unlit, about 70 red or blue, over 200 green or yellow), a label
+// that stands out on it, and an edge of its own around the face, so that no
+// lamp is told apart by its hue alone: a ringing lamp (green) and one on air
+// (red) differ for red/green colour-blind eyes and in grey scale.
+struct HighContrastLamp
+{
+    ColorButtonPalette colours;
+    QColor text;
+    int edgeWidth;
+    Qt::PenStyle edge;
+};
+
+const QColor kWhite(255, 255, 255);
+const QColor kBlack(0, 0, 0);
+
+const HighContrastLamp kHighContrast[ColorButton::ColorCount] = {
+    {{kWhite, kBlack, kBlack, QColor(128, 128, 128)}, kWhite, 1, Qt::SolidLine}, // Unlit
+    {{kWhite, kBlack, QColor(0, 70, 220), kWhite}, kWhite, 3, Qt::DotLine},      // Blue
+    {{kWhite, kBlack, QColor(200, 0, 0), kWhite}, kWhite, 3, Qt::SolidLine},     // Red
+    {{kWhite, kBlack, QColor(150, 255, 150), kBlack}, kBlack, 1, Qt::SolidLine}, // Green
+    {{kWhite, kBlack, QColor(255, 255, 0), kBlack}, kBlack, 3, Qt::DashLine},    // Yellow
 };
 
 // Looks come from the unit's status words through the line model; a colour
@@ -127,8 +152,10 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
         return;
     }
     const ColorButtonPalette& pal = m_palettes[m_current];
-    const QString key = QString::asprintf("mirt-lamp/%x/%x/%x/%x/%d/%d/%d/", pal.outline.rgba(), pal.ring.rgba(),
-                                          pal.face.rgba(), pal.faceEdge.rgba(), m_width, m_height, m_pressed ? 1 : 0)
+    const bool highContrast = ConsoleLook::isHighContrast(*this);
+    const QString key
+        = QString::asprintf("mirt-lamp/%x/%x/%x/%x/%d/%d/%d/%d/", pal.outline.rgba(), pal.ring.rgba(), pal.face.rgba(),
+                            pal.faceEdge.rgba(), m_width, m_height, m_pressed ? 1 : 0, highContrast ? m_current : -1)
         + grid.key() + QLatin1Char('/') + m_label;
     QPixmap lamp;
     if (!QPixmapCache::find(key, &lamp)) {
@@ -140,7 +167,9 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
 
 void ColorButton::drawLamp(QPainter* painter) const
 {
-    const ColorButtonPalette& pal = m_palettes[m_current];
+    const bool highContrast = ConsoleLook::isHighContrast(*this);
+    const HighContrastLamp& strong = kHighContrast[m_current];
+    const ColorButtonPalette& pal = highContrast ? strong.colours : m_palettes[m_current];
     const int w = m_width;
     const int h = m_height;
     const int a = w - w / 5;
@@ -161,11 +190,14 @@ void ColorButton::drawLamp(QPainter* painter) const
     const QPoint origin = m_pressed ? QPoint(w / 11, w / 11) : QPoint(w / 10, w / 8);
     const QRect face(origin, QSize(static_cast<int>(a * 0.95), static_cast<int>(b * 0.95)));
     painter->setBrush(pal.face);
-    painter->setPen(QPen(pal.faceEdge, 1));
+    if (highContrast)
+        painter->setPen(QPen(pal.faceEdge, strong.edgeWidth, strong.edge));
+    else
+        painter->setPen(QPen(pal.faceEdge, 1));
     painter->drawEllipse(face);
 
     painter->setFont(SurfacePanel::surfaceFont(8, true));
-    painter->setPen(Qt::black);
+    painter->setPen(highContrast ? strong.text : QColor(Qt::black));
     painter->drawText(face, Qt::AlignCenter, m_label);
 
     painter->restore();

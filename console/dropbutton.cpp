@@ -1,5 +1,6 @@
 #include "console/dropbutton.h"
 
+#include "console/consolelook.h"
 #include "console/surfacepanel.h"
 
 #include <QPainter>
@@ -25,10 +26,13 @@ QRectF DropButton::boundingRect() const
 
 void DropButton::setArmed(bool armed)
 {
+    const bool changed = armed != m_armed;
     m_armed = armed;
     // Dims at once, so the first press shows before the next blink tick.
     m_dimmed = armed;
     update();
+    if (changed)
+        emit armedChanged(armed);
 }
 
 void DropButton::blink(int tick)
@@ -49,5 +53,14 @@ void DropButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidg
     // The other half of an armed blink: an unlit lamp's colours, red label.
     static const RoundLook dimmed{QColor(51, 51, 85),    QColor(187, 187, 221), QColor(221, 221, 255),
                                   QColor(238, 238, 255), QColor(204, 0, 0),     9};
-    paintRound(painter, m_diameter, m_dimmed ? dimmed : look, QStringLiteral("DROP"));
+    // High contrast: a darker red face inside a white edge, and a black
+    // one while an armed DROP blinks.
+    static const RoundLook strong{QColor(255, 255, 255), QColor(0, 0, 0),       QColor(200, 0, 0),
+                                  QColor(255, 255, 255), QColor(255, 255, 255), 9};
+    static const RoundLook strongDimmed{QColor(255, 255, 255), QColor(0, 0, 0),     QColor(0, 0, 0),
+                                        QColor(128, 128, 128), QColor(255, 90, 90), 9};
+    if (ConsoleLook::isHighContrast(*this))
+        paintRound(painter, m_diameter, m_dimmed ? strongDimmed : strong, QStringLiteral("DROP"));
+    else
+        paintRound(painter, m_diameter, m_dimmed ? dimmed : look, QStringLiteral("DROP"));
 }

@@ -26,6 +26,9 @@ public:
     bool isDimmed() const { return m_dimmed; }
     void blink(int tick);
 
+signals:
+    void armedChanged(bool armed);
+
 private:
     int m_diameter;
     bool m_armed = false;

@@ -117,7 +117,8 @@ void Keyboard::trigger(ShortcutAction action, int index)
             line->airButton().click();
         break;
     case ShortcutAction::Drop:
-        drop();
+        if (Line* line = selectedLine())
+            dropLine(*line);
         break;
     // A top button that the surface hides cannot be clicked, so its key does
     // nothing either.
@@ -187,21 +188,18 @@ void Keyboard::stepSelection(int step)
     }
 }
 
-void Keyboard::drop()
+void Keyboard::dropLine(Line& line)
 {
-    Line* line = selectedLine();
-    if (!line)
-        return;
-    const bool armed = m_armedLine == line->index() && m_dropArmTimer.isActive();
-    if (isOnAir(*line) && !armed) {
+    const bool armed = m_armedLine == line.index() && m_dropArmTimer.isActive();
+    if (isOnAir(line) && !armed) {
         disarmDrop();
-        m_armedLine = line->index();
-        line->dropButton().setArmed(true);
+        m_armedLine = line.index();
+        line.dropButton().setArmed(true);
         m_dropArmTimer.start();
         return;
     }
     disarmDrop();
-    line->dropButton().click();
+    line.dropButton().click();
 }
 
 void Keyboard::disarmDrop()

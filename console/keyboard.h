@@ -37,6 +37,9 @@ public:
     // The DROP on air waiting for its second press, or -1.
     int armedLine() const { return m_armedLine; }
     const QTimer& dropArmTimer() const { return m_dropArmTimer; }
+    // DROP on a line as from the keyboard: on a line that is on air the first
+    // press only arms it, and a second one within 1.5 s drops the call.
+    void dropLine(Line& line);
     // Tests shorten the 1.5 s.
     void setDropArmInterval(int ms) { m_dropArmTimer.setInterval(ms); }
 
@@ -67,7 +70,6 @@ private:
     Line* selectedLine() const;
     void selectLine(int index);
     void stepSelection(int step);
-    void drop();
     void focusField(QWidget& field);
     void leaveField();
     bool isTableKey(int keyWithModifiers) const;

@@ -272,9 +272,19 @@ void Line::blink(int tick)
     m_drop.blink(tick);
 }
 
+bool Line::mayAnswer() const
+{
+    return hasSurface();
+}
+
+bool Line::mayAir() const
+{
+    return hasSurface() && m_surface->type == Surface::Studio;
+}
+
 void Line::answerPressed()
 {
-    if (hasSurface())
+    if (mayAnswer())
         m_session.cmd_line_handset(unsigned(m_index));
     emit selected(uint(m_index));
 }
@@ -289,7 +299,7 @@ void Line::airPressed()
 {
     // Only a studio decides what goes on air; a second press on a line that
     // is already on air locks or unlocks it there.
-    if (hasSurface() && m_surface->type == Surface::Studio) {
+    if (mayAir()) {
         if (m_word == LineStatus::OnAir)
             m_session.cmd_line_lock(unsigned(m_index), !m_state.locked);
         else

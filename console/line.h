@@ -64,6 +64,10 @@ public:
     void setAssociatedSurface(bool associated, Surface* surface);
 
     int index() const { return m_index; }
+    // Whether the surface this console stands for lets a press on ANSWER
+    // take the call, and one on AIR put it on air (studios only).
+    bool mayAnswer() const;
+    bool mayAir() const;
     bool isLarge() const { return m_large; }
     bool isVisible() const;
     const LineState& state() const { return m_state; }

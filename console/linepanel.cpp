@@ -1,5 +1,7 @@
 #include "console/linepanel.h"
 
+#include "console/consolelook.h"
+
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
@@ -245,12 +247,15 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
         return;
     }
     const auto drawing = [this](QPainter* p) { drawPanel(p); };
+    const bool highContrast = ConsoleLook::isHighContrast(*this);
     QPixmap picture;
-    if (!grid.sameGrid(m_pictureGrid) || !QPixmapCache::find(m_pictureKey, &picture)) {
+    if (!grid.sameGrid(m_pictureGrid) || highContrast != m_pictureHighContrast
+        || !QPixmapCache::find(m_pictureKey, &picture)) {
         picture = grid.render(drawing);
         QPixmapCache::remove(m_pictureKey);
         m_pictureKey = QPixmapCache::insert(picture);
         m_pictureGrid = grid;
+        m_pictureHighContrast = highContrast;
     } else if (!m_stale.isEmpty()) {
         QRegion area;
         for (const QRect& r : m_stale)
@@ -264,24 +269,52 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     grid.draw(painter, picture);
 }
 
+QColor LinePanel::highContrastFill(TextPanelColor color)
+{
+    switch (color) {
+    case Red:
+        return QColor(255, 160, 160);
+    case Yellow:
+        return QColor(255, 255, 140);
+    case Green:
+        return QColor(170, 255, 170);
+    case Blue:
+        return QColor(170, 200, 255);
+    case Unavailable:
+        return QColor(160, 160, 160);
+    case Plain:
+    default:
+        return QColor(255, 255, 255);
+    }
+}
+
 void LinePanel::drawPanel(QPainter* painter) const
 {
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
 
-    painter->setBrush(QColor(204, 204, 238));
-    painter->setPen(panelPen(QColor(170, 170, 204), 2));
+    // High contrast: black boxes with white edges, an amber band for the
+    // selected line, and the texts on light fills inside a strong outline.
+    const bool strong = ConsoleLook::isHighContrast(*this);
+    const QColor white(255, 255, 255);
+    const QColor black(0, 0, 0);
+
+    painter->setBrush(strong ? black : QColor(204, 204, 238));
+    painter->setPen(panelPen(strong ? white : QColor(170, 170, 204), 2));
     painter->drawRoundedRect(QRect(0, 0, 680, m_span * 55), 10, 10, Qt::AbsoluteSize);
 
-    painter->setBrush(m_selected ? QColor(136, 136, 170) : QColor(170, 170, 204));
-    painter->setPen(panelPen(QColor(204, 204, 238), 2));
+    if (strong)
+        painter->setBrush(m_selected ? ConsoleLook::selectedBand() : black);
+    else
+        painter->setBrush(m_selected ? QColor(136, 136, 170) : QColor(170, 170, 204));
+    painter->setPen(panelPen(strong ? white : QColor(204, 204, 238), 2));
     painter->drawRoundedRect(QRect(55, 0, 575, m_span * 55), 10, 10, Qt::AbsoluteSize);
 
-    painter->setBrush(textPanelFill(m_textPanelColor, m_hovered));
-    painter->setPen(panelPen(Qt::black, m_hovered ? 3 : 2));
+    painter->setBrush(strong ? highContrastFill(m_textPanelColor) : textPanelFill(m_textPanelColor, m_hovered));
+    painter->setPen(panelPen(Qt::black, m_hovered || strong ? 3 : 2));
     painter->drawRoundedRect(rectTextPanel(), 5, 5, Qt::AbsoluteSize);
 
-    painter->setPen(Qt::black);
+    painter->setPen(strong && !m_selected ? white : black);
     painter->setFont(surfaceFont(16, true));
     painter->drawText(rectLineNum(), Qt::AlignLeft, QStringLiteral("%1").arg(m_lineNum));
 
@@ -289,6 +322,7 @@ void LinePanel::drawPanel(QPainter* painter) const
         painter->setFont(surfaceFont(12, false));
         painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
     }
+    painter->setPen(black);
 
     // Only a line with a caller on it (held, on air, ringing...) shows a mood.
     switch (m_textPanelColor) {

@@ -54,8 +54,10 @@ public:
     bool isPointInTextPanel(QPointF p) const;
     void handle_hover(bool over);
 
-    // The fill of the text area for a colour, normally or while hovered.
+    // The fill of the text area for a colour, normally or while hovered,
+    // and in the high-contrast look.
     static QColor textPanelFill(TextPanelColor color, bool hovered);
+    static QColor highContrastFill(TextPanelColor color);
 
     bool isLarge() const { return m_large; }
     unsigned lineNum() const { return m_lineNum; }
@@ -103,5 +105,6 @@ private:
     // m_pictureGrid, and the parts of it that are out of date.
     QPixmapCache::Key m_pictureKey;
     PixelGrid m_pictureGrid;
+    bool m_pictureHighContrast = false;
     QRegion m_stale;
 };

@@ -1,6 +1,9 @@
 #include "console/mirtgui.h"
 
+#include "console/attentionevents.h"
 #include "console/chat.h"
+#include "console/consoleaccess.h"
+#include "console/consolelook.h"
 #include "console/infoedit.h"
 #include "console/keyboard.h"
 #include "console/lines.h"
@@ -9,8 +12,10 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QColor>
+#include <QContextMenuEvent>
 #include <QDebug>
 #include <QGraphicsProxyWidget>
+#include <QMenu>
 #include <QPixmapCache>
 #include <QProgressBar>
 #include <QStyle>
@@ -20,7 +25,6 @@
 
 namespace {
 const QRectF kSceneRect(0, 0, 1024, 768);
-const QColor kSceneBackground(85, 85, 119);
 const int kRetryTickMs = 250;
 // Ticks of the retry timer between two connection attempts (12.5 s).
 const int kRetryTicks = 50;
@@ -88,6 +92,11 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
     m_keyboard = std::make_unique<Keyboard>(m_consoleView, m_consoleScene, *m_lines, *m_top, *m_infoEdit, *m_chat);
     connect(m_keyboard.get(), &Keyboard::callLogRequested, this, &MIRTGui::callLogRequested);
+    m_attentionEvents = std::make_unique<AttentionEvents>(m_session);
+    m_access = std::make_unique<ConsoleAccess>(m_consoleView, m_session, *m_attentionEvents, *m_lines, *m_top,
+                                               *m_infoEdit, *m_chat, *m_keyboard);
+    m_consoleView.viewport()->installEventFilter(this);
+    m_connectionView.viewport()->installEventFilter(this);
 
     m_connectionView.show();
 
@@ -121,7 +130,7 @@ int MIRTGui::progressMaximum() const
 
 void MIRTGui::setupViewScene(QGraphicsView& view, QGraphicsScene& scene)
 {
-    scene.setBackgroundBrush(kSceneBackground);
+    scene.setBackgroundBrush(ConsoleLook::background(false));
     view.setRenderHint(QPainter::Antialiasing, true);
     view.setWindowTitle(QStringLiteral("Ardeno MIRT Orvel"));
     view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -162,6 +171,47 @@ void MIRTGui::buildPalette()
             m_palette.setColor(QPalette::Inactive, e.role, e.inactive);
         m_palette.setColor(QPalette::Disabled, e.role, e.disabled);
     }
+}
+
+void MIRTGui::setHighContrast(bool on)
+{
+    ConsoleLook::setHighContrast(m_consoleScene, on);
+    ConsoleLook::setHighContrast(m_connectionScene, on);
+}
+
+bool MIRTGui::highContrast() const
+{
+    return ConsoleLook::isHighContrast(&m_consoleScene);
+}
+
+bool MIRTGui::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() != QEvent::ContextMenu)
+        return false;
+    for (CustomGraphicsView* view : {&m_consoleView, &m_connectionView}) {
+        if (watched != view->viewport())
+            continue;
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        // An embedded widget (the chat, the caller editor) brings its own menu.
+        const QList<QGraphicsItem*> items = view->items(e->pos());
+        if (std::any_of(items.begin(), items.end(), [](const QGraphicsItem* item) { return item->isWidget(); }))
+            return false;
+        auto* menu = new QMenu(view);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        emit contextMenu(menu);
+        if (!menu->isEmpty())
+            menu->addSeparator();
+        QAction* contrast = menu->addAction(tr("High Contrast"));
+        contrast->setCheckable(true);
+        contrast->setChecked(highContrast());
+        connect(contrast, &QAction::toggled, this, [this](bool on) {
+            setHighContrast(on);
+            emit highContrastChosen(on);
+        });
+        menu->popup(e->globalPos());
+        return true;
+    }
+    return false;
 }
 
 void MIRTGui::setPassword(QString password)
@@ -273,11 +323,23 @@ void MIRTGui::ipcChangedState(IPCObject::IPC_STATE state)
     default:
         break;
     }
+    describeConnection();
 }
 
 void MIRTGui::ipcError(QString text)
 {
     m_connectionPanel.setError(tr("Error: %1").arg(text));
+    describeConnection();
+}
+
+void MIRTGui::describeConnection()
+{
+    // What the connection screen shows, for a screen reader.
+    const QString status = m_connectionPanel.status();
+    const QString error = m_connectionPanel.error();
+    const QString said = error.isEmpty() ? status : QStringLiteral("%1 %2").arg(status, error);
+    if (m_connectionView.accessibleDescription() != said)
+        m_connectionView.setAccessibleDescription(said);
 }
 
 void MIRTGui::handleViewClosing()

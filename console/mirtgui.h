@@ -19,6 +19,9 @@ class Chat;
 class InfoEdit;
 class Top;
 class Keyboard;
+class ConsoleAccess;
+class AttentionEvents;
+class QMenu;
 
 // The console of one unit: owns the session to the unit, keeps retrying the
 // connection until the session is ready, and shows either the connection
@@ -49,6 +52,13 @@ public:
     InfoEdit* infoEdit() const { return m_infoEdit.get(); }
     Top* top() const { return m_top.get(); }
     Keyboard* keyboard() const { return m_keyboard.get(); }
+    ConsoleAccess* access() const { return m_access.get(); }
+    // What on this console's session is news to its user.
+    AttentionEvents& attentionEvents() const { return *m_attentionEvents; }
+
+    // The high-contrast look of both windows (see ConsoleLook).
+    void setHighContrast(bool on);
+    bool highContrast() const;
 
     const QString& address() const { return m_address; }
     int port() const { return m_port; }
@@ -70,6 +80,12 @@ signals:
     // The user asked for the call log of this unit (Ctrl+L); the application
     // opens it.
     void callLogRequested();
+    // The window's context menu is about to open (a right click on the
+    // drawn console): the application adds its entries, which come first.
+    void contextMenu(QMenu* menu);
+    // The user switched the high-contrast look in the context menu; this
+    // console already shows it.
+    void highContrastChosen(bool on);
 
 public slots:
     void saveGeometry();
@@ -80,10 +96,14 @@ private slots:
     void ipcError(QString text);
     void connectTimer();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void tryConnect();
     void setOnline(bool online);
     void setupViewScene(QGraphicsView& view, QGraphicsScene& scene);
+    void describeConnection();
     void buildPalette();
 
     IPCObject m_session;
@@ -103,6 +123,9 @@ private:
     QTimer m_retryTimer;
     QPalette m_palette;
 
+    // Follows the session; the attention code and m_access follow it.
+    std::unique_ptr<AttentionEvents> m_attentionEvents;
+
     // The controllers of the live console, declared after the scene they
     // draw into so they leave it first, and in the order they are built:
     // InfoEdit and Top follow the line selection of Lines, so they go before
@@ -113,6 +136,8 @@ private:
     std::unique_ptr<Top> m_top;
     // Drives all four above from the keyboard, so it goes first.
     std::unique_ptr<Keyboard> m_keyboard;
+    // Reads all of the above for assistive technology, so it goes first.
+    std::unique_ptr<ConsoleAccess> m_access;
 
     QSettings m_settings;
     QString m_unitKey;

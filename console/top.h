@@ -41,6 +41,8 @@ public:
 
     unsigned current() const { return m_current; }
     bool isAssociated() const { return m_associated; }
+    // The unit reported its idle lines busied out (BUSY shows "UN-BUSY").
+    bool isBusiedOut() const { return m_busiedOut; }
     // Null for an index outside the table.
     const Surface* surface(unsigned index) const;
     QAction* menuEntry(unsigned index) const;

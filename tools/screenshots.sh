@@ -3,8 +3,10 @@
 # unit with made-up calls: docs/main-window.png (the unit directory),
 # docs/connection-screen.png (a console waiting for its unit) and
 # docs/console.png (the live console with ringing, answered, held and on-air
-# lines) and docs/console-150.png (the same console on a desktop scaled to
-# 150 %). Runs with a private HOME, so the user's own settings are untouched.
+# lines), docs/console-high-contrast.png (the same in high contrast, the
+# selected line framed) and docs/console-150.png (the same console on a
+# desktop scaled to 150 %). Runs with a private HOME, so the user's own
+# settings are untouched.
 # Usage: tools/screenshots.sh [BUILD_DIR]   (default: the repository's build/)
 set -euo pipefail
 self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
@@ -115,18 +117,19 @@ sleep 1
 
 # 7. Ringing lamps blink; take the picture while they are lit (green).
 #    The point sampled is on the first ringing ANSWER lamp, beside its label,
-#    in window pixels at the scale given ($2, in percent).
+#    in window pixels at the scale given ($2, in percent): lit, it is green
+#    with less red than $3 (0.5; the high-contrast green is paler).
 lit() {
   local x y
   x=$(( 28 * $2 / 100 ))
   y=$(( ($(lamp_y "$(lines_in ringing | head -1)") - 6) * $2 / 100 ))
-  convert "$1" -format '%[fx:p{'"$x,$y"'}.g > 0.5 && p{'"$x,$y"'}.r < 0.5 ? 1 : 0]' info:
+  convert "$1" -format '%[fx:p{'"$x,$y"'}.g > 0.5 && p{'"$x,$y"'}.r < '"${3:-0.5}"' ? 1 : 0]' info:
 }
 # Takes the console's picture at a scale (percent) into a file of docs/.
 shoot() {
   for attempt in $(seq 1 20); do
     import -window "$console" "$work/console.png"
-    [ "$(lit "$work/console.png" "$1")" = 1 ] && break
+    [ "$(lit "$work/console.png" "$1" "${3:-0.5}")" = 1 ] && break
     sleep 0.1
   done
   cp "$work/console.png" "docs/$2"
@@ -134,7 +137,25 @@ shoot() {
 }
 shoot 100 console.png
 
-# 8. The same unit on a desktop scaled to 150 %: the desktop says so through
+# 8. High contrast, from the console's context menu (its last entry, which
+#    the Up key reaches first), with the answered caller's line selected by
+#    a click, so the console has the focus and frames it; then back.
+contrast() {
+  local geometry w h
+  geometry=$(xdotool getwindowgeometry --shell "$console")
+  w=$(sed -n 's/^WIDTH=//p' <<<"$geometry")
+  h=$(sed -n 's/^HEIGHT=//p' <<<"$geometry")
+  xdotool mousemove --window "$console" $(( 300 * w / 1024 )) $(( 30 * h / 768 )) click 3
+  sleep 0.5
+  xdotool key Up Return
+  sleep 0.5
+}
+contrast
+click_scene 350 $(( 92 + 58 * ringing[2] ))
+shoot 100 console-high-contrast.png 0.7
+contrast
+
+# 9. The same unit on a desktop scaled to 150 %: the desktop says so through
 #    the X resource Xft.dpi (144 dots per inch against the usual 96), read by
 #    a program when it starts; everything is drawn at 1.5 device pixels per
 #    unit. The server keeps the resource because it runs with -noreset.

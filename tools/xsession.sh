@@ -1,15 +1,22 @@
 # Sourced by the scripts that drive the real program under a private X server
 # against the simulated unit (screenshots.sh, calllog-screen.sh,
-# keyboard-demo.sh). Each script runs twice: first outside, where
+# keyboard-demo.sh, a11y-dump). Each script runs twice: first outside, where
 # mirt_x_run builds the program and starts the script again with --inside
-# under xvfb-run; then inside, where mirt_x_inside gives it a private home,
-# so the user's own settings and call log are never touched.
+# under xvfb-run (or, for "accessibility", under tools/a11y-session.sh, which
+# adds a session bus and the accessibility bus); then inside, where
+# mirt_x_inside gives it a private home, so the user's own settings and call
+# log are never touched.
 # The script sets $self (its own path) and, optionally, $build before.
 
-# mirt_x_run "XVFB SERVER ARGS" [more Debian packages]: never returns.
+# mirt_x_run "XVFB SERVER ARGS"|accessibility [more Debian packages]: never returns.
 mirt_x_run() {
-  local server="$1" work rc=0
+  local server="$1" work rc=0 runner
   shift
+  if [ "$server" = accessibility ]; then
+    runner=(tools/a11y-session.sh)
+  else
+    runner=(xvfb-run -a -s "$server")
+  fi
   . tools/deps.sh
   mirt_install_deps xvfb xauth xdotool imagemagick python3 "$@"
   build="${build:-$PWD/build}"
@@ -19,7 +26,7 @@ mirt_x_run() {
   work="$(mktemp -d)"
   MIRT_X_BUILD="$(cd "$build" && pwd)" MIRT_X_WORK="$work" \
     MIRT_X_PORT="$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')" \
-    xvfb-run -a -s "$server" "$self" --inside || rc=$?
+    "${runner[@]}" "$self" --inside || rc=$?
   rm -rf "$work"
   exit "$rc"
 }

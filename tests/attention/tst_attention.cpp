@@ -1,6 +1,7 @@
 #include "notificationserver.h"
 
 #include "app/attentionsettings.h"
+#include "app/consoleoptions.h"
 #include "app/mainwindow.h"
 #include "attention/consoleattention.h"
 #include "attention/desktopnotifier.h"
@@ -474,10 +475,15 @@ private slots:
         QStringList texts;
         for (QAction* a : menu->actions())
             texts << a->text();
-        QCOMPARE(texts, QStringList({"Notify for This Unit", "Desktop Notifications", "Taskbar Alert"}));
+        QCOMPARE(texts,
+                 QStringList({"Notify for This Unit", "Desktop Notifications", "Taskbar Alert", "", "High Contrast"}));
         menu->actions().first()->trigger();
+        // The console's own switch, kept by the program.
+        menu->actions().last()->trigger();
         menu->close();
         QCOMPARE(store.value(key + QStringLiteral("/notifications")).toBool(), false);
+        QVERIFY(gui->highContrast());
+        QCOMPARE(store.value(QStringLiteral("console/highContrast")).toBool(), true);
         QVERIFY(unit->ring(0));
         QVERIFY(waitFor([&] { return alerts.size() == 1; }, kWaitMs));
         QVERIFY(!attention->hasUnsent());
@@ -517,6 +523,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         AttentionSettings again;
         QVERIFY(again.notificationsEnabled() && !again.urgencyHintEnabled() && again.unitNotificationsEnabled(key));
+        QVERIFY(ConsoleOptions().highContrast());
         QCOMPARE(store.value(QStringLiteral("hostTable")).toList().first().toStringList(), entry);
     }
 

@@ -37,7 +37,7 @@ private slots:
         };
         const char* desktop = MIRT_DESKTOP;
         const char* sim = MIRT_UNIT_SIM;
-        row("help", desktop, "--help", 0, "Usage: mirt-desktop [Qt option]...\n", "", false);
+        row("help", desktop, "--help", 0, "Usage: mirt-desktop [--high-contrast] [Qt option]...\n", "", false);
         row("short help", desktop, "-h", 0, "Usage: mirt-desktop ", "", false);
         row("version", desktop, "--version", 0, "mirt-desktop " MIRT_VERSION "\n", "", false);
         row("unknown option", desktop, "--frobnicate", 2, "", "mirt-desktop: Unknown option 'frobnicate'.", true);

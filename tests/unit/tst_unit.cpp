@@ -3,8 +3,8 @@
 // attention code each make of them, which must be the same; and the
 // diagnostic a refused frame leaves, which a flood cannot turn into a flood
 // of lines.
-#include "attention/attentionevents.h"
 #include "calllog/callrecorder.h"
+#include "console/attentionevents.h"
 #include "tests/support/consolerig.h"
 #include "tests/support/logcapture.h"
 #include "tests/support/wait.h"

@@ -1,4 +1,4 @@
-#include "attention/attentionevents.h"
+#include "console/attentionevents.h"
 
 #include "ipc/ipcobject.h"
 #include "unit/unitcommands.h"

@@ -29,7 +29,8 @@ struct LineNews
 // starts ringing, a line put on priority, a chat line from another position.
 // It follows the session's picture of the unit and the commands its console
 // sent, so that the console's own priority press and own chat lines, which
-// the unit reports back, are no news. Owned by ConsoleAttention.
+// the unit reports back, are no news. Owned by the console window; the
+// attention code and the console's accessibility follow it.
 class AttentionEvents : public QObject
 {
     Q_OBJECT
