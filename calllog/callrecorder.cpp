@@ -1,6 +1,7 @@
 #include "calllog/callrecorder.h"
 
 #include <QDateTime>
+#include <QSet>
 #include <QUuid>
 
 #include <algorithm>
@@ -377,7 +378,112 @@ void CallRecorder::endCall(unsigned int line, qint64 at)
     r.outcome = r.firstOnAir ? CallRecord::Aired : call.taken ? CallRecord::Answered : CallRecord::Missed;
     const CallRecord ended = r;
     call = OpenCall();
+    if (!m_writing) {
+        // The oldest go first: a program that follows a unit for long
+        // without taking it over has no use for them.
+        if (m_endedUnwritten.size() >= 200)
+            m_endedUnwritten.removeFirst();
+        m_endedUnwritten.append(ended);
+    }
     emit recordChanged(ended);
+}
+
+void CallRecorder::setWriting(bool writing)
+{
+    m_writing = writing;
+}
+
+bool CallRecorder::overlaps(const CallRecord& a, const CallRecord& b)
+{
+    const auto end = [](const CallRecord& r) { return r.ended > 0 ? r.ended : r.lastSeen; };
+    // Two programs see the same moment a little apart.
+    const qint64 slack = 2000;
+    return a.line == b.line && a.firstSeen <= end(b) + slack && b.firstSeen <= end(a) + slack;
+}
+
+void CallRecorder::mergeStored(CallRecord& own, const CallRecord& stored)
+{
+    const auto earliest = [](qint64 a, qint64 b) { return a == 0 ? b : b == 0 ? a : std::min(a, b); };
+    own.id = stored.id;
+    own.uid = stored.uid;
+    own.username = stored.username;
+    own.firstSeen = earliest(own.firstSeen, stored.firstSeen);
+    own.answered = earliest(own.answered, stored.answered);
+    own.firstOnAir = earliest(own.firstOnAir, stored.firstOnAir);
+    if (stored.waitMs >= 0)
+        own.waitMs = stored.waitMs;
+    own.holdMs = std::max(own.holdMs, stored.holdMs);
+    own.airMs = std::max(own.airMs, stored.airMs);
+    own.totalMs = std::max(own.totalMs, stored.totalMs);
+    own.priority = own.priority || stored.priority;
+    // Complete when either program saw the start.
+    own.partial = own.partial && stored.partial;
+    if (own.outcome < stored.outcome && own.outcome != CallRecord::Missed)
+        own.outcome = stored.outcome;
+    if (own.name.isEmpty() && own.location.isEmpty() && own.topic.isEmpty() && own.notes.isEmpty()) {
+        own.name = stored.name;
+        own.location = stored.location;
+        own.topic = stored.topic;
+        own.notes = stored.notes;
+        own.gender = stored.gender;
+        own.mood = stored.mood;
+    }
+}
+
+QVector<CallRecord> CallRecorder::adopt(const QVector<CallRecord>& stored)
+{
+    m_writing = true;
+    QVector<CallRecord> out;
+    QSet<QString> used;
+    const auto match = [&](const CallRecord& own, bool openOnly) -> const CallRecord* {
+        for (const CallRecord& s : stored)
+            if (!used.contains(s.uid) && (!openOnly || s.isOpen()) && (s.uid == own.uid || overlaps(own, s)))
+                return &s;
+        return nullptr;
+    };
+    for (OpenCall& call : m_calls) {
+        if (!call.open)
+            continue;
+        if (const CallRecord* s = match(call.record, true)) {
+            used.insert(s->uid);
+            if (s->uid != call.record.uid)
+                mergeStored(call.record, *s);
+        }
+        out.append(call.record);
+    }
+    for (CallRecord ended : qAsConst(m_endedUnwritten)) {
+        const CallRecord* s = match(ended, false);
+        if (s) {
+            used.insert(s->uid);
+            // The other program saw the end and wrote it.
+            if (!s->isOpen())
+                continue;
+            mergeStored(ended, *s);
+        }
+        out.append(ended);
+    }
+    m_endedUnwritten.clear();
+    for (const CallRecord& s : stored) {
+        if (!s.isOpen() || used.contains(s.uid))
+            continue;
+        OpenCall& call = m_calls[std::clamp(s.line, 0, int(MaxLines) - 1)];
+        if (s.line >= 0 && s.line < int(MaxLines) && !call.open && (!m_leader || m_fresh[s.line])) {
+            // Continued or ended by the line's first report.
+            call = OpenCall();
+            call.open = true;
+            call.lost = true;
+            call.record = s;
+            call.taken = s.waitMs >= 0 || s.answered > 0 || s.outcome != CallRecord::Pending;
+            continue;
+        }
+        CallRecord over = s;
+        over.ended = std::max(s.lastSeen, s.firstSeen);
+        over.partial = true;
+        if (over.outcome == CallRecord::Pending)
+            over.outcome = CallRecord::Missed;
+        out.append(over);
+    }
+    return out;
 }
 
 void CallRecorder::mergeInfo(OpenCall& call, const Info& info)

@@ -44,6 +44,18 @@ public:
     // for a program that stops while calls are in progress.
     void finish();
 
+    // This program writes the unit's calls from now on (the log took the
+    // unit's lease). The calls found in the log, open ones and those that
+    // ended lately, are matched with what this recorder saw: a call it
+    // follows continues its record in the log; an open record on a line not
+    // reported yet waits for the line's first report, as a call of its own
+    // would after a gap; the others end when they were last seen. Returns
+    // the records to write, each under the uid the log knows it by.
+    QVector<CallRecord> adopt(const QVector<CallRecord>& stored);
+    // Another program writes the unit's calls: calls that end from now on
+    // are kept (a bounded number), for the moment this one takes over.
+    void setWriting(bool writing);
+
 signals:
     // A call began, changed or ended; the whole record each time.
     void recordChanged(const CallRecord& record);
@@ -115,6 +127,10 @@ private:
     void endCall(unsigned int line, qint64 at);
     void closeStretch(OpenCall& call, qint64 at);
     static void mergeInfo(OpenCall& call, const Info& info);
+    // The record of a call two programs followed: the log's identity and
+    // moments, the longer durations, the newer caller details.
+    static void mergeStored(CallRecord& own, const CallRecord& stored);
+    static bool overlaps(const CallRecord& a, const CallRecord& b);
     void report(const OpenCall& call, const CallRecord& before);
     qint64 now() const;
 
@@ -125,4 +141,7 @@ private:
     // Lines the current leader has not reported since it took over.
     bool m_fresh[MaxLines];
     OpenCall m_calls[MaxLines];
+    bool m_writing = false;
+    // Calls that ended while another program was writing the unit.
+    QVector<CallRecord> m_endedUnwritten;
 };
