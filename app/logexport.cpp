@@ -49,9 +49,9 @@ int LogExport::run(const CommandLine& options, const QString& databasePath, QTex
         err << "mirt-desktop: there is no call log yet (" << QDir::toNativeSeparators(databasePath) << ")\n";
         return 1;
     }
-    SqliteCallStore::Options options;
-    options.mode = CallStore::ReadOnly;
-    SqliteCallStore store(databasePath, options);
+    SqliteCallStore::Options reading;
+    reading.mode = CallStore::ReadOnly;
+    SqliteCallStore store(databasePath, reading);
     if (!store.open()) {
         err << "mirt-desktop: " << store.errorText() << "\n";
         return 1;
