@@ -23,6 +23,7 @@
 #include <QFile>
 #include <QGraphicsScene>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -993,6 +994,71 @@ private slots:
         }
     }
 
+    // Two programs on one file, both watching one unit: one writes, and the
+    // other takes over within a lease when the first is killed or frozen,
+    // continuing its open call; a frozen writer's late writes are refused.
+    // One record per call all the same.
+    void twoPrograms_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("the writer killed") << int(SIGKILL);
+        QTest::newRow("the writer frozen") << int(SIGSTOP);
+    }
+
+    void twoPrograms()
+    {
+        QFETCH(int, signal);
+        UnitSimulator sim;
+        QVERIFY(sim.start(0));
+        sim.setTickInterval(3600 * 1000);
+        QProcess programs[2];
+        QByteArray said[2];
+        const auto says = [&](int i, const char* text) {
+            return waitFor(
+                [&] {
+                    said[i] += programs[i].readAllStandardOutput();
+                    return said[i].endsWith(QByteArray(text) + '\n');
+                },
+                scaled(CallStore::LeaseExpiryMs + 5000));
+        };
+        for (QProcess& program : programs)
+            program.start(QCoreApplication::applicationFilePath(),
+                          {"--child", "record", m_path, QString::number(sim.port())});
+        QVERIFY(says(0, "writing") || says(1, "writing"));
+        const int writer = said[0].isEmpty() ? 1 : 0;
+        QVERIFY(waitFor([&] { return sim.loggedInCount() == 2; }));
+        const auto calls = [&] {
+            QStringList out;
+            if (const auto store = openStore(m_path))
+                for (const CallRecord& r : store->query(CallFilter(), 10).rows)
+                    out << QStringLiteral("L%1 %2 %3%4%5")
+                               .arg(r.line)
+                               .arg(CallRecord::outcomeKey(r.outcome), r.name, r.isOpen() ? " open" : "",
+                                    r.partial ? " partial" : "");
+            return out;
+        };
+        QVERIFY(sim.ring(0, "Anna") && sim.setLineState(0, "on hold"));
+        QVERIFY(waitFor([&] { return calls() == QStringList{"L0 answered Anna open"}; }));
+
+        ::kill(pid_t(programs[writer].processId()), signal);
+        QVERIFY(says(1 - writer, "writing"));
+        QVERIFY(sim.setLineState(0, "on hook (idle)"));
+        QVERIFY(sim.ring(1, "Bo") && sim.setLineState(1, "on handset") && sim.setLineState(1, "on hook (idle)"));
+        if (signal == SIGSTOP) {
+            ::kill(pid_t(programs[writer].processId()), SIGCONT);
+            QVERIFY(says(writer, "following"));
+        }
+        // The first call was seen whole by both programs: one record, not
+        // in part, written to its end by the second.
+        const QStringList expected = {"L1 answered Bo", "L0 answered Anna"};
+        QVERIFY(waitFor([&] { return calls() == expected; }));
+        for (QProcess& program : programs) {
+            program.closeWriteChannel();
+            QVERIFY(program.state() == QProcess::NotRunning || program.waitForFinished(scaled(10000)));
+        }
+        QCOMPARE(calls(), expected);
+    }
+
     // The log window's view follows another program's writes.
     void othersWritesSeen()
     {
@@ -1182,9 +1248,43 @@ private slots:
 
 namespace {
 
-// The parts of the tests that must run in a process of their own.
-int child(const QString& mode, const QString& path)
+// A program that records one unit's calls into the log at path, as
+// mirt-desktop does with one console open, and says on its output when it
+// becomes the unit's writer and when it stops being it. It ends when its
+// input closes.
+int recordingProgram(const QString& path, const QString& port)
 {
+    QTextStream out(stdout);
+    CallLog::Options options = optionsFor(path);
+    options.batchMs = 5;
+    CallLog log(options);
+    IPCObject session;
+    const QString key = QStringLiteral("127.0.0.1:") + port;
+    log.attach(session, key);
+    session.connectIPC(QStringLiteral("127.0.0.1"), port.toUInt(), QStringLiteral("tavrik"), QStringLiteral("desk"));
+    bool writing = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (log.isWriting(key) == writing)
+            return;
+        writing = !writing;
+        out << (writing ? "writing" : "following") << Qt::endl;
+    });
+    poll.start(20);
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char byte;
+        if (::read(0, &byte, 1) <= 0)
+            QCoreApplication::quit();
+    });
+    return QCoreApplication::exec();
+}
+
+// The parts of the tests that must run in a process of their own.
+int child(const QString& mode, const QString& path, const QString& port)
+{
+    if (mode == QLatin1String("record"))
+        return recordingProgram(path, port);
     if (mode == QLatin1String("open")) {
         SqliteCallStore store(path);
         if (store.open() && store.schemaVersion() == SqliteCallStore::SchemaVersion)
@@ -1231,9 +1331,10 @@ int child(const QString& mode, const QString& path)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && QByteArray(argv[1]) == "--child") {
+    if (argc >= 4 && QByteArray(argv[1]) == "--child") {
         QCoreApplication app(argc, argv);
-        return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                     QString::fromLocal8Bit(argc > 4 ? argv[4] : ""));
     }
     QApplication app(argc, argv);
     TestCallLog test;
