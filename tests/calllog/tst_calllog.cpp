@@ -1013,19 +1013,18 @@ private slots:
         sim.setTickInterval(3600 * 1000);
         QProcess programs[2];
         QByteArray said[2];
+        const auto saying = [&](int i, const char* text) {
+            said[i] += programs[i].readAllStandardOutput();
+            return said[i].endsWith(QByteArray(text) + '\n');
+        };
         const auto says = [&](int i, const char* text) {
-            return waitFor(
-                [&] {
-                    said[i] += programs[i].readAllStandardOutput();
-                    return said[i].endsWith(QByteArray(text) + '\n');
-                },
-                scaled(CallStore::LeaseExpiryMs + 5000));
+            return waitFor([&] { return saying(i, text); }, scaled(CallStore::LeaseExpiryMs + 5000));
         };
         for (QProcess& program : programs)
             program.start(QCoreApplication::applicationFilePath(),
                           {"--child", "record", m_path, QString::number(sim.port())});
-        QVERIFY(says(0, "writing") || says(1, "writing"));
-        const int writer = said[0].isEmpty() ? 1 : 0;
+        QVERIFY(waitFor([&] { return saying(0, "writing") || saying(1, "writing"); }, scaled(10000)));
+        const int writer = said[0].endsWith("writing\n") ? 0 : 1;
         QVERIFY(waitFor([&] { return sim.loggedInCount() == 2; }));
         const auto calls = [&] {
             QStringList out;
