@@ -65,6 +65,10 @@ CallLog::CallLog(const Options& options, QObject* parent)
             setStatus();
         }
     });
+    connect(m_worker, &CallLogWorker::retentionRefused, this, [this](const QString& why) {
+        m_retentionRefused = why;
+        setStatus();
+    });
     connect(m_worker, &CallLogWorker::behind, this, [this](int calls, const QString& reason) {
         m_behindCalls = calls;
         m_behindReason = reason;
@@ -125,6 +129,8 @@ void CallLog::setStatus()
         lines << (m_behindCalls == 1
                       ? tr("The call log is behind: 1 call waiting (%1)").arg(m_behindReason)
                       : tr("The call log is behind: %1 calls waiting (%2)").arg(m_behindCalls).arg(m_behindReason));
+    if (!m_retentionRefused.isEmpty())
+        lines << tr("Old calls were not deleted: %1.").arg(m_retentionRefused);
     lines << m_notices;
     const QString text = lines.join(QLatin1Char('\n'));
     if (text == m_status)

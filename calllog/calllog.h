@@ -132,6 +132,7 @@ private:
     QString m_behindReason;
     int m_behindCalls = 0;
     QStringList m_notices;
+    QString m_retentionRefused;
     QString m_status;
     QThread* m_thread = nullptr;
     CallLogWorker* m_worker = nullptr;

@@ -123,8 +123,8 @@ void CallLogWorker::housekeeping()
         return;
     m_store->closeAbandoned();
     const CallStore::Retention result = m_store->applyRetention(m_settings.retentionDays, m_settings.clock(), false);
-    if (!result.refused.isEmpty())
-        emit notice(QStringLiteral("Old calls were not deleted: %1.").arg(result.refused));
+    if (result.ok)
+        emit retentionRefused(result.refused);
     if (result.calls > 0) {
         runScrub();
         emit committed();

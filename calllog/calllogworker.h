@@ -82,9 +82,10 @@ signals:
     void opened();
     // Off for good: a read-only log, a newer schema.
     void failed(const QString& text);
-    // Worth saying once, the log goes on: a damaged file moved aside,
-    // retention refused.
+    // Worth saying once, the log goes on: a damaged file moved aside.
     void notice(const QString& text);
+    // Why old calls were not deleted; empty once they are again.
+    void retentionRefused(const QString& why);
     // Calls waiting and why; 0 and an empty reason when caught up.
     void behind(int calls, const QString& reason);
     // The log changed (own writes and deletes, or another program's).

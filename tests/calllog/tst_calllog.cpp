@@ -1145,6 +1145,7 @@ private slots:
         QVERIFY(other && saved(*other, {call("later", "Later", now + qint64(days + 365) * 24 * 3600 * 1000)}));
         clock = now + qint64(days + 366) * 24 * 3600 * 1000;
         QVERIFY(waitFor([&] { return uidsOf(allCalls(log)) == QLatin1String("later"); }));
+        QVERIFY(waitFor([&] { return log.statusText().isEmpty(); }));
     }
 
     void callsLeftOpenEndWhenLastSeen()
