@@ -24,10 +24,11 @@ CallLog::CallLog(const Options& options, QObject* parent)
     qRegisterMetaType<CallFilter>();
     qRegisterMetaType<CallQueryResult>();
     qRegisterMetaType<QVector<CallRecord>>();
+    // A test that sets only the time of day counts durations on it too.
+    if (!m_options.monotonicClock)
+        m_options.monotonicClock = m_options.clock ? m_options.clock : CallRecorder::Clock(&CallStore::monotonicMs);
     if (!m_options.clock)
         m_options.clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
-    if (!m_options.monotonicClock)
-        m_options.monotonicClock = &CallStore::monotonicMs;
 
     CallLogWorker::Settings settings;
     settings.path = m_options.path;
@@ -143,7 +144,7 @@ void CallLog::attach(IPCObject& session, const QString& unitKey)
 {
     CallRecorder* recorder = m_recorders.value(unitKey);
     if (!recorder) {
-        recorder = new CallRecorder(unitKey, m_options.clock);
+        recorder = new CallRecorder(unitKey, m_options.clock, m_options.monotonicClock);
         m_recorders.insert(unitKey, recorder);
         connect(recorder, &CallRecorder::recordChanged, this, &CallLog::save);
     }

@@ -57,7 +57,8 @@ public:
         int retentionIntervalMs = 24 * 3600 * 1000;
         int quitWaitMs = 3000;
         // The recorders' and the retention's idea of now (wall clock), and
-        // the clock durations are counted on.
+        // the clock durations are counted on (by default the monotonic one;
+        // clock when only that is given).
         CallRecorder::Clock clock;
         CallRecorder::Clock monotonicClock;
     };

@@ -357,7 +357,14 @@ void CallLogWorker::adopt(const QString& unitKey, qint64 generation, const QVect
     if (!lease.held || lease.generation != generation)
         return;
     lease.adopted = true;
-    settleUnit(unitKey, 0);
+    // What was kept while the lease was unknown is in the adopted picture.
+    for (int i = m_order.size() - 1; i >= 0; --i) {
+        const auto it = m_pending.find(m_order.at(i));
+        if (it != m_pending.end() && it->record.unitKey == unitKey && it->generation < 0) {
+            m_pending.erase(it);
+            m_order.remove(i);
+        }
+    }
     for (const CallRecord& r : records)
         add(r, generation);
     writePending();
