@@ -7,6 +7,7 @@
 #include <QDateEdit>
 #include <QDateTime>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -76,7 +77,8 @@ CallLogWindow::CallLogWindow(CallLog& log, QWidget* parent)
         if (!m_changeDelay.isActive())
             m_changeDelay.start();
     });
-    connect(&m_log, &CallLog::disabled, this, &CallLogWindow::showError);
+    connect(&m_log, &CallLog::statusChanged, this, &CallLogWindow::showError);
+    connect(&m_log, &CallLog::retentionCounted, this, &CallLogWindow::confirmRetention);
     connect(&m_log, &CallLog::exportFinished, this, [this](int ticket, bool ok, int rows, const QString& error) {
         if (ticket != m_exportTicket)
             return;
@@ -87,8 +89,7 @@ CallLogWindow::CallLogWindow(CallLog& log, QWidget* parent)
             m_status->setText(tr("Export failed: %1").arg(error));
         emit exported(ok, rows, error);
     });
-    if (m_log.isOff())
-        showError(m_log.errorText());
+    showError(m_log.statusText());
     refresh();
 }
 
@@ -229,8 +230,17 @@ void CallLogWindow::buildUi()
     m_retention->setRange(1, 3650);
     m_retention->setSuffix(tr(" days"));
     m_retention->setValue(retentionDays());
-    m_retention->setToolTip(tr("Older calls are deleted when the program starts."));
+    m_retention->setToolTip(tr("Older calls are deleted when the program starts and once a day."));
+    // A turn of the mouse wheel over the window must not delete calls: the
+    // box takes the wheel only when it has the focus, and a lower value is
+    // asked about once the typing or clicking has stopped.
+    m_retention->setFocusPolicy(Qt::StrongFocus);
+    m_retention->setKeyboardTracking(false);
+    m_retention->installEventFilter(this);
     buttons->addWidget(m_retention);
+    m_retentionDelay.setSingleShot(true);
+    m_retentionDelay.setInterval(700);
+    connect(&m_retentionDelay, &QTimer::timeout, this, &CallLogWindow::retentionEdited);
     layout->addLayout(buttons);
 
     resize(1200, 650);
@@ -247,7 +257,7 @@ void CallLogWindow::buildUi()
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CallLogWindow::showDetails);
     connect(m_export, &QPushButton::clicked, this, &CallLogWindow::chooseExportFile);
     connect(m_delete, &QPushButton::clicked, this, &CallLogWindow::deleteSelected);
-    connect(m_retention, qOverload<int>(&QSpinBox::valueChanged), this, &CallLogWindow::setRetentionDays);
+    connect(m_retention, qOverload<int>(&QSpinBox::valueChanged), this, [this] { m_retentionDelay.start(); });
 }
 
 int CallLogWindow::retentionDays()
@@ -260,6 +270,56 @@ int CallLogWindow::retentionDays()
 void CallLogWindow::setRetentionDays(int days)
 {
     settings().setValue(QLatin1String(kRetentionKey), days);
+}
+
+bool CallLogWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_retention && event->type() == QEvent::Wheel && !m_retention->hasFocus()) {
+        event->ignore();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CallLogWindow::retentionEdited()
+{
+    const int days = m_retention->value();
+    if (days >= retentionDays()) {
+        setRetentionDays(days);
+        m_log.setRetentionDays(days);
+        return;
+    }
+    m_retentionTicket = m_log.countRetention(days);
+    m_retentionAsked = days;
+}
+
+void CallLogWindow::confirmRetention(int ticket, int calls, const QString& refused)
+{
+    if (ticket != m_retentionTicket || m_retentionAsked != m_retention->value())
+        return;
+    m_retentionTicket = 0;
+    const int days = m_retentionAsked;
+    QMessageBox box(this);
+    box.setWindowTitle(tr("Keep Calls"));
+    box.setText(tr("Keep calls for %1 days only?").arg(days));
+    if (calls < 0)
+        box.setInformativeText(tr("The log cannot count the calls now (%1).").arg(refused));
+    else if (!refused.isEmpty())
+        box.setInformativeText(tr("No calls are deleted now: %1.").arg(refused));
+    else if (calls == 0)
+        box.setInformativeText(tr("No calls are old enough to be deleted now."));
+    else
+        box.setInformativeText(calls == 1 ? tr("This deletes 1 call now. It cannot be undone.")
+                                          : tr("This deletes %1 calls now. It cannot be undone.").arg(calls));
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes && m_retention->value() == days) {
+        setRetentionDays(days);
+        m_log.setRetentionDays(days);
+        return;
+    }
+    const QSignalBlocker quiet(m_retention);
+    m_retention->setValue(retentionDays());
 }
 
 void CallLogWindow::setUnitFilter(const QString& unitKey)
@@ -330,10 +390,8 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
     if (ticket != m_queryTicket)
         return;
     if (!result.ok) {
-        showError(result.error.isEmpty() ? m_log.errorText() : result.error);
-        m_model->setRows({});
-        m_days->setRowCount(0);
-        m_count->clear();
+        // The rows shown stay; only this search failed.
+        m_count->setText(tr("The search failed: %1").arg(result.error));
         emit refreshed();
         return;
     }

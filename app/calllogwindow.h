@@ -46,7 +46,8 @@ public:
     // Writes the calls the filters select to path; exported() reports.
     void exportTo(const QString& path);
 
-    // The retention setting the user chose (days), and where it is kept.
+    // The retention setting the user chose (days), and where it is kept;
+    // the window changes it only after asking when it deletes calls.
     static int retentionDays();
     static void setRetentionDays(int days);
 
@@ -60,8 +61,15 @@ signals:
     void refreshed();
     void exported(bool ok, int rows, const QString& error);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void buildUi();
+    // The retention box settled on a value: saved when it keeps more,
+    // asked about with the number of calls it deletes when it keeps less.
+    void retentionEdited();
+    void confirmRetention(int ticket, int calls, const QString& refused);
     void showResult(int ticket, const CallQueryResult& result);
     void showDetails();
     void showError(const QString& text);
@@ -91,6 +99,9 @@ private:
     // Typing and the log's changes ask again after a short quiet spell.
     QTimer m_searchDelay;
     QTimer m_changeDelay;
+    QTimer m_retentionDelay;
+    int m_retentionTicket = 0;
+    int m_retentionAsked = 0;
     int m_queryTicket = 0;
     int m_exportTicket = 0;
     // Chosen before the unit list knew the unit.

@@ -1,6 +1,6 @@
 #include "app/logexport.h"
 
-#include "calllog/callstore.h"
+#include "calllog/sqlitecallstore.h"
 #include "support/commandline.h"
 
 #include <QDateTime>
@@ -49,8 +49,10 @@ int LogExport::run(const CommandLine& options, const QString& databasePath, QTex
         err << "mirt-desktop: there is no call log yet (" << QDir::toNativeSeparators(databasePath) << ")\n";
         return 1;
     }
-    CallStore store(databasePath);
-    if (!store.open(5000, 0, QDateTime::currentMSecsSinceEpoch(), CallStore::ReadOnly)) {
+    SqliteCallStore::Options reading;
+    reading.mode = CallStore::ReadOnly;
+    SqliteCallStore store(databasePath, reading);
+    if (!store.open()) {
         err << "mirt-desktop: " << store.errorText() << "\n";
         return 1;
     }

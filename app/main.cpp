@@ -1,6 +1,7 @@
 #include "app/calllogwindow.h"
 #include "app/logexport.h"
 #include "app/mainwindow.h"
+#include "app/quitsignals.h"
 #include "calllog/calllog.h"
 #include "console/display.h"
 #include "support/commandline.h"
@@ -80,6 +81,7 @@ int main(int argc, char* argv[])
     // consoles, which write to it.
     CallLog::Options options;
     options.path = CallLog::defaultPath();
+    options.privateFolder = true;
     options.retentionDays = CallLogWindow::retentionDays();
     CallLog callLog(options);
 
@@ -90,5 +92,8 @@ int main(int argc, char* argv[])
     if (commandLine.isSet(QStringLiteral("high-contrast")))
         window.consoleOptions().useHighContrast();
     window.show();
+
+    // A logout or Ctrl+C closes the program as closing its window does.
+    QuitSignals::closeOnQuit(window);
     return app.exec();
 }

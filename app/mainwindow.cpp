@@ -104,13 +104,12 @@ void MainWindow::setCallLog(CallLog* log)
     m_ui->buttonCallLog->setEnabled(log != nullptr);
     if (!log)
         return;
-    const auto showOff = [this](const QString& text) {
+    const auto showStatus = [this](const QString& text) {
         m_ui->labelCallLog->setText(text);
         m_ui->labelCallLog->setVisible(!text.isEmpty());
     };
-    connect(log, &CallLog::disabled, this, showOff);
-    if (log->isOff())
-        showOff(log->errorText());
+    connect(log, &CallLog::statusChanged, this, showStatus);
+    showStatus(log->statusText());
 }
 
 void MainWindow::showCallLog(const QString& unitKey)

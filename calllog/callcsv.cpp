@@ -36,7 +36,7 @@ QStringList CallCsv::fields(const CallRecord& r)
             seconds(r.waitMs),
             seconds(r.holdMs),
             seconds(r.airMs),
-            seconds(r.totalMs()),
+            seconds(r.totalMs),
             r.isOpen() ? QStringLiteral("in progress") : CallRecord::outcomeKey(r.outcome),
             yesNo(r.priority),
             yesNo(r.partial)};

@@ -1,22 +1,19 @@
 #include "calllog/calllog.h"
 
 #include "calllog/calllogworker.h"
+#include "calllog/callstore.h"
 #include "ipc/ipcobject.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
 #include <QThread>
+#include <QUuid>
 
 QString CallLog::defaultPath()
 {
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation))
         .filePath(QStringLiteral("calls.sqlite"));
-}
-
-QString CallLog::offMessage(const QString& reason)
-{
-    return tr("The call log is off: %1. Calls are not being recorded; the consoles work as usual.").arg(reason);
 }
 
 CallLog::CallLog(const Options& options, QObject* parent)
@@ -26,15 +23,25 @@ CallLog::CallLog(const Options& options, QObject* parent)
     qRegisterMetaType<CallRecord>();
     qRegisterMetaType<CallFilter>();
     qRegisterMetaType<CallQueryResult>();
+    qRegisterMetaType<QVector<CallRecord>>();
+    // A test that sets only the time of day counts durations on it too.
+    if (!m_options.monotonicClock)
+        m_options.monotonicClock = m_options.clock ? m_options.clock : CallRecorder::Clock(&CallStore::monotonicMs);
     if (!m_options.clock)
         m_options.clock = [] { return QDateTime::currentMSecsSinceEpoch(); };
 
     CallLogWorker::Settings settings;
     settings.path = m_options.path;
     settings.retentionDays = m_options.retentionDays;
+    settings.retentionIntervalMs = m_options.retentionIntervalMs;
     settings.busyTimeoutMs = m_options.busyTimeoutMs;
     settings.batchMs = m_options.batchMs;
-    settings.nowMs = m_options.clock();
+    settings.privateFolder = m_options.privateFolder;
+    settings.searchIndex = m_options.searchIndex;
+    settings.quitWaitMs = m_options.quitWaitMs;
+    settings.owner = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    settings.clock = m_options.clock;
+    settings.leaseClock = &CallStore::monotonicMs;
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("call log"));
@@ -49,86 +56,186 @@ CallLog::CallLog(const Options& options, QObject* parent)
         }
     });
     connect(m_worker, &CallLogWorker::failed, this, [this](const QString& text) {
-        if (m_state == Off)
-            return;
         m_state = Off;
-        m_error = offMessage(text);
-        emit disabled(m_error);
+        m_offText = text;
+        setStatus();
+    });
+    connect(m_worker, &CallLogWorker::notice, this, [this](const QString& text) {
+        if (!m_notices.contains(text)) {
+            m_notices << text;
+            setStatus();
+        }
+    });
+    connect(m_worker, &CallLogWorker::retentionRefused, this, [this](const QString& why) {
+        m_retentionRefused = why;
+        setStatus();
+    });
+    connect(m_worker, &CallLogWorker::behind, this, [this](int calls, const QString& reason) {
+        m_behindCalls = calls;
+        m_behindReason = reason;
+        setStatus();
     });
     connect(m_worker, &CallLogWorker::committed, this, &CallLog::changed);
     connect(m_worker, &CallLogWorker::flushed, this, &CallLog::flushed);
     connect(m_worker, &CallLogWorker::queried, this, &CallLog::queryFinished);
     connect(m_worker, &CallLogWorker::exported, this, &CallLog::exportFinished);
+    connect(m_worker, &CallLogWorker::retentionCounted, this, &CallLog::retentionCounted);
+    connect(m_worker, &CallLogWorker::leaseGained, this, &CallLog::leaseGained);
+    connect(m_worker, &CallLogWorker::leaseLost, this, &CallLog::leaseLost);
+
+    // Open calls are written with their time so far now and then, so that
+    // after a crash a long hold does not end at its last change.
+    m_touch.setInterval(TouchMs);
+    connect(&m_touch, &QTimer::timeout, this, [this] {
+        for (CallRecorder* recorder : qAsConst(m_recorders))
+            recorder->finish();
+    });
+    m_touch.start();
 
     m_thread->start();
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker] { worker->open(); }, Qt::QueuedConnection);
+    post([](CallLogWorker* worker) { worker->open(); });
 }
 
 CallLog::~CallLog()
 {
     // Calls still going on are written as they stand; the next start ends
-    // them at the moment they were last seen.
+    // them at the moment they were last seen, unless another program
+    // watching the unit carries them on.
     for (CallRecorder* recorder : qAsConst(m_recorders))
         recorder->finish();
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker] { worker->shutdown(); }, Qt::QueuedConnection);
+    post([](CallLogWorker* worker) { worker->shutdown(); });
     m_thread->wait();
     qDeleteAll(m_recorders);
+}
+
+template <typename F> void CallLog::post(F&& call)
+{
+    CallLogWorker* worker = m_worker;
+    QMetaObject::invokeMethod(
+        m_worker, [worker, call] { call(worker); }, Qt::QueuedConnection);
+}
+
+QString CallLog::statusText() const
+{
+    return m_status;
+}
+
+void CallLog::setStatus()
+{
+    QStringList lines;
+    if (m_state == Off)
+        lines
+            << tr("The call log is off: %1. Calls are not being recorded; the consoles work as usual.").arg(m_offText);
+    else if (!m_behindReason.isEmpty())
+        lines << (m_behindCalls == 1
+                      ? tr("The call log is behind: 1 call waiting (%1)").arg(m_behindReason)
+                      : tr("The call log is behind: %1 calls waiting (%2)").arg(m_behindCalls).arg(m_behindReason));
+    if (!m_retentionRefused.isEmpty())
+        lines << tr("Old calls were not deleted: %1.").arg(m_retentionRefused);
+    lines << m_notices;
+    const QString text = lines.join(QLatin1Char('\n'));
+    if (text == m_status)
+        return;
+    m_status = text;
+    emit statusChanged(text);
 }
 
 void CallLog::attach(IPCObject& session, const QString& unitKey)
 {
     CallRecorder* recorder = m_recorders.value(unitKey);
     if (!recorder) {
-        recorder = new CallRecorder(unitKey, m_options.clock);
+        recorder = new CallRecorder(unitKey, m_options.clock, m_options.monotonicClock);
         m_recorders.insert(unitKey, recorder);
         connect(recorder, &CallRecorder::recordChanged, this, &CallLog::save);
     }
     recorder->attach(&session);
+    // After the recorder, so that what it settles when a session goes is
+    // written before the lease is given up.
+    IPCObject* s = &session;
+    connect(s, &IPCObject::changedState, this, [this, s, unitKey] { sessionState(s, unitKey); });
+    connect(s, &QObject::destroyed, this, [this, s, unitKey] {
+        QSet<IPCObject*>& ready = m_ready[unitKey];
+        if (ready.remove(s) && ready.isEmpty())
+            post([unitKey](CallLogWorker* worker) { worker->wantLease(unitKey, false); });
+    });
+    sessionState(s, unitKey);
+}
+
+void CallLog::sessionState(IPCObject* session, const QString& unitKey)
+{
+    QSet<IPCObject*>& ready = m_ready[unitKey];
+    const bool before = !ready.isEmpty();
+    if (session->getState() == IPCObject::IPC_READY)
+        ready.insert(session);
+    else
+        ready.remove(session);
+    const bool want = !ready.isEmpty();
+    if (want == before)
+        return;
+    if (!want)
+        leaseLost(unitKey);
+    post([unitKey, want](CallLogWorker* worker) { worker->wantLease(unitKey, want); });
+}
+
+void CallLog::leaseGained(const QString& unitKey, qint64 generation, const QVector<CallRecord>& recent)
+{
+    CallRecorder* recorder = m_recorders.value(unitKey);
+    const QVector<CallRecord> records = recorder ? recorder->adopt(recent) : QVector<CallRecord>();
+    if (!m_ready.value(unitKey).isEmpty())
+        m_writing.insert(unitKey);
+    else if (recorder)
+        recorder->setWriting(false);
+    post([unitKey, generation, records](CallLogWorker* worker) { worker->adopt(unitKey, generation, records); });
+}
+
+void CallLog::leaseLost(const QString& unitKey)
+{
+    m_writing.remove(unitKey);
+    if (CallRecorder* recorder = m_recorders.value(unitKey))
+        recorder->setWriting(false);
 }
 
 void CallLog::save(const CallRecord& record)
 {
     if (m_state == Off)
         return;
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, record] { worker->save(record); }, Qt::QueuedConnection);
+    post([record](CallLogWorker* worker) { worker->save(record); });
 }
 
 int CallLog::query(const CallFilter& filter, int limit)
 {
     const int ticket = m_nextTicket++;
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, ticket, filter, limit] { worker->query(ticket, filter, limit); }, Qt::QueuedConnection);
+    post([ticket, filter, limit](CallLogWorker* worker) { worker->query(ticket, filter, limit); });
     return ticket;
 }
 
 int CallLog::exportCsv(const CallFilter& filter, const QString& path)
 {
     const int ticket = m_nextTicket++;
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, ticket, filter, path] { worker->exportCsv(ticket, filter, path); }, Qt::QueuedConnection);
+    post([ticket, filter, path](CallLogWorker* worker) { worker->exportCsv(ticket, filter, path); });
     return ticket;
 }
 
 int CallLog::flush()
 {
     const int ticket = m_nextTicket++;
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, ticket] { worker->flush(ticket); }, Qt::QueuedConnection);
+    post([ticket](CallLogWorker* worker) { worker->flush(ticket); });
     return ticket;
 }
 
 void CallLog::remove(const QVector<qint64>& ids)
 {
-    CallLogWorker* worker = m_worker;
-    QMetaObject::invokeMethod(
-        m_worker, [worker, ids] { worker->remove(ids); }, Qt::QueuedConnection);
+    post([ids](CallLogWorker* worker) { worker->remove(ids); });
+}
+
+int CallLog::countRetention(int days)
+{
+    const int ticket = m_nextTicket++;
+    post([ticket, days](CallLogWorker* worker) { worker->countRetention(ticket, days); });
+    return ticket;
+}
+
+void CallLog::setRetentionDays(int days)
+{
+    post([days](CallLogWorker* worker) { worker->setRetention(days); });
 }

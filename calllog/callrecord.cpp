@@ -1,13 +1,5 @@
 #include "calllog/callrecord.h"
 
-#include <algorithm>
-
-qint64 CallRecord::totalMs() const
-{
-    const qint64 end = ended > 0 ? ended : lastSeen;
-    return std::max<qint64>(0, end - firstSeen);
-}
-
 QString CallRecord::outcomeKey(Outcome outcome)
 {
     switch (outcome) {
@@ -36,6 +28,7 @@ bool CallRecord::operator==(const CallRecord& o) const
     return id == o.id && uid == o.uid && unitKey == o.unitKey && username == o.username && line == o.line
         && firstSeen == o.firstSeen && answered == o.answered && firstOnAir == o.firstOnAir && ended == o.ended
         && lastSeen == o.lastSeen && holdMs == o.holdMs && airMs == o.airMs && waitMs == o.waitMs
-        && outcome == o.outcome && priority == o.priority && partial == o.partial && name == o.name
-        && location == o.location && topic == o.topic && notes == o.notes && gender == o.gender && mood == o.mood;
+        && totalMs == o.totalMs && outcome == o.outcome && priority == o.priority && partial == o.partial
+        && name == o.name && location == o.location && topic == o.topic && notes == o.notes && gender == o.gender
+        && mood == o.mood;
 }

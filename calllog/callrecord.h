@@ -41,11 +41,16 @@ struct CallRecord
     // The last moment the line's state was known; what a call left open by a
     // program that stopped is ended at.
     qint64 lastSeen = 0;
+    // Durations are counted on a clock that no change of the computer's
+    // time moves, so they can disagree with the moments above after a
+    // clock step; they are right, the difference of the moments is not.
     qint64 holdMs = 0;
     qint64 airMs = 0;
     // From first seen until the staff first took the call; -1 when unknown
     // (a call already in progress when first seen, or never taken).
     qint64 waitMs = -1;
+    // From first seen until the end, or until last seen while open.
+    qint64 totalMs = 0;
 
     Outcome outcome = Pending;
     bool priority = false;
@@ -61,9 +66,6 @@ struct CallRecord
     QString mood;
 
     bool isOpen() const { return ended == 0; }
-    // Seconds from first seen to the end, or to the last moment seen while
-    // the call is still open.
-    qint64 totalMs() const;
 
     // "missed", "answered", "aired"; empty for Pending. The texts of the
     // database and of the exported files.
@@ -79,8 +81,8 @@ struct CallRecord
 // filter.
 struct CallFilter
 {
-    // Words that must all appear (case-insensitive, anywhere) in the name,
-    // location, topic or notes.
+    // Words that must all appear (compared folded, see CallFold, anywhere)
+    // in the name, location, topic or notes.
     QString text;
     QString unitKey;
     // Pending matches calls still in progress; -1 any outcome.

@@ -107,7 +107,7 @@ QVariant CallTableModel::data(const QModelIndex& index, int role) const
     case OnAir:
         return r.airMs > 0 ? duration(r.airMs) : QString();
     case Total:
-        return duration(r.totalMs());
+        return duration(r.totalMs);
     case Outcome:
         return outcomeText(r) + (r.partial ? QStringLiteral(" *") : QString());
     default:

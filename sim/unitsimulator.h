@@ -111,6 +111,11 @@ public:
     // On by default; a long-running demo turns it off so memory stays flat.
     void setRecording(bool recording) { m_recording = recording; }
 
+    // One second of the unit's clock: every line in use counts on, and
+    // "timer_tick" goes out. The tick timer calls it; a test with a clock of
+    // its own calls it as its clock advances.
+    void tick();
+
     // Fault switches for reliability tests.
     void setStopReading(bool stop);
     void setIgnoreLogin(bool ignore) { m_ignoreLogin = ignore; }
@@ -128,7 +133,6 @@ protected:
 private:
     void peerReceived(SimPeer* peer, const Message& msg);
     void peerClosed(SimPeer* peer);
-    void tick();
     void madeUpCall();
 
     void handleLogin(SimPeer* peer, const Message& msg);

@@ -28,14 +28,6 @@ using namespace testsupport;
 
 namespace {
 
-// Time bounds grow with MIRT_TIME_FACTOR (the sanitizer build is slower).
-int scaled(int ms)
-{
-    bool ok = false;
-    const double factor = qEnvironmentVariable("MIRT_TIME_FACTOR").toDouble(&ok);
-    return ok && factor > 1 ? int(ms * factor) : ms;
-}
-
 const QString kWindow = QStringLiteral("Ardeno MIRT Orvel");
 
 // A screen reader's view of this process: tools/a11y-probe.py reads its tree

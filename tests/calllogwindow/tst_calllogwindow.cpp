@@ -4,9 +4,10 @@
 
 #include "app/calllogwindow.h"
 #include "app/mainwindow.h"
+#include "app/quitsignals.h"
 #include "calllog/calllog.h"
-#include "calllog/callstore.h"
 #include "calllog/calltablemodel.h"
+#include "calllog/sqlitecallstore.h"
 #include "console/customgraphicsview.h"
 #include "console/linepanel.h"
 #include "sim/unitsimulator.h"
@@ -32,6 +33,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <functional>
 
 namespace {
@@ -67,8 +69,8 @@ CallRecord call(const QString& name, const QString& unit, qint64 firstSeen, Call
 
 void save(const QString& path, const QVector<CallRecord>& calls)
 {
-    CallStore store(path);
-    QVERIFY2(store.open(1000, 0, QDateTime::currentMSecsSinceEpoch()), qPrintable(store.errorText()));
+    SqliteCallStore store(path);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
     QVector<CallStore::Write> batch;
     for (const CallRecord& r : calls)
         batch.append({r, true});
@@ -258,14 +260,51 @@ private slots:
         QVERIFY(window.callLogWindow() && window.callLogWindow()->isVisible());
         QCOMPARE(window.callLogWindow()->windowTitle(), QStringLiteral("Call Log"));
         QVERIFY(child<QLabel>(&window, "labelCallLog")->isHidden());
+    }
 
-        // The retention in days is kept for the next window.
-        auto* spin = child<QSpinBox>(window.callLogWindow(), "spinRetention");
+    // Keeping calls for less time deletes calls, so the window asks first
+    // and says how many; a stray turn of the wheel does nothing.
+    void retentionAsksBeforeDeleting()
+    {
+        QTemporaryDir dir;
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        const qint64 day = 24 * 3600 * 1000LL;
+        save(dir.filePath("calls.sqlite"),
+             {call("Old", kUnitA, now - 10 * day, CallRecord::Missed),
+              call("Older", kUnitA, now - 20 * day, CallRecord::Missed),
+              call("Recent", kUnitA, now - 3600 * 1000, CallRecord::Answered)});
+        CallLog::Options options;
+        options.path = dir.filePath("calls.sqlite");
+        CallLog log(options);
+        CallLogWindow window(log);
+        window.show();
+        auto* spin = child<QSpinBox>(&window, "spinRetention");
         QCOMPARE(spin->value(), 90);
+        QWheelEvent wheel(QPointF(5, 5), spin->mapToGlobal(QPoint(5, 5)), {}, QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(spin, &wheel);
+        QCOMPARE(spin->value(), 90);
+
+        for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+            QString asked;
+            testsupport::onModal([&](QWidget* w) {
+                if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                    asked = box->text() + ' ' + box->informativeText();
+                    box->button(answer)->click();
+                }
+            });
+            spin->setValue(7);
+            QVERIFY(waitFor([&] { return !asked.isEmpty(); }));
+            QCOMPARE(asked, "Keep calls for 7 days only? This deletes 2 calls now. It cannot be undone.");
+            QCOMPARE(spin->value(), answer == QMessageBox::Yes ? 7 : 90);
+            QCOMPARE(CallLogWindow::retentionDays(), spin->value());
+        }
+        QVERIFY(refreshed(window, [&] { child<QComboBox>(&window, "comboRange")->setCurrentText("All"); }));
+        QVERIFY(waitFor([&] { return names(window.model()) == QStringList{"Recent"}; }));
+        // Kept for longer: nothing to ask.
         spin->setValue(30);
-        QCOMPARE(CallLogWindow::retentionDays(), 30);
-        CallLogWindow again(log);
-        QCOMPARE(child<QSpinBox>(&again, "spinRetention")->value(), 30);
+        QVERIFY(waitFor([&] { return CallLogWindow::retentionDays() == 30; }));
+        QCOMPARE(CallLogWindow(log).findChild<QSpinBox*>("spinRetention")->value(), 30);
     }
 
     void filters_data()
@@ -387,13 +426,18 @@ private slots:
         QCOMPARE(exported.first().at(1).toInt(), 4);
         QCOMPARE(exportedNames(filled.dir.filePath("out/calls.csv")), (QStringList{"Emil", "Cleo", "Ada", "Fay"}));
 
-        // A folder that does not exist: a clear failure, no file.
+        // Under a file, where no folder can be (not even for the superuser):
+        // a clear failure, no file, and the log goes on.
         exported.clear();
-        window.exportTo(filled.dir.filePath("missing/calls.csv"));
+        window.exportTo(filled.dir.filePath("out/calls.csv/again.csv"));
         QVERIFY(waitFor([&] { return exported.size() == 1; }));
         QCOMPARE(exported.first().at(0).toBool(), false);
-        QVERIFY(exported.first().at(2).toString().contains("missing/calls.csv"));
+        QVERIFY(exported.first().at(2).toString().contains("calls.csv/again.csv"));
         QVERIFY(child<QLabel>(&window, "labelStatus")->text().startsWith("Export failed"));
+        QVERIFY(!filled.log.isOff() && !filled.log.isBehind());
+        save(filled.dir.filePath("calls.sqlite"), {call("Gus", kUnitA, localTime(0, 7), CallRecord::Missed)});
+        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        QVERIFY(names(window.model()).contains("Gus"));
     }
 
     void liveFromAConsole()
@@ -439,28 +483,26 @@ private slots:
         QCOMPARE(model.data(model.index(0, CallTableModel::Outcome)).toString(), QStringLiteral("Answered"));
     }
 
-    void unusableFile()
+    // A damaged file is kept aside, the user told where, and a new log
+    // records the calls.
+    void damagedFileKeptAside()
     {
         Studio studio(true);
         auto* message = child<QLabel>(&studio.window, "labelCallLog");
         QVERIFY(waitFor([&] { return message->isVisible(); }));
-        QVERIFY2(message->text().contains("is damaged"), qPrintable(message->text()));
-        QCOMPARE(message->text(), studio.log.errorText());
+        QVERIFY2(message->text().contains("was damaged. It was kept as "), qPrintable(message->text()));
+        QCOMPARE(message->text(), studio.log.statusText());
         studio.window.showCallLog();
         auto* windowMessage = child<QLabel>(studio.window.callLogWindow(), "labelCallLogError");
         QVERIFY(windowMessage->isVisible());
-        QCOMPARE(windowMessage->text(), studio.log.errorText());
+        QCOMPARE(windowMessage->text(), studio.log.statusText());
 
-        // The console works as ever.
-        UnitSimulator& unit = studio.unit;
         QVERIFY(studio.connect());
-        LinePanel* panel = panelOf(studio.view->scene(), 0);
-        QVERIFY(panel);
-        QVERIFY(unit.ring(0, "Nell"));
-        QVERIFY(waitFor([&] { return panel->textLine1() == "Ringing"; }));
+        QVERIFY(studio.unit.ring(0, "Nell"));
         QVERIFY(studio.caughtUp(1));
-        QVERIFY(unit.setLineState(0, "on handset", 4));
-        QVERIFY2(waitFor([&] { return panel->textLine1().startsWith("Nell"); }), qPrintable(panel->textLine1()));
+        QVERIFY(studio.unit.setLineState(0, "on handset", 4));
+        const CallTableModel& model = studio.window.callLogWindow()->model();
+        QVERIFY(waitFor([&] { return model.rowCount() == 1 && model.record(0).name == "Nell"; }));
     }
 
     void commandLine_data()
@@ -521,6 +563,26 @@ private slots:
         }
         QCOMPARE(exportedNames(out), rows);
         QVERIFY2(err.contains(QStringLiteral("wrote %1").arg(rows.size())), qPrintable(err));
+    }
+
+    // A logout's SIGTERM closes the program as closing its window does:
+    // the consoles close and their calls reach the log. Last, as it ends
+    // the application's loop.
+    void quitSignal()
+    {
+        Studio studio(false);
+        QVERIFY(studio.connect());
+        QVERIFY(studio.unit.ring(5, "Vera"));
+        QVERIFY(studio.caughtUp(1));
+        QVERIFY(studio.unit.setLineState(5, "on hold"));
+        CallRecorder* recorder = studio.log.recorder(testsupport::unitKey(studio.unit));
+        QVERIFY(waitFor([&] { return recorder->openCalls().value(0).name == "Vera"; }));
+        QuitSignals::closeOnQuit(studio.window);
+        ::raise(SIGTERM);
+        QVERIFY(waitFor([&] { return !studio.window.isVisible() && !liveConsole(); }));
+        CallLogWindow window(studio.log);
+        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        QVERIFY(waitFor([&] { return window.model().rowCount() == 1 && window.model().record(0).name == "Vera"; }));
     }
 };
 

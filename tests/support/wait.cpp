@@ -13,3 +13,10 @@ void drainEvents()
 }
 
 } // namespace testsupport
+
+int testsupport::scaled(int ms)
+{
+    bool ok = false;
+    const double factor = qEnvironmentVariable("MIRT_TIME_FACTOR").toDouble(&ok);
+    return ok && factor > 1 ? int(ms * factor) : ms;
+}

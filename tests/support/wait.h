@@ -24,6 +24,10 @@ template <typename Predicate> bool waitFor(Predicate done, int timeoutMs = 5000)
     return true;
 }
 
+// A time bound of a test (never a measure of speed) stretched by
+// MIRT_TIME_FACTOR, which slow builds (the sanitizers) set.
+int scaled(int ms);
+
 // Runs everything already queued in this thread (posted events, queued
 // calls, and what they queue in turn) without waiting for anything new,
 // such as bytes still on their way through a socket.

@@ -83,7 +83,7 @@ private slots:
 
         ConsoleRig rig(false);
         QVERIFY(rig.start());
-        CallRecorder recorder(QStringLiteral("unit"), {});
+        CallRecorder recorder(QStringLiteral("unit"), {}, {});
         recorder.attach(&rig.session);
         AttentionEvents events(rig.session);
         QStringList news;
