@@ -7,7 +7,13 @@
 #
 # The console scenarios run on the offscreen platform and, when Xvfb can run,
 # once more on a private Xvfb through the xcb platform (figures named _xcb),
-# followed by the cold start of the program (cold_start_ms).
+# followed by the cold start of the program (cold_start_ms) and of a bare Qt
+# program beside it (cold_start_over_bare_qt_ms). The part `latency` takes
+# a minute on each platform (30 s at 50 and at 1,000 changes a second;
+# MIRT_BENCH_LATENCY_SECONDS sets another length for a quick try).
+#
+# The load average is printed at the start and at the end: wall-clock
+# figures hold only on a quiet machine, one whose load average is below 1.
 #
 # --check: afterwards, every line of bench/targets.txt (figure, comparison,
 # limit) is shown with the measured value and a verdict, and the script exits
@@ -31,7 +37,7 @@ fi
 mirt_install_deps libbenchmark-dev libpugixml-dev libxcb1-dev xvfb
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_BENCH=ON -DMIRT_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target mirt_bench mirt_coldstart mirt-desktop >/dev/null
+cmake --build "$build" -j2 --target mirt_bench mirt_coldstart mirt_bareqt mirt-desktop >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 # A private settings folder and runtime folder: never the user's.
@@ -56,10 +62,15 @@ figures=$build/figures.txt
 show() { tee -a "$figures"; }
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores"
-echo "load_average: $(cut -d' ' -f1 /proc/loadavg)"
+load() {
+  local l
+  l=$(cut -d' ' -f1 /proc/loadavg)
+  echo "$1: $l ($(awk -v l="$l" 'BEGIN { print (l < 1) ? "quiet" : "busy: wall-clock figures may miss" }'))"
+}
+load load_average
 
 # The parts of mirt_bench that run a whole console; each in a process of its own.
-console_modes=(open idle idle10 memory burst chatburst)
+console_modes=(open idle idle10 memory burst chatburst latency)
 
 status=0
 # Decode, receive path and framing: repeated and interleaved, medians of CPU time.
@@ -107,10 +118,11 @@ else
     QT_QPA_PLATFORM=xcb "$bin" "$mode" 2>>"$log" | show || { echo "$mode on xcb: failed (see $log)"; status=1; }
   done
   echo "== cold start ($DISPLAY)" >>"$log"
-  "$build/bench/mirt_coldstart" "$build/app/mirt-desktop" 5 2>>"$log" | show \
+  "$build/bench/mirt_coldstart" "$build/app/mirt-desktop" 9 "$build/bench/mirt_bareqt" 2>>"$log" | show \
     || { echo "cold start: failed (see $log)"; status=1; }
 fi
 
+load load_average_end
 [ "$check" = 1 ] || exit $status
 
 # --check: one line per target, in the order of the targets file.
