@@ -45,6 +45,8 @@
 #include <string>
 #include <vector>
 
+#include <time.h>
+
 namespace {
 
 const int kLines = 12;
@@ -106,6 +108,13 @@ QRect inView(const QGraphicsView& view, const QGraphicsItem& item)
     return view.mapFromScene(item.sceneBoundingRect()).boundingRect();
 }
 
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 double percentile(std::vector<double> v, double p)
 {
     std::sort(v.begin(), v.end());
@@ -144,11 +153,17 @@ private:
     // Per line: the oldest change not yet seen on the screen.
     std::array<int, kLines> m_next{};
     std::vector<double> m_latencies;
+    // From the write to the line's model holding the change, for the same
+    // changes: the receive path apart from the wait for the paint.
+    std::vector<double> m_toModel;
     // What the paints since the last update request covered.
     QRegion m_region;
     bool m_painted = false;
     int m_depth = 0;
     int m_paints = 0;
+    // Time spent in the view's update requests (paint and copy out).
+    qint64 m_requestStart = 0;
+    double m_paintMs = 0;
 };
 
 void LatencyRun::learnLooks()
@@ -277,14 +292,16 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
         const QEvent::Type type = event->type();
         const bool request = type == QEvent::UpdateRequest && (receiver == view || receiver == view->windowHandle());
         if (!done) {
-            m_depth += request ? 1 : 0;
+            if (request && m_depth++ == 0)
+                m_requestStart = m_clock.nsecsElapsed();
             return;
         }
         if (receiver == viewport && type == QEvent::Paint) {
             m_region += static_cast<QPaintEvent*>(event)->region();
             m_painted = true;
         } else if (request) {
-            --m_depth;
+            if (--m_depth == 0)
+                m_paintMs += double(m_clock.nsecsElapsed() - m_requestStart) / 1e6;
         } else {
             return;
         }
@@ -296,6 +313,13 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
         }
     };
 
+    // Connected after the console's own models, so it runs after them.
+    QObject::connect(&m_gui->session(), &IPCObject::recvLineStatus, &m_gui->session(), [this](const Message& msg) {
+        const int seq = int(msg.params().get_uint("time", 0));
+        if (seq >= kFirst && seq < kFirst + m_sent.load())
+            m_toModel.push_back(double(m_clock.nsecsElapsed() - m_written[size_t(seq - kFirst)].load()) / 1e6);
+    });
+    const double cpu0 = threadCpuMs();
     startSending();
     const int seconds = m_total / m_rate;
     const bool all = waitFor(
@@ -305,7 +329,7 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
                     return false;
             return true;
         },
-        (seconds + 20) * 1000);
+        (seconds * 4 + 60) * 1000);
     BenchApplication::watch() = nullptr;
     if (!all) {
         std::fprintf(stderr, "latency at %d/s: %d of %d written, %zu seen\n", m_rate, m_sent.load(), m_total,
@@ -320,6 +344,12 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
     out.emplace_back(prefix + "p99_ms", percentile(m_latencies, 0.99));
     out.emplace_back(prefix + "max_ms", percentile(m_latencies, 1.0));
     out.emplace_back(prefix + "paints_per_s", double(m_paints) / seconds);
+    out.emplace_back(prefix + "to_model_p50_ms", percentile(m_toModel, 0.50));
+    out.emplace_back(prefix + "to_model_p99_ms", percentile(m_toModel, 0.99));
+    // What the GUI thread spends, whatever the machine's load: per change,
+    // and per paint of the view.
+    out.emplace_back(prefix + "gui_cpu_us_per_change", (threadCpuMs() - cpu0) * 1e3 / m_total);
+    out.emplace_back(prefix + "paint_ms_mean", m_paints > 0 ? m_paintMs / m_paints : 0.0);
 
     m_gui.reset();
     m_log.reset();
