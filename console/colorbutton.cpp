@@ -91,7 +91,12 @@ QRectF ColorButton::boundingRect() const
 
 void ColorButton::showColor(ButtonColors color)
 {
-    m_current = colorIndex(color);
+    // A status report sets every lamp's look again, most often to the one it
+    // shows: repainted only when its colour changes.
+    const int index = colorIndex(color);
+    if (index == m_current)
+        return;
+    m_current = index;
     update();
 }
 
