@@ -88,7 +88,11 @@ int main(int argc, char** argv)
         else if (mode == "idle")
             runIdle(figures, 10, 1);
         else if (mode == "idle10")
-            runIdle(figures, 10, 10);
+            runIdle(figures,
+                    qEnvironmentVariableIntValue("MIRT_BENCH_IDLE_SECONDS") > 0
+                        ? qEnvironmentVariableIntValue("MIRT_BENCH_IDLE_SECONDS")
+                        : 10,
+                    10);
         else if (mode == "memory")
             runMemory(figures, 10);
         else if (mode == "burst")

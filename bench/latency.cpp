@@ -48,6 +48,13 @@
 
 #include <time.h>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 namespace {
 
 const int kLines = 12;
@@ -314,6 +321,9 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
             m_toModel.push_back(double(m_clock.nsecsElapsed() - m_written[size_t(seq - kFirst)].load()) / 1e6);
     });
     const double cpu0 = threadCpuMs();
+    // Under valgrind --tool=callgrind --collect-atstart=no, only the
+    // measured part is profiled.
+    CALLGRIND_START_INSTRUMENTATION;
     startSending();
     const int seconds = m_total / m_rate;
     const bool all = waitFor(
@@ -324,6 +334,7 @@ void LatencyRun::run(Figures& out, const std::string& prefix)
             return true;
         },
         (seconds * 4 + 60) * 1000);
+    CALLGRIND_STOP_INSTRUMENTATION;
     BenchApplication::watch() = nullptr;
     if (!all) {
         std::fprintf(stderr, "latency at %d/s: %d of %d written, %zu seen\n", m_rate, m_sent.load(), m_total,

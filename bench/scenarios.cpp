@@ -41,6 +41,13 @@
 
 #include <unistd.h>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.1");
@@ -220,7 +227,9 @@ void runIdle(Figures& out, int seconds, int consoles)
     const double cpu0 = cpuSeconds();
     const double unit0 = unit.cpuSeconds();
     wall.start();
+    CALLGRIND_START_INSTRUMENTATION;
     runFor(seconds * 1000);
+    CALLGRIND_STOP_INSTRUMENTATION;
     const double unitCpu = unit.cpuSeconds() - unit0;
     const double cpu = cpuSeconds() - cpu0 - unitCpu;
     const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;

@@ -5,6 +5,7 @@
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
+#include <QStyleOptionGraphicsItem>
 #include <QTransform>
 
 #include <algorithm>
@@ -35,8 +36,10 @@ void drawBox(QPainter* painter, const QRectF& clip, const QRect& box, qreal radi
     if (!clip.isEmpty()) {
         const QTransform t = painter->deviceTransform();
         const qreal scale = std::min(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
-        // Half the outline, and a device pixel and a half of antialiasing.
-        const qreal margin = painter->pen().widthF() / 2 + (scale > 0 ? 1.5 / scale : 1e9);
+        // Half the outline, and half a device pixel to spare: the rasterizer
+        // covers exactly the shape, so a pixel past the outline's edge is
+        // the fill's alone.
+        const qreal margin = painter->pen().widthF() / 2 + (scale > 0 ? 0.5 / scale : 1e9);
         const QRectF inner = QRectF(box).adjusted(margin, margin, -margin, -margin);
         const qreal corner = radius + margin;
         const QRectF left(box.left(), box.top(), corner, box.height());
@@ -74,6 +77,9 @@ LinePanel::LinePanel(int width, int height, QGraphicsItem* parent)
     , m_textPanelColor(Plain)
 {
     setAcceptHoverEvents(true);
+    // The exposed part in each paint, so only that part of the picture is
+    // copied: a blinking lamp exposes a few hundred of its 39,000 pixels.
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
 }
 
 LinePanel::~LinePanel()
@@ -302,7 +308,7 @@ void LinePanel::hoverLeaveEvent(QGraphicsSceneHoverEvent*)
     handle_hover(false);
 }
 
-void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*)
 {
     // The lamps sit on the panel and blink several times a second. Drawn from
     // its picture, the panel under them costs a copy, not a new rendering of
@@ -333,7 +339,7 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
         m_pictureKey = QPixmapCache::insert(picture);
     }
     m_stale = QRegion();
-    grid.draw(painter, picture);
+    grid.draw(painter, picture, option ? option->exposedRect : QRectF());
 }
 
 QColor LinePanel::highContrastFill(TextPanelColor color)

@@ -125,12 +125,17 @@ void PixelGrid::renew(QPixmap* picture, const QRegion& area, const Drawing& draw
     onto.drawImage(box.topLeft(), part);
 }
 
-void PixelGrid::draw(QPainter* painter, const QPixmap& picture) const
+void PixelGrid::draw(QPainter* painter, const QPixmap& picture, const QRectF& part) const
 {
+    QRect source(QPoint(), picture.size());
+    if (!part.isEmpty())
+        source &= m_itemToImage.mapRect(part).toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (source.isEmpty())
+        return;
     painter->save();
     // A world transform that undoes everything between the world and the
     // device, the device pixel ratio included: one unit is one device pixel.
     painter->setWorldTransform(painter->deviceTransform().inverted() * painter->worldTransform());
-    painter->drawPixmap(m_devicePos, picture);
+    painter->drawPixmap(m_devicePos + source.topLeft(), picture, source);
     painter->restore();
 }
