@@ -98,7 +98,10 @@ int main(int argc, char** argv)
         else if (mode == "burst")
             runBurst(figures, 20000);
         else if (mode == "chatburst")
-            runChatBurst(figures, 20000);
+            runChatBurst(figures,
+                         qEnvironmentVariableIntValue("MIRT_BENCH_CHAT_LINES") > 0
+                             ? unsigned(qEnvironmentVariableIntValue("MIRT_BENCH_CHAT_LINES"))
+                             : 20000);
         else if (mode == "latency")
             runLatency(figures,
                        qEnvironmentVariableIntValue("MIRT_BENCH_LATENCY_SECONDS") > 0
