@@ -21,14 +21,67 @@
 # negative or not a number. New figures need only a new line there (and, for
 # a new part of mirt_bench, its name in the list of modes below).
 # MIRT_BENCH_TARGETS names another targets file (to try a tighter one).
+# --recheck: no run, only the check, of the figures of the last run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 build=$root/build-bench
 
 check=0
+recheck=0
 if [ "${1:-}" = "--check" ]; then
   check=1
   shift
+elif [ "${1:-}" = "--recheck" ]; then
+  recheck=1
+  shift
+fi
+
+# --check: one line per target, in the order of the targets file.
+check_figures() {
+echo
+awk -v figures="$figures" '
+  BEGIN {
+    while ((getline line < figures) > 0) {
+      if (match(line, /^[A-Za-z0-9_]+: /)) {
+        name = substr(line, 1, RLENGTH - 2)
+        value[name] = substr(line, RLENGTH + 1)
+      }
+    }
+    printf "%-30s %14s %14s  %s\n", "figure", "value", "target", "verdict"
+  }
+  /^[ \t]*(#|$)/ { next }
+  {
+    name = $1; op = $2; limit = $3
+    target = (op == "report") ? "(none)" : op " " limit
+    found = (name in value)
+    v = found ? value[name] : ""
+    if (!found) verdict = "MISSING"
+    else if (v !~ /^[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?$/) verdict = "NOT A NUMBER"
+    else if (v + 0 <= 0) verdict = (v + 0 == 0) ? "ZERO" : "NEGATIVE"
+    else if (op == "report") verdict = "ok"
+    else if (op == "<") verdict = (v + 0 < limit + 0) ? "ok" : "MISSED"
+    else if (op == "<=") verdict = (v + 0 <= limit + 0) ? "ok" : "MISSED"
+    else if (op == ">") verdict = (v + 0 > limit + 0) ? "ok" : "MISSED"
+    else if (op == ">=") verdict = (v + 0 >= limit + 0) ? "ok" : "MISSED"
+    else verdict = "BAD TARGET " op
+    printf "%-30s %14s %14s  %s\n", name, found ? v : "-", target, verdict
+    if (verdict != "ok") failed = failed " " name
+  }
+  END {
+    if (failed != "") {
+      print "bench: check failed:" failed
+      exit 1
+    }
+    print "bench: every figure meets its target"
+  }
+' "${MIRT_BENCH_TARGETS:-$root/bench/targets.txt}"
+}
+
+if [ "$recheck" = 1 ]; then
+  figures=$build/figures.txt
+  [ -s "$figures" ] || { echo "bench: no figures of an earlier run in $figures"; exit 1; }
+  check_figures
+  exit
 fi
 
 . "$root/tools/deps.sh"
@@ -125,42 +178,5 @@ fi
 load load_average_end
 [ "$check" = 1 ] || exit $status
 
-# --check: one line per target, in the order of the targets file.
-echo
-awk -v figures="$figures" '
-  BEGIN {
-    while ((getline line < figures) > 0) {
-      if (match(line, /^[A-Za-z0-9_]+: /)) {
-        name = substr(line, 1, RLENGTH - 2)
-        value[name] = substr(line, RLENGTH + 1)
-      }
-    }
-    printf "%-30s %14s %14s  %s\n", "figure", "value", "target", "verdict"
-  }
-  /^[ \t]*(#|$)/ { next }
-  {
-    name = $1; op = $2; limit = $3
-    target = (op == "report") ? "(none)" : op " " limit
-    found = (name in value)
-    v = found ? value[name] : ""
-    if (!found) verdict = "MISSING"
-    else if (v !~ /^[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?$/) verdict = "NOT A NUMBER"
-    else if (v + 0 <= 0) verdict = (v + 0 == 0) ? "ZERO" : "NEGATIVE"
-    else if (op == "report") verdict = "ok"
-    else if (op == "<") verdict = (v + 0 < limit + 0) ? "ok" : "MISSED"
-    else if (op == "<=") verdict = (v + 0 <= limit + 0) ? "ok" : "MISSED"
-    else if (op == ">") verdict = (v + 0 > limit + 0) ? "ok" : "MISSED"
-    else if (op == ">=") verdict = (v + 0 >= limit + 0) ? "ok" : "MISSED"
-    else verdict = "BAD TARGET " op
-    printf "%-30s %14s %14s  %s\n", name, found ? v : "-", target, verdict
-    if (verdict != "ok") failed = failed " " name
-  }
-  END {
-    if (failed != "") {
-      print "bench: check failed:" failed
-      exit 1
-    }
-    print "bench: every figure meets its target"
-  }
-' "${MIRT_BENCH_TARGETS:-$root/bench/targets.txt}" || status=1
+check_figures || status=1
 exit $status
