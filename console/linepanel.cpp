@@ -339,7 +339,9 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem* option,
         m_pictureKey = QPixmapCache::insert(picture);
     }
     m_stale = QRegion();
-    grid.draw(painter, picture, option ? option->exposedRect : QRectF());
+    // The exposed part is cut to the bounding rectangle, which the outline
+    // overhangs by a unit: that unit is copied with it.
+    grid.draw(painter, picture, option ? option->exposedRect.adjusted(-1, -1, 1, 1) : QRectF());
 }
 
 QColor LinePanel::highContrastFill(TextPanelColor color)
