@@ -152,7 +152,7 @@ void IPCQt::read_window()
                 lost = true;
                 break;
             }
-            if (++frames % YIELD_FRAMES == 0 && clock.elapsed() >= YIELD_MS) {
+            if (++frames >= YIELD_FRAMES && clock.elapsed() >= YIELD_MS) {
                 yield = true;
                 break;
             }

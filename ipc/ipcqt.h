@@ -19,14 +19,17 @@ public:
     static constexpr unsigned int RX_WINDOW = 786432;
     // New frames are refused once this many bytes wait to be sent.
     static constexpr qint64 TX_LIMIT = 3145728;
-    // A pass reads the clock after every YIELD_FRAMES frames, and once it
-    // has run for YIELD_MS gives the event loop a turn before it goes on: a
-    // quarter of a 60 Hz frame, so that the frames handled, the scene's
-    // update and the paint after them fit in one frame of the display. The
-    // clock is read every few frames, not after each, as its reading costs
-    // about as much as cutting a frame; a frame that takes long to show (a
-    // chat line laid out in the history) still yields within a few of them.
-    static constexpr unsigned int YIELD_FRAMES = 4;
+    // A pass that has handed over at least this many frames and run for
+    // this long gives the event loop a turn before it goes on: a quarter of
+    // a 60 Hz frame, so that the frames handled, the scene's update and the
+    // paint after them fit in one frame of the display. The minimum of
+    // frames stays: with the clock read every fourth frame, a flood of chat
+    // held the window far less (chat lines are slow to lay out), but a
+    // console that gave up its turn in the middle of the unit's full status
+    // then lost a caller's name the unit had just handed out, a race between
+    // the cleared caller record the console sends for a ringing line and the
+    // unit's hand-out that is yet to be put right.
+    static constexpr unsigned int YIELD_FRAMES = 64;
     static constexpr qint64 YIELD_MS = 4;
 
     explicit IPCQt(QObject* parent = nullptr);
