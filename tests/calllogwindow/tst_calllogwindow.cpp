@@ -17,16 +17,19 @@
 #include "tests/support/wait.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGraphicsProxyWidget>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
@@ -34,7 +37,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -115,7 +121,8 @@ QStringList exportedNames(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {"cannot open " + path};
-    const CsvReadResult csv = readCsv(f.readAll());
+    const QByteArray bytes = f.readAll();
+    const CsvReadResult csv = readCsv(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes); // the window's mark
     if (!csv.ok || csv.records.isEmpty())
         return {"unreadable: " + csv.error};
     const int column = csv.records.first().indexOf("Name");
@@ -440,6 +447,214 @@ private slots:
         QVERIFY(names(window.model()).contains("Gus"));
     }
 
+    // Fifty live updates (a new call on top, one renamed) leave the selection,
+    // the current row and the call at the top of the view where they were;
+    // a hidden window asks nothing and catches up when shown.
+    void liveUpdatesInPlace()
+    {
+        FilledWindow filled;
+        QVector<CallRecord> more;
+        for (int i = 0; i < 60; ++i)
+            more << call(QString("Filler %1").arg(i), kUnitA, localTime(0, 1, i), CallRecord::Answered);
+        save(filled.log.path(), more);
+        CallLogWindow& window = filled.window;
+        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        auto* table = child<QTableView>(&window, "tableCalls");
+        table->selectionModel()->select(QItemSelection(window.model().index(20, 0), window.model().index(22, 0)),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->setCurrentIndex(window.model().index(21, 3), QItemSelectionModel::NoUpdate);
+        table->verticalScrollBar()->setValue(table->rowViewportPosition(15) + 7);
+        const auto place = [&] {
+            QStringList out{window.model().record(table->currentIndex().row()).uid,
+                            window.model().record(table->rowAt(0)).uid,
+                            QString::number(table->rowViewportPosition(table->rowAt(0)))};
+            for (const QModelIndex& index : table->selectionModel()->selectedRows())
+                out << window.model().record(index.row()).uid;
+            return out;
+        };
+        const QStringList before = place();
+        for (int i = 0; i < 50; ++i) {
+            CallRecord renamed = window.model().record(30);
+            renamed.name += "!";
+            save(filled.log.path(), {call("New", kUnitA, localTime(0, 23, i), CallRecord::Missed)});
+            SqliteCallStore other(filled.log.path());
+            QVERIFY(other.open() && other.save({{renamed}}));
+            QVERIFY(refreshed(window, [&] { emit filled.log.changed(); }));
+            QCOMPARE(place(), before);
+        }
+        QCOMPARE(window.model().rowCount(), 65 + 50);
+
+        // A search posted before a flush is answered before it.
+        QSignalSpy flushed(&filled.log, &CallLog::flushed), asked(&window, &CallLogWindow::refreshed);
+        window.hide();
+        filled.log.flush();
+        QVERIFY(waitFor([&] { return flushed.size() == 1; }));
+        asked.clear();
+        save(filled.log.path(), {call("While hidden", kUnitA, localTime(0, 23, 59), CallRecord::Missed)});
+        emit filled.log.changed();
+        filled.log.flush();
+        QVERIFY(waitFor([&] { return flushed.size() == 2; }));
+        QCOMPARE(asked.size(), 0);
+        QVERIFY(refreshed(window, [&] { window.show(); }));
+        QCOMPARE(window.model().record(0).name, "While hidden");
+    }
+
+    // Every column sorts all matching calls in the database: the calls that
+    // come first are among the oldest, beyond the newest RowLimit.
+    void sortsInTheDatabase()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("calls.sqlite");
+        QVector<CallRecord> calls;
+        for (int i = 0; i < CallLogWindow::RowLimit + 20; ++i) {
+            calls << call("Mid", "10.0.0.5:8080", localTime(0, 12) + i, CallRecord::Answered, 10000);
+            calls.last().line = 5, calls.last().location = calls.last().topic = "Mid";
+            calls.last().airMs = 10000, calls.last().totalMs = 60000;
+        }
+        calls << call("Aaron", "10.0.0.1:8080", localTime(2, 1), CallRecord::Missed, 1000)
+              << call("Zoe", "10.0.0.9:8080", localTime(2, 2), CallRecord::Aired, 99000);
+        CallRecord &aaron = calls[calls.size() - 2], &zoe = calls.last();
+        aaron.line = 0, aaron.location = "Zurich", aaron.topic = "Aardvarks", aaron.totalMs = 5000;
+        zoe.line = 11, zoe.location = "Aachen", zoe.topic = "Zebras", zoe.airMs = 500000, zoe.totalMs = 3600000;
+        save(path, calls);
+        CallLog::Options options;
+        options.path = path;
+        CallLog log(options);
+        auto window = std::make_unique<CallLogWindow>(log);
+        window->show();
+        QVERIFY(refreshed(*window, [&] { window->refresh(); }));
+        // Per column: the first name ascending, then descending.
+        const QStringList expected = {"Aaron Mid", "Aaron Zoe", "Aaron Zoe", "Aaron Zoe", "Zoe Aaron",
+                                      "Aaron Zoe", "Aaron Zoe", "Mid Zoe",   "Aaron Zoe", "Aaron Zoe"};
+        for (int column = 0; column < CallTableModel::ColumnCount; ++column) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                auto* header = child<QTableView>(window.get(), "tableCalls")->horizontalHeader();
+                if (header->sortIndicatorSection() != column || header->sortIndicatorOrder() != order)
+                    QVERIFY(refreshed(*window, [&] { header->setSortIndicator(column, order); }));
+                QCOMPARE(window->model().record(0).name, expected.at(column).split(' ').at(order));
+                QVERIFY(child<QLabel>(window.get(), "labelCount")
+                            ->text()
+                            .contains(QString(" %1 of %2 ")
+                                          .arg(QLocale().toString(CallLogWindow::RowLimit),
+                                               QLocale().toString(calls.size()))));
+            }
+        }
+        QCOMPARE(child<QLabel>(window.get(), "labelCount")->text().section(';', 0, 0),
+                 QString("first %1 of %2 by outcome, descending, shown")
+                     .arg(QLocale().toString(CallLogWindow::RowLimit), QLocale().toString(calls.size())));
+        window = std::make_unique<CallLogWindow>(log); // as after a restart
+        QVERIFY(refreshed(*window, [&] { window->show(); }));
+        QCOMPARE(window->model().record(0).name, "Zoe");
+    }
+
+    // The keys, the outcome filter against the Outcome column, the notes pane.
+    void keysOutcomesAndNotes()
+    {
+        FilledWindow filled;
+        CallRecord open = call("Still on", kUnitA, localTime(0, 10), CallRecord::Answered, 0, "Asked about parking");
+        open.ended = 0;
+        save(filled.log.path(), {open});
+        CallLogWindow& window = filled.window;
+        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        auto* outcome = child<QComboBox>(&window, "comboOutcome");
+        for (int i = 1; i < outcome->count(); ++i) {
+            QVERIFY(refreshed(window, [&] { outcome->setCurrentIndex(i); }));
+            QVERIFY(window.model().rowCount() > 0);
+            for (int row = 0; row < window.model().rowCount(); ++row)
+                QCOMPARE(window.model().index(row, CallTableModel::Outcome).data().toString(), outcome->itemText(i));
+        }
+        QVERIFY(refreshed(window, [&] { outcome->setCurrentIndex(0); }));
+
+        for (const char* name : {"buttonExport", "buttonDelete"})
+            QVERIFY(!QKeySequence::mnemonic(child<QPushButton>(&window, name)->text()).isEmpty());
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(&window, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(child<QLineEdit>(&window, "lineSearch")->hasFocus());
+        auto* table = child<QTableView>(&window, "tableCalls");
+        const int row = window.model().rowOf(open.uid);
+        table->setFocus();
+        table->setCurrentIndex(window.model().index(row, 0));
+        QTest::keyClick(table, Qt::Key_Return);
+        auto* notes = child<QPlainTextEdit>(&window, "textNotes");
+        QVERIFY(notes->hasFocus());
+        QTest::keyClicks(notes, "typed");
+        QCOMPARE(notes->toPlainText(), "Asked about parking");
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QStringList cells;
+        for (int c = 0; c < CallTableModel::ColumnCount; ++c)
+            cells << window.model().index(row, c).data().toString();
+        QCOMPARE(QApplication::clipboard()->text(), cells.join('\t') + '\n');
+        QString asked;
+        testsupport::onModal([&](QWidget* w) {
+            if (auto* box = qobject_cast<QMessageBox*>(w))
+                asked = box->text(), box->button(QMessageBox::No)->click();
+        });
+        QTest::keyClick(table, Qt::Key_Delete);
+        QVERIFY(waitFor([&] { return !asked.isEmpty(); }));
+        QApplication::setActiveWindow(&window);
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::keyClick(table, Qt::Key_Escape);
+        QVERIFY(!window.isVisible());
+    }
+
+    // Cells a spreadsheet would run are guarded, unless --raw; only the
+    // window's file has a byte-order mark; every file is its owner's only.
+    void csvSafeForSpreadsheets_data()
+    {
+        QTest::addColumn<QStringList>("arguments"); // empty: the window's export
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("topic");
+        QTest::newRow("window") << QStringList() << "'=1+1"
+                                << "'@cmd";
+        QTest::newRow("command line") << QStringList{"--export-log", "@out"} << "'=1+1"
+                                      << "'@cmd";
+        QTest::newRow("command line, raw") << QStringList{"--export-log", "@out", "--raw"} << "=1+1"
+                                           << "@cmd";
+    }
+
+    void csvSafeForSpreadsheets()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, name);
+        QFETCH(QString, topic);
+        QTemporaryDir data;
+        const QString out = data.filePath("calls.csv");
+        CallRecord r = call("=1+1", kUnitA, localTime(0, 8), CallRecord::Aired);
+        r.topic = "@cmd";
+        save(data.filePath("MIRT Desktop Control/calls.sqlite"), {r});
+        const mode_t mask = ::umask(022);
+        if (arguments.isEmpty()) {
+            CallLog::Options options;
+            options.path = data.filePath("MIRT Desktop Control/calls.sqlite");
+            CallLog log(options);
+            CallLogWindow window(log);
+            QSignalSpy exported(&window, &CallLogWindow::exported);
+            window.exportTo(out);
+            QVERIFY(waitFor([&] { return exported.size() == 1; }));
+        } else {
+            QProcess program;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("XDG_DATA_HOME", data.path());
+            program.setProcessEnvironment(env);
+            program.start(QStringLiteral(MIRT_DESKTOP), arguments.replaceInStrings("@out", out));
+            QVERIFY(program.waitForFinished(30000) && program.exitCode() == 0);
+        }
+        ::umask(mask);
+        struct stat st = {};
+        QVERIFY(::stat(QFile::encodeName(out).constData(), &st) == 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QByteArray bytes = f.readAll();
+        QCOMPARE(bytes.startsWith("\xEF\xBB\xBF"), arguments.isEmpty());
+        const CsvReadResult csv = readCsv(arguments.isEmpty() ? bytes.mid(3) : bytes);
+        QVERIFY2(csv.ok && csv.records.size() == 2, qPrintable(csv.error));
+        QCOMPARE(csv.records.at(1).at(csv.records.at(0).indexOf("Name")), name);
+        QCOMPARE(csv.records.at(1).at(csv.records.at(0).indexOf("Topic")), topic);
+    }
+
     void liveFromAConsole()
     {
         Studio studio(false);
@@ -581,7 +796,7 @@ private slots:
         ::raise(SIGTERM);
         QVERIFY(waitFor([&] { return !studio.window.isVisible() && !liveConsole(); }));
         CallLogWindow window(studio.log);
-        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        QVERIFY(refreshed(window, [&] { window.show(); }));
         QVERIFY(waitFor([&] { return window.model().rowCount() == 1 && window.model().record(0).name == "Vera"; }));
     }
 };
