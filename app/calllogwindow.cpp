@@ -544,6 +544,8 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
     if (ticket != m_queryTicket)
         return;
     m_waiting = false;
+    const CallFilter answeredFilter = m_askedFilter;
+    const CallSort answeredSort = m_askedSort;
     if (m_changedMeanwhile) {
         // This answer is already out of date: ask again, show this meanwhile.
         if (onScreen())
@@ -566,10 +568,10 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
         units << m_wantedUnit;
     setUnits(units);
 
-    const bool sameSearch = m_showsRows && sameFilter(m_askedFilter, m_shownFilter) && m_askedSort == m_shownSort;
+    const bool sameSearch = m_showsRows && sameFilter(answeredFilter, m_shownFilter) && answeredSort == m_shownSort;
     showRows(result.rows, sameSearch);
-    m_shownFilter = m_askedFilter;
-    m_shownSort = m_askedSort;
+    m_shownFilter = answeredFilter;
+    m_shownSort = answeredSort;
     m_showsRows = true;
     showDetails();
 
