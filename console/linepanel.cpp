@@ -6,6 +6,8 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 // Pens of the panel: solid, square caps, bevel joins.
@@ -79,6 +81,13 @@ QRect LinePanel::rectTextLine1() const
 QRect LinePanel::rectTextLine2() const
 {
     return m_large ? QRect(140, 78, 420, 28) : QRect(170, 27, 385, 18);
+}
+
+// Right of the line number's box and left of the text area, above the HOLD
+// button, in both sizes: it covers none of the panel's texts.
+QRect LinePanel::rectHistoryMark() const
+{
+    return QRect(104, 6, 24, 16);
 }
 
 bool LinePanel::isPointInTextPanel(QPointF p) const
@@ -183,6 +192,16 @@ void LinePanel::setSelected(bool selected)
 {
     m_selected = selected;
     changedAll();
+}
+
+void LinePanel::setHistoryMark(int earlierCalls, bool flagged)
+{
+    earlierCalls = std::max(0, earlierCalls);
+    if (earlierCalls == m_historyCalls && flagged == m_historyFlagged)
+        return;
+    m_historyCalls = earlierCalls;
+    m_historyFlagged = flagged;
+    changed(rectHistoryMark().adjusted(-1, -1, 1, 1));
 }
 
 void LinePanel::handle_hover(bool over)
@@ -321,6 +340,19 @@ void LinePanel::drawPanel(QPainter* painter) const
     if (m_utility) {
         painter->setFont(surfaceFont(12, false));
         painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
+    }
+    if (m_historyCalls > 0 || m_historyFlagged) {
+        // A lamp-sized tag with the count of earlier calls; amber for a
+        // flagged caller.
+        const QColor fill = m_historyFlagged ? QColor(255, 204, 102) : (strong ? white : QColor(238, 238, 255));
+        painter->setBrush(fill);
+        painter->setPen(panelPen(black, 1));
+        painter->drawRoundedRect(rectHistoryMark(), 4, 4, Qt::AbsoluteSize);
+        painter->setFont(surfaceFont(9, true));
+        const QString count = m_historyCalls > 99 ? QStringLiteral("99+")
+            : m_historyCalls > 0                  ? QString::number(m_historyCalls)
+                                                  : QStringLiteral("!");
+        painter->drawText(rectHistoryMark(), Qt::AlignCenter | Qt::TextSingleLine, count);
     }
     painter->setPen(black);
 
