@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 
+#include <utility>
+
 HistoryMarks::HistoryMarks(Lines& lines, InfoEdit& edit)
     : m_lines(lines)
     , m_edit(edit)
@@ -56,9 +58,10 @@ void HistoryMarks::scheduleAll()
 void HistoryMarks::ask()
 {
     const QSet<unsigned> due = std::exchange(m_due, {});
-    for (unsigned index : due) {
+    // In line order: the answers come back in the order asked.
+    for (unsigned index = 0; index < Lines::MaxLines; ++index) {
         Line* line = m_lines.line(index);
-        if (!line || !m_source)
+        if (!due.contains(index) || !line || !m_source)
             continue;
         const LineAttributes& a = line->attributes();
         if (a.name.trimmed().isEmpty()) {
