@@ -241,6 +241,11 @@ void MIRTGui::setCallerHistory(CallerHistorySource* source)
     m_completer->setSource(source);
 }
 
+CallerHistorySource* MIRTGui::callerHistory() const
+{
+    return m_history;
+}
+
 QString MIRTGui::selectedCallerName() const
 {
     const LineAttributes* a = m_lines->hasSelection() ? m_lines->attributes(m_lines->selectedLine()) : nullptr;

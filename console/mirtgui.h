@@ -64,7 +64,7 @@ public:
     // application's call log); null, as at first, for none: no completion
     // of names, no marks. Not owned.
     void setCallerHistory(CallerHistorySource* source);
-    CallerHistorySource* callerHistory() const { return m_history; }
+    CallerHistorySource* callerHistory() const;
     NameCompleter* nameCompleter() const { return m_completer.get(); }
     // The caller of the selected line; empty without a selection.
     QString selectedCallerName() const;

@@ -3,6 +3,7 @@
 // that completes names, marks repeat callers and keeps typing while the log
 // is stalled.
 #include "app/callerhistorywindow.h"
+#include "app/logcallerhistory.h"
 #include "app/mainwindow.h"
 #include "calllog/calllog.h"
 #include "calllog/sqlitecallstore.h"
@@ -23,7 +24,6 @@
 #include <QBuffer>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -38,7 +38,7 @@ CallRecord call(const QString& name, const QString& location, int daysAgo, bool 
     CallRecord r;
     r.uid = QStringLiteral("history-%1").arg(++counter);
     r.unitKey = "10.0.0.1:8080";
-    r.firstSeen = QDateTime::currentMSecsSinceEpoch() - qint64(daysAgo) * 24 * 3600 * 1000 - counter * 1000;
+    r.firstSeen = QDateTime::currentMSecsSinceEpoch() - qint64(daysAgo) * 24 * 3600 * 1000 - counter * 1000 - 600000;
     r.lastSeen = r.firstSeen + 60000;
     r.ended = ended ? r.lastSeen : 0;
     r.outcome = ended ? CallRecord::Aired : CallRecord::Pending;
@@ -118,12 +118,12 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QStringList>("offered");
         const QStringList an{"Ánna Berg|York|1", "anna  BERG|leeds|2", "Joanna Lind||1"};
-        QTest::newRow("newest first") << "an" << an;
-        QTest::newRow("case and accents") << "ÀN" << an;
-        QTest::newRow("spaces, two towns") << " anna   berg" << an.mid(0, 2);
-        QTest::newRow("any part") << "lind" << QStringList{"Joanna Lind||1"};
-        QTest::newRow("deleted") << "ek" << QStringList();
-        QTest::newRow("past retention") << "old" << QStringList();
+        QTest::newRow("newest first") << QString("an") << an;
+        QTest::newRow("case and accents") << QString("ÀN") << an;
+        QTest::newRow("spaces, two towns") << QString(" anna   berg") << QStringList(an.mid(0, 2));
+        QTest::newRow("any part") << QString("lind") << QStringList{"Joanna Lind||1"};
+        QTest::newRow("deleted") << QString("ek") << QStringList();
+        QTest::newRow("past retention") << QString("old") << QStringList();
     }
     void offered()
     {
@@ -133,7 +133,8 @@ private slots:
         QVERIFY(fillShow(path));
         SqliteCallStore store(path);
         QVERIFY(store.open());
-        QCOMPARE(callers(store.findCallers(typed, 8)), QFETCH(QStringList, offered));
+        QFETCH(QStringList, offered);
+        QCOMPARE(callers(store.findCallers(typed, 8)), offered);
     }
 
     void flagFollowsTheName()
@@ -201,10 +202,13 @@ private slots:
         // A first-time caller on line 2, a regular on line 3 (whose call now is not an earlier one).
         for (unsigned line : {2u, 3u, 4u})
             QVERIFY(unit.ring(line) && unit.setLineState(line, "on hold"));
+        // The console clears a new call's record; the callers are named after that.
+        QVERIFY(testsupport::roundTrip(gui->session(), unit));
         CallerInfo zed, anna;
         zed.name = "Zed New";
         anna.name = "ANNA BERG";
         anna.location = "Leeds";
+        zed.fields = anna.fields = CallerInfo::Name | CallerInfo::Location;
         QVERIFY(unit.setCallerInfo(2, zed) && unit.setCallerInfo(3, anna));
         Lines& lines = *gui->lines();
         QVERIFY(waitFor([&] { return lines.line(3)->panel().historyMark() == 2; }));
@@ -246,8 +250,11 @@ private slots:
         QCOMPARE(sends(), 2);
         QTest::keyClick(view, Qt::Key_Return);
         QCOMPARE(sends(), 3);
-        const Params& chosen = editorSends(unit).last().params();
-        QCOMPARE(chosen.get_string("name") + "|" + chosen.get_string("location"), QStringLiteral("Ánna Berg|York"));
+        CallerInfo chosen;
+        unsigned chosenLine = 0;
+        bool local = false;
+        CallerInfo::read(editorSends(unit).last(), 12, chosenLine, chosen, local);
+        QCOMPARE(chosen.name + "|" + chosen.location, QStringLiteral("Ánna Berg|York"));
         QVERIFY(!completer.isShown());
 
         // Escape closes the list, keeps the text and the field, sends nothing.
@@ -260,36 +267,34 @@ private slots:
         QCOMPARE(gui->infoEdit()->nameEditor().text(), QStringLiteral("jo"));
         QCOMPARE(sends(), 5);
 
-        // An answer for a text typed past is dropped.
+        // A stalled log answers late or never: typing goes on, an answer for a
+        // text typed past is dropped.
         ScriptedSource scripted;
         CallerHistorySource* real = gui->callerHistory();
         gui->setCallerHistory(&scripted);
         QTest::keyClicks(view, "a");
         QTest::keyClicks(view, "n");
         QCOMPARE(scripted.asked, QStringList({"joa", "joan"}));
+        QCOMPARE(sends(), 7);
         emit scripted.callersFound(1, {{"Joa", "", 1, 0, {}}});
         QVERIFY(!completer.isShown());
         emit scripted.callersFound(2, {{"Joanna", "", 1, 0, {}}});
         QCOMPARE(completer.shownTexts().size(), 1);
         gui->setCallerHistory(real);
 
-        // A log held by another program: every keystroke goes out at once, no list comes.
-        QSqlDatabase locker = QSqlDatabase::addDatabase("QSQLITE", "locker");
-        locker.setDatabaseName(path);
-        QVERIFY(locker.open());
-        QSqlQuery lock(locker);
-        QVERIFY(lock.exec("PRAGMA locking_mode=EXCLUSIVE") && lock.exec("BEGIN EXCLUSIVE"));
-        QSignalSpy answers(real, &CallerHistorySource::callersFound);
+        // A log that is off: every keystroke goes out at once, no list comes.
+        CallLog::Options off;
+        off.path = dir.path();
+        CallLog offLog(off);
+        LogCallerHistory offSource(offLog);
+        gui->setCallerHistory(&offSource);
+        QSignalSpy answers(&offSource, &CallerHistorySource::callersFound);
         gui->infoEdit()->nameEditor().selectAll();
         QTest::keyClicks(view, "anna b");
         QCOMPARE(sends(), 13);
-        QVERIFY(answers.wait(testsupport::scaled(5000)));
+        QVERIFY(waitFor([&] { return !answers.isEmpty(); }));
         QVERIFY(!completer.isShown());
-        lock.exec("ROLLBACK");
-        lock.finish();
-        locker.close();
-        locker = QSqlDatabase();
-        QSqlDatabase::removeDatabase("locker");
+        gui->setCallerHistory(real);
         window.close();
     }
 };
