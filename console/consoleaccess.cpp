@@ -535,15 +535,15 @@ QString ConsoleAccess::describe(const Line& line, bool withTime) const
         for (const QString* t : {&caller.name, &caller.location, &caller.topic})
             if (!t->trimmed().isEmpty())
                 said << spoken(*t);
-        // The panel's mark of a caller the log knows.
-        if (line.historyCalls() > 0)
-            said << (line.historyCalls() == 1 ? QStringLiteral("called once before")
-                                              : QStringLiteral("called %1 times before").arg(line.historyCalls()));
-        if (!line.historyFlag().isEmpty())
-            said << QStringLiteral("flag: %1").arg(spoken(line.historyFlag()));
     } else if (!line.panel().textLine1().isEmpty()) {
         said << spoken(line.panel().textLine1()).toLower();
     }
+    // The panel's mark of a caller the log knows.
+    if (line.historyCalls() > 0)
+        said << (line.historyCalls() == 1 ? QStringLiteral("called once before")
+                                          : QStringLiteral("called %1 times before").arg(line.historyCalls()));
+    if (!line.historyFlag().isEmpty())
+        said << QStringLiteral("flag: %1").arg(spoken(line.historyFlag()));
     if (withTime && hasCall(s.word))
         said << spokenTime(s.time);
     if (s.priority)
