@@ -92,7 +92,7 @@ double lookupMs(CallLog& log)
     const int channel = lookup->newChannel();
     int awaited = 0;
     int found = 0;
-    QObject::connect(lookup, &CallerLookup::callersFound,
+    const QMetaObject::Connection answers = QObject::connect(lookup, &CallerLookup::callersFound,
                      [&](int ticket, const QVector<CallerSummary>& callers, const QString&) {
                          if (ticket == awaited) {
                              awaited = 0;
@@ -112,6 +112,7 @@ double lookupMs(CallLog& log)
         if (i >= 0)
             times.push_back(double(clock.nsecsElapsed()) / 1e6);
     }
+    QObject::disconnect(answers);
     check(found >= 30, "the lookups found nothing");
     return median(times);
 }
@@ -140,7 +141,7 @@ std::pair<double, int> typingStall(CallLog& log)
         QMetaObject::invokeMethod(
             &gui, [&] { shown += gui.nameCompleter()->isShown() ? 1 : 0; }, Qt::QueuedConnection);
     });
-    const QString text = QStringLiteral("Anna Mackenzie of Harbour Street, calling again!!");
+    const QString text = QStringLiteral("Anna Mackenzie of Harbour Street, calling again!!!");
     int typed = 0;
     QTimer typist;
     typist.setTimerType(Qt::PreciseTimer);
