@@ -47,19 +47,18 @@ namespace {
 void fill(CallStore& store, int count)
 {
     static const char* const first[]
-        = {"Ada",  "Bert",   "Carla", "Dev",   "Elsie", "Frank", "Gita",  "Hugo",  "Ines", "Jon",
-           "Kemal", "Lena",  "Mo",    "Nell",  "Omar",  "Pia",   "Ruth",  "Sanjay", "Tove", "Umar",
-           "Vera", "Wanda",  "Xavi",  "Yusuf", "Zoe",   "Anna",  "Brian", "Chantal", "Dana", "Ewan"};
+        = {"Ada",   "Bert",  "Carla", "Dev",   "Elsie", "Frank", "Gita",  "Hugo",    "Ines", "Jon",
+           "Kemal", "Lena",  "Mo",    "Nell",  "Omar",  "Pia",   "Ruth",  "Sanjay",  "Tove", "Umar",
+           "Vera",  "Wanda", "Xavi",  "Yusuf", "Zoe",   "Anna",  "Brian", "Chantal", "Dana", "Ewan"};
     static const char* const last[]
-        = {"Smith",  "Mackenzie", "Okafor", "Novak",  "Haddad",  "Jensen", "Moreau", "Silva",
-           "Kowalski", "Brennan", "Ito",    "Walsh",  "Andersen", "Byrne", "Costa",  "Duval",
-           "Evans",  "Fischer",   "Garcia", "Hansen", "Ivanov",  "Jones",  "Khan",   "Larsen"};
-    static const char* const places[] = {"Harbour Street", "Northfield", "Kingsbridge", "The Mill", "Old Town",
-                                         "Dockside",       "Quay",       "Fishmarket",  "Riverside", "Hillcrest",
-                                         "Eastgate",       "Westbury",   "Marsh End",   "Newland",  "Abbeyfield",
-                                         "Bankside",       "Crossways",  "Dale",        "Elmwood",  "Fairview",
-                                         "Glenside",       "Heath",      "Ironbridge",  "Juniper",  "Kirkby",
-                                         "Longmoor",       "Meadow",     "Netherby"};
+        = {"Smith",    "Mackenzie", "Okafor", "Novak",  "Haddad",   "Jensen", "Moreau", "Silva",
+           "Kowalski", "Brennan",   "Ito",    "Walsh",  "Andersen", "Byrne",  "Costa",  "Duval",
+           "Evans",    "Fischer",   "Garcia", "Hansen", "Ivanov",   "Jones",  "Khan",   "Larsen"};
+    static const char* const places[]
+        = {"Harbour Street", "Northfield", "Kingsbridge", "The Mill", "Old Town", "Dockside",  "Quay",
+           "Fishmarket",     "Riverside",  "Hillcrest",   "Eastgate", "Westbury", "Marsh End", "Newland",
+           "Abbeyfield",     "Bankside",   "Crossways",   "Dale",     "Elmwood",  "Fairview",  "Glenside",
+           "Heath",          "Ironbridge", "Juniper",     "Kirkby",   "Longmoor", "Meadow",    "Netherby"};
     std::mt19937 random(31);
     const auto pick
         = [&](auto& table) { return QString::fromLatin1(table[random() % (sizeof(table) / sizeof(table[0]))]); };
@@ -92,16 +91,16 @@ double lookupMs(CallLog& log)
     const int channel = lookup->newChannel();
     int awaited = 0;
     int found = 0;
-    const QMetaObject::Connection answers = QObject::connect(lookup, &CallerLookup::callersFound,
-                     [&](int ticket, const QVector<CallerSummary>& callers, const QString&) {
-                         if (ticket == awaited) {
-                             awaited = 0;
-                             found += callers.isEmpty() ? 0 : 1;
-                         }
-                     });
-    const QStringList typed = {QStringLiteral("an"), QStringLiteral("ko"), QStringLiteral("ewa"),
-                               QStringLiteral("zoe h"), QStringLiteral("dev"), QStringLiteral("ivan"),
-                               QStringLiteral("sa"), QStringLiteral("qx")};
+    const QMetaObject::Connection answers = QObject::connect(
+        lookup, &CallerLookup::callersFound, [&](int ticket, const QVector<CallerSummary>& callers, const QString&) {
+            if (ticket == awaited) {
+                awaited = 0;
+                found += callers.isEmpty() ? 0 : 1;
+            }
+        });
+    const QStringList typed
+        = {QStringLiteral("an"),  QStringLiteral("ko"),   QStringLiteral("ewa"), QStringLiteral("zoe h"),
+           QStringLiteral("dev"), QStringLiteral("ivan"), QStringLiteral("sa"),  QStringLiteral("qx")};
     std::vector<double> times;
     // The first question opens the reader's connection: not counted.
     for (int i = -1; i < 40; ++i) {

@@ -254,7 +254,9 @@ CallerLookup* CallLog::callerLookup()
         options.searchIndex = m_options.searchIndex;
         const QString path = m_options.path;
         m_callerLookup = new CallerLookup(
-            [path, options]() -> std::unique_ptr<CallStore> { return std::make_unique<SqliteCallStore>(path, options); },
+            [path, options]() -> std::unique_ptr<CallStore> {
+                return std::make_unique<SqliteCallStore>(path, options);
+            },
             this);
     }
     return m_callerLookup;

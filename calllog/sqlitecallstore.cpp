@@ -758,8 +758,8 @@ QString SqliteCallStore::where(const CallFilter& filter, QVariantList& values) c
     QVariantList likeValues;
     QStringList likeConditions;
     const QString foldedColumn = QLatin1String(m_version >= 3 ? "folded"
-                                                                          : "lower(name || ' ' || location || ' ' || "
-                                                                            "topic || ' ' || notes)");
+                                                              : "lower(name || ' ' || location || ' ' || "
+                                                                "topic || ' ' || notes)");
     const QStringList words = CallFold::fold(filter.text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (QString word : words) {
         // The trigram index finds any part of three characters or more;

@@ -87,8 +87,7 @@ void HistoryMarks::answered(int ticket, const HistoryAnswer& answer)
     m_asked.erase(it);
     Line* line = m_lines.line(asked.line);
     // The caller changed since: a newer question is on its way.
-    if (!line || !answer.ok || line->attributes().name != asked.name
-        || line->attributes().location != asked.location)
+    if (!line || !answer.ok || line->attributes().name != asked.name || line->attributes().location != asked.location)
         return;
     m_answers.insert(asked.line, answer);
     line->setHistory(answer.earlierCalls, answer.flag);

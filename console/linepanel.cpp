@@ -83,11 +83,13 @@ QRect LinePanel::rectTextLine2() const
     return m_large ? QRect(140, 78, 420, 28) : QRect(170, 27, 385, 18);
 }
 
-// Right of the line number's box and left of the text area, above the HOLD
-// button, in both sizes: it covers none of the panel's texts.
+// In the text area, right of the gender letter (one character) and left of
+// where the second line's text can reach however long it is; in the large
+// panel, right of the gender letter, above the texts. The HOLD button lies
+// over the band left of the text area, so the mark cannot go there.
 QRect LinePanel::rectHistoryMark() const
 {
-    return QRect(104, 6, 24, 16);
+    return m_large ? QRect(224, 27, 26, 15) : QRect(151, 33, 18, 13);
 }
 
 bool LinePanel::isPointInTextPanel(QPointF p) const
@@ -347,11 +349,12 @@ void LinePanel::drawPanel(QPainter* painter) const
         const QColor fill = m_historyFlagged ? QColor(255, 204, 102) : (strong ? white : QColor(238, 238, 255));
         painter->setBrush(fill);
         painter->setPen(panelPen(black, 1));
-        painter->drawRoundedRect(rectHistoryMark(), 4, 4, Qt::AbsoluteSize);
-        painter->setFont(surfaceFont(9, true));
-        const QString count = m_historyCalls > 99 ? QStringLiteral("99+")
-            : m_historyCalls > 0                  ? QString::number(m_historyCalls)
-                                                  : QStringLiteral("!");
+        painter->drawRoundedRect(rectHistoryMark(), 3, 3, Qt::AbsoluteSize);
+        painter->setFont(surfaceFont(m_large ? 9 : 8, true));
+        const int most = m_large ? 99 : 9;
+        const QString count = m_historyCalls > most ? QStringLiteral("%1+").arg(most)
+            : m_historyCalls > 0                    ? QString::number(m_historyCalls)
+                                                    : QStringLiteral("!");
         painter->drawText(rectHistoryMark(), Qt::AlignCenter | Qt::TextSingleLine, count);
     }
     painter->setPen(black);

@@ -9,10 +9,13 @@
 #include <QGraphicsView>
 #include <QKeyEvent>
 
+#include <algorithm>
+
 namespace {
 
-// Under the Name field, above the editors it covers while open.
-const QRect kListRect(777, 474, 240, 130);
+// Under the Name field, as wide as the editor's panel (the entries are long),
+// above the editors and labels it covers while open.
+const QRect kListRect(692, 474, 325, 170);
 
 bool isListKey(int key)
 {
@@ -29,7 +32,7 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
 {
     qRegisterMetaType<QVector<HistoryCaller>>();
     m_list.resize(kListRect.size());
-    m_list.setFont(SurfacePanel::surfaceFont(10, false));
+    m_list.setFont(SurfacePanel::surfaceFont(11, false));
     // The focus stays in the Name field: the list is pointed at, not typed in.
     m_list.setFocusPolicy(Qt::NoFocus);
     m_list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -104,6 +107,10 @@ void NameCompleter::found(int ticket, const QVector<HistoryCaller>& callers)
         item->setToolTip(c.flag.isEmpty() ? c.text() : QStringLiteral("%1\n%2").arg(c.text(), c.flag));
     }
     m_list.setCurrentRow(-1);
+    // As high as its entries.
+    const int rows = std::min(m_list.count(), int(MaxShown));
+    m_list.resize(kListRect.width(),
+                  std::min(kListRect.height(), rows * m_list.sizeHintForRow(0) + 2 * m_list.frameWidth()));
     m_list.show();
 }
 

@@ -40,7 +40,7 @@ xdotool windowfocus --sync "$console"
 xdotool key F6
 sleep 0.3
 xdotool key ctrl+e
-xdotool type --delay 150 "ri"
+xdotool type --delay 150 "ma"
 sleep 1.5
 import -window "$console" docs/caller-history-completion.png
 xdotool key Escape Escape

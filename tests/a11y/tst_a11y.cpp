@@ -302,8 +302,10 @@ private slots:
         // A caller the log knows is said with the panel's mark.
         line(2).setHistory(3, QStringLiteral("do not air"));
         QVERIFY(m_reader.eventsUntil(said).contains(said));
-        const QString known = Reader::child(m_reader.console(), QStringLiteral("Line 3"))[QStringLiteral("description")].toString();
-        QVERIFY2(known.startsWith(QLatin1String("ringing, called 3 times before, flag: do not air, 0:")), qPrintable(known));
+        const QString known
+            = Reader::child(m_reader.console(), QStringLiteral("Line 3"))[QStringLiteral("description")].toString();
+        QVERIFY2(known.startsWith(QLatin1String("ringing, called 3 times before, flag: do not air, 0:")),
+                 qPrintable(known));
         line(2).setHistory(0, QString());
     }
 

@@ -62,9 +62,10 @@ bool fillShow(const QString& path)
 {
     SqliteCallStore store(path);
     if (!store.open()
-        || !save(store, {call("Anna Berg", "Leeds", 10), call("anna  BERG", "leeds", 2), call("Ánna Berg", "York", 1),
-                         call("Joanna Lind", "", 3), call("Dan Ek", "Oslo", 5), call("Hanna Old", "", 200),
-                         call("Bob", "", 0)}))
+        || !save(store,
+                 {call("Anna Berg", "Leeds", 10), call("anna  BERG", "leeds", 2), call("Ánna Berg", "York", 1),
+                  call("Joanna Lind", "", 3), call("Dan Ek", "Oslo", 5), call("Hanna Old", "", 200),
+                  call("Bob", "", 0)}))
         return false;
     CallFilter dan;
     dan.text = "Dan Ek";
@@ -241,8 +242,10 @@ private slots:
         QStringList names;
         for (const QString& text : completer.shownTexts())
             names << text.section(QStringLiteral(" \u2014 "), 0, 1);
-        QCOMPARE(names, QStringList({"ANNA BERG \u2014 Leeds", "Ánna Berg \u2014 York", "Joanna Lind \u2014 1 call, last "
-                                     + QDate::currentDate().addDays(-3).toString(Qt::ISODate)}));
+        QCOMPARE(
+            names,
+            QStringList({"ANNA BERG \u2014 Leeds", "Ánna Berg \u2014 York",
+                         "Joanna Lind \u2014 1 call, last " + QDate::currentDate().addDays(-3).toString(Qt::ISODate)}));
         const auto sends = [&] { return testsupport::roundTrip(gui->session(), unit) ? editorSends(unit).size() : -1; };
         QCOMPARE(sends(), 2);
         QTest::keyClick(view, Qt::Key_Down);
