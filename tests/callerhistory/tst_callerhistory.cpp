@@ -202,7 +202,7 @@ private slots:
 
         // A first-time caller on line 2, a regular on line 3 (whose call now is not an earlier one).
         for (unsigned line : {2u, 3u, 4u})
-            QVERIFY(unit.ring(line) && unit.setLineState(line, "on hold"));
+            QVERIFY(unit.ring(line, CallerInfo()) && unit.setLineState(line, "on hold"));
         // The console clears a new call's record; the callers are named after that.
         QVERIFY(testsupport::roundTrip(gui->session(), unit));
         CallerInfo zed, anna;
