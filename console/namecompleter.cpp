@@ -47,6 +47,12 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
     connect(&m_edit.nameEditor(), &QLineEdit::textEdited, this, &NameCompleter::typed);
     connect(&m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { choose(m_list.row(item)); });
     connect(&lines, &Lines::lineSelected, this, &NameCompleter::close);
+    // Another field took the keyboard (a click on the list takes it from
+    // nobody).
+    connect(&m_scene, &QGraphicsScene::focusItemChanged, this, [this](QGraphicsItem* now) {
+        if (now && now != m_edit.nameEditor().graphicsProxyWidget())
+            close();
+    });
     // Installed after the keyboard's filter, so it is asked first.
     m_view.installEventFilter(this);
 }
