@@ -27,10 +27,9 @@ private slots:
 
     void readyLostAndRegained()
     {
-        auto unit = startUnit(QStringLiteral("tavrik"));
+        RestartableUnit unit;
         QVERIFY(unit);
-        const quint16 port = unit->port();
-        MIRTGui console(kHost, port, QStringLiteral("studio"), QStringLiteral("tavrik"));
+        MIRTGui console(kHost, unit.port(), QStringLiteral("studio"), QStringLiteral("tavrik"));
         QCOMPARE(console.statusText(), QStringLiteral("Connecting..."));
         // Connected after the console's own slot: each entry is what the screen
         // shows once the console has handled the state.
@@ -42,15 +41,14 @@ private slots:
         QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
         QVERIFY(!console.retryTimerActive());
 
-        unit.reset();
+        unit.stop();
         QTRY_COMPARE(console.statusText(), QStringLiteral("Disconnected."));
         QTRY_VERIFY(console.errorText().startsWith(QStringLiteral("Error: ")));
         QVERIFY(!console.consoleView().isVisible() && console.connectionView().isVisible());
         QVERIFY(console.retryTimerActive());
 
         // Back on the same port; found when the bar is full (12.5 s).
-        unit = startUnit(QStringLiteral("tavrik"), port);
-        QVERIFY(unit);
+        QVERIFY(unit.restart());
         QTRY_VERIFY_WITH_TIMEOUT(console.statusText() == QStringLiteral("Ready."), 16000);
         QVERIFY(console.consoleView().isVisible() && !console.connectionView().isVisible());
 
