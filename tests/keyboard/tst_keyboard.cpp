@@ -333,7 +333,7 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expect"); // the one kind of frame the typing may send
-        for (const char* field : {"name", "location", "topic", "notes"})
+        for (const char* field : {"name", "notes"})
             QTest::newRow(field) << field << "ancillary_data";
         QTest::newRow("chat") << QStringLiteral("chat") << QStringLiteral("chat_data");
         QTest::newRow("no field") << QString() << QString();
@@ -348,11 +348,8 @@ private slots:
 
         deliverLine(kLine, "on hold");
         lines().panelSelected(kLine);
-        const QHash<QString, QWidget*> fields{{"name", &info().nameEditor()},
-                                              {"location", &info().locationEditor()},
-                                              {"topic", &info().topicEditor()},
-                                              {"notes", &info().notesEditor()},
-                                              {"chat", &chatInput()}};
+        const QHash<QString, QWidget*> fields{
+            {"name", &info().nameEditor()}, {"notes", &info().notesEditor()}, {"chat", &chatInput()}};
         if (QWidget* target = fields.value(field)) {
             target->setFocus(Qt::MouseFocusReason);
             QVERIFY(target->hasFocus());

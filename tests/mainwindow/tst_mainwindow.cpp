@@ -69,7 +69,6 @@ private slots:
         QTest::newRow("65535") << "65535" << int(QValidator::Acceptable);
         QTest::newRow("65536") << "65536" << int(QValidator::Invalid);
         QTest::newRow("leading zeros") << "0080" << int(QValidator::Acceptable);
-        QTest::newRow("digit then letter") << "80a" << int(QValidator::Invalid);
         QTest::newRow("minus") << "-1" << int(QValidator::Invalid);
         QTest::newRow("beyond int") << "99999999999" << int(QValidator::Invalid);
         QTest::newRow("arabic-indic digits") << QStringLiteral("٨٠") << int(QValidator::Invalid);
@@ -127,7 +126,6 @@ private slots:
         row("after start", {}, false, false);
         row("row clicked", {click(0)}, true, true);
         row("first removed", {click(0), removeYes}, false, false, {1, 2});
-        row("last removed", {click(2), removeYes}, false, false, {0, 1});
         row("remove declined", {click(1), removeNo}, true, true);
         row("added with the default port", {add("10.1.1.5", nullptr, "studio")}, false, false, {0, 1, 2},
             {"10.1.1.5:8080", "studio"});
@@ -144,7 +142,6 @@ private slots:
         // Return connects the selected row and Delete asks to remove it, as
         // the buttons do; the buttons themselves still follow clicks only.
         row("Return connects", {click(0), ret}, false, true);
-        row("Enter connects", {click(1), enter}, false, true);
         row("Return on a row reached by keyboard", {click(0), down, ret}, false, true);
         row("Return on a row with a console", {click(0), connect, click(1), up, ret}, false, true);
         row("Return on the row the table's focus marks", {ret}, false, true);
