@@ -561,10 +561,6 @@ private slots:
              "ready; L0 ringing; @10; L0 on hold; I0 Ann; @20; down; @50; join; L0 on hold time=5; I0 Bob; @60; "
              "L0 on hook (idle)",
              "L0 0-20 answered w10 h10 a0 partial Ann; L0 50-60 answered w- h10 a0 partial Bob"},
-            {"the same, the caller information before the status",
-             "ready; L0 ringing; @10; L0 on hold; I0 Ann; @20; down; @50; join; I0 Bob; L0 on hold time=5; @60; "
-             "L0 on hook (idle)",
-             "L0 0-20 answered w10 h10 a0 partial Ann; L0 50-60 answered w- h10 a0 partial Bob"},
             {"the same state with too short a time and no name: two calls",
              "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=5; I0 -; @60; "
              "L0 on hook (idle)",
@@ -595,8 +591,6 @@ private slots:
             {"idle when back: ended when last seen",
              "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)",
              "L0 0-20 answered w10 h10 a0 partial"},
-            {"busied out when back: ended when last seen",
-             "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)", "L0 0-20 missed w- h0 a0 partial"},
             {"a step of the clock during a hold changes no time",
              "ready; L0 ringing; @10; L0 on hold; @20; jump 3600; @40; L0 on hook (idle)",
              "L0 0-3640 answered w10 h30 a0 t40"},

@@ -1,6 +1,7 @@
 #include "dialogs/aboutdialog.h"
 #include "dialogs/ipconfigdialog.h"
 #include "dialogs/lineconfigdialog.h"
+#include "tests/support/modal.h"
 #include "tests/support/settings.h"
 
 #include <QApplication>
@@ -41,14 +42,6 @@ void writeFile(const QString& path, const QByteArray& bytes)
         qFatal("cannot write %s", qPrintable(path));
 }
 
-template <typename T> T* child(QWidget* parent, const QString& name)
-{
-    T* w = parent->findChild<T*>(name);
-    if (!w)
-        qFatal("no widget %s", qPrintable(name));
-    return w;
-}
-
 // Ends a dialog the way a user would: "ok", "cancel", "escape" or "close".
 void finish(QDialog& dialog, const QString& how)
 {
@@ -83,7 +76,7 @@ QList<QComboBox*> lineCombos(QWidget* dialog)
 {
     QList<QComboBox*> combos;
     for (int n = 1; n <= 12; ++n)
-        combos.append(child<QComboBox>(dialog, QStringLiteral("comboLine%1").arg(n)));
+        combos.append(child<QComboBox>(dialog, qPrintable(QStringLiteral("comboLine%1").arg(n))));
     return combos;
 }
 
