@@ -177,31 +177,6 @@ private slots:
 
     void init() { settingsStore().clear(); }
 
-    // The active decision, for the window states a desktop has.
-    void windowIsActive_data()
-    {
-        QTest::addColumn<QString>("state");
-        for (const char* state : {"active", "elsewhere", "minimised", "hidden"})
-            QTest::newRow(state) << state;
-    }
-
-    void windowIsActive()
-    {
-        QFETCH(QString, state);
-        QWidget window;
-        window.show();
-        window.activateWindow();
-        QVERIFY(waitFor([&] { return window.isActiveWindow(); }, kWaitMs));
-        if (state == "elsewhere")
-            QVERIFY(lookElsewhere());
-        else if (state == "minimised")
-            window.showMinimized();
-        else if (state == "hidden")
-            window.hide();
-        QCOMPARE(ConsoleAttention::windowIsActive(&window), state == "active");
-        QVERIFY(!ConsoleAttention::windowIsActive(nullptr));
-    }
-
     // Line states and chat lines in the order the unit sends them, with the
     // window inactive: what the service was told, each as its summary and
     // whatever the body says after naming the unit, and how many are on show.

@@ -1,4 +1,3 @@
-#include "dialogs/aboutdialog.h"
 #include "dialogs/ipconfigdialog.h"
 #include "dialogs/lineconfigdialog.h"
 #include "tests/support/modal.h"
@@ -10,7 +9,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -341,18 +339,6 @@ private slots:
         finish(dialog, "ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(readFile(appFile()), expected);
-    }
-
-    void aboutVersion()
-    {
-        AboutDialog about;
-        QCOMPARE(child<QLabel>(&about, "labelVersion")->text(), QStringLiteral("3.2"));
-        // Applying the texts again must keep what the code put there.
-        QEvent change(QEvent::LanguageChange);
-        QApplication::sendEvent(&about, &change);
-        QCOMPARE(child<QLabel>(&about, "labelVersion")->text(), QStringLiteral("3.2"));
-        finish(about, "ok");
-        QCOMPARE(about.result(), int(QDialog::Accepted));
     }
 };
 

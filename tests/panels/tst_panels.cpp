@@ -298,8 +298,6 @@ private slots:
         QTest::addColumn<QPoint>("at");
         QTest::newRow("line panel mood") << "line"
                                          << "emoticon_happy_26" << QPoint(138, 188);
-        QTest::newRow("large line panel mood") << "large line"
-                                               << "emoticon_happy" << QPoint(138, 188);
         QTest::newRow("connection screen logo") << "offline"
                                                 << "mirt_logo_300" << QPoint(362, 310);
     }
