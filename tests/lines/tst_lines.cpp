@@ -174,16 +174,11 @@ private slots:
         QTest::addColumn<int>("button"); // ANSWER, HOLD, AIR, DROP
         QTest::addColumn<QString>("wire");
 
-        QTest::newRow("answer none") << -1 << "ringing" << false << 0 << "";
-        QTest::newRow("answer studio") << 1 << "ringing" << false << 0 << "change_line_state handset";
         QTest::newRow("answer screener") << -3 << "on hold" << false << 0 << "change_line_state handset";
         QTest::newRow("answer no record") << -2 << "ringing" << false << 0 << "";
         QTest::newRow("hold none") << -1 << "ringing" << false << 1 << "change_line_state hold";
         QTest::newRow("air screener") << -3 << "on hold" << false << 2 << "";
         QTest::newRow("air no record") << -2 << "on hold" << false << 2 << "";
-        QTest::newRow("air studio") << 1 << "on hold" << false << 2 << "change_line_state air";
-        QTest::newRow("lock") << 1 << "on air" << false << 2 << "change_line_flags locked true";
-        QTest::newRow("unlock") << 1 << "on air" << true << 2 << "change_line_flags locked false";
         QTest::newRow("drop") << -1 << "on air" << false << 3 << "change_line_state drop";
     }
 

@@ -164,15 +164,11 @@ private slots:
         QTest::addColumn<QString>("wire");
 
         const QString idle = "num_lines=12 ";
-        QTest::newRow("next studio") << "4" << idle << -1 << 0 << "change_line_state command=air line_id=priority";
         QTest::newRow("next screener") << "5" << idle << -1 << 0 << "";
-        QTest::newRow("busy") << "4" << idle << -1 << 1 << "change_line_state command=busy line_id=unlocked";
         QTest::newRow("unbusy") << "4"
                                 << "num_lines=12 busied_out=true " << -1 << 1
                                 << "change_line_state command=unbusy line_id=unlocked";
         QTest::newRow("prio unselected") << "4" << idle << -1 << 2 << "";
-        QTest::newRow("prio line 3") << "5" << idle << 3 << 2 << "change_line_flags flag=priority line_id=3 state=true";
-        QTest::newRow("aa on") << "4" << idle << -1 << 3 << "change_global_state enabled=true state=aa";
         QTest::newRow("aa off") << "4"
                                 << "num_lines=12 aa_enabled=true " << -1 << 3
                                 << "change_global_state enabled=false state=aa";
