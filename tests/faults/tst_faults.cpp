@@ -88,7 +88,11 @@ private slots:
         RestartableUnit unit;
         QVERIFY(unit);
         Console console(unit.port());
+        // What the screen shows once the console has handled each state.
+        QStringList seen;
+        connect(&console.gui->session(), &IPCObject::changedState, this, [&] { seen << console.gui->statusText(); });
         QTRY_COMPARE(console.gui->statusText(), kReady);
+        QCOMPARE(seen, QStringList({"Logging in...", "Logged in.", "Ready."}));
 
         for (int round = 0; round < 10; ++round) {
             // Killed: every other round the connections are reset first, as when
@@ -97,6 +101,7 @@ private slots:
             QTRY_COMPARE(console.gui->statusText(), kDisconnected);
             QTRY_VERIFY(!console.gui->errorText().isEmpty());
             QVERIFY(console.gui->retryTimerActive());
+            QVERIFY(!console.gui->consoleView().isVisible() && console.gui->connectionView().isVisible());
 
             // Every third round the unit stays down for one attempt, which fails
             // with its own error; the console stays "Connecting..." and retries.
@@ -117,6 +122,10 @@ private slots:
             ++m_faults;
             QVERIFY(follows(console, *unit, unsigned(round) % UnitSimulator::MAX_LINES));
         }
+        // On its way out: no retry, and the connection screen stays down.
+        console.gui->disconnect();
+        QVERIFY(!console.gui->retryTimerActive() && !console.gui->connectionView().isVisible());
+        QTRY_COMPARE(unit->connectionCount(), 0);
     }
 
     void silentLogin()
