@@ -43,7 +43,7 @@ struct Step
     int row = 0;
     Qt::Key key = Qt::Key_unknown;
     QMessageBox::StandardButton answer = QMessageBox::NoButton;
-    QString address, port, user;
+    QString address = {}, port = {}, user = {};
 };
 
 } // namespace

@@ -201,25 +201,11 @@ private slots:
         QCOMPARE(sent(), wire.isEmpty() ? QStringList() : QStringList{wire});
     }
 
+    // The strip's boxes, and its text sized in scene units: the scene is
+    // stretched to the window, so the strip comes out the same whatever the
+    // resolution it is drawn at.
     void panelDrawing()
     {
-        QImage image(1012, 53, QImage::Format_ARGB32);
-        image.fill(Qt::transparent);
-        QPainter painter(&image);
-        TopPanel(0, 0).paint(&painter, nullptr, nullptr);
-        painter.end();
-        // The button strip and the menu box are filled; the gap between them is not.
-        QCOMPARE(image.pixelColor(300, 45), QColor(204, 204, 238));
-        QCOMPARE(image.pixelColor(800, 45), QColor(204, 204, 238));
-        QCOMPARE(image.pixelColor(683, 26).alpha(), 0);
-        QCOMPARE(m_rig->top->panel().pos(), QPointF(5, 5));
-    }
-
-    void textInSceneUnits()
-    {
-        // The scene is stretched to the window, so its text is sized in scene
-        // units: the strip comes out the same whatever the resolution it is
-        // drawn at.
         auto draw = [](int dpi) {
             QImage image(1012, 53, QImage::Format_ARGB32);
             image.setDotsPerMeterX(qRound(dpi / 0.0254));
@@ -232,6 +218,11 @@ private slots:
         const QImage at96 = draw(96);
         QCOMPARE(draw(72), at96);
         QCOMPARE(draw(144), at96);
+        // The button strip and the menu box are filled; the gap between them is not.
+        QCOMPARE(at96.pixelColor(300, 45), QColor(204, 204, 238));
+        QCOMPARE(at96.pixelColor(800, 45), QColor(204, 204, 238));
+        QCOMPARE(at96.pixelColor(683, 26).alpha(), 0);
+        QCOMPARE(m_rig->top->panel().pos(), QPointF(5, 5));
 
         // "Version" above "3.2.27", with clear rows between them.
         QList<int> inked;
