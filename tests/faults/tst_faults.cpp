@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QMap>
 #include <QRandomGenerator>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -102,6 +103,9 @@ private slots:
             QTRY_VERIFY(!console.gui->errorText().isEmpty());
             QVERIFY(console.gui->retryTimerActive());
             QVERIFY(!console.gui->consoleView().isVisible() && console.gui->connectionView().isVisible());
+            // The port stays this test's while the unit is down.
+            QTcpServer intruder;
+            QVERIFY(!intruder.listen(QHostAddress::LocalHost, unit.port()));
 
             // Every third round the unit stays down for one attempt, which fails
             // with its own error; the console stays "Connecting..." and retries.
