@@ -98,6 +98,7 @@ QChar faceLetter(QGraphicsItem& button)
 // own and the scene's item caches) with every item drawing directly.
 QImage shoot(QGraphicsScene& scene, const QRectF& area, qreal ratio, QSizeF stretch, bool cached)
 {
+    const quint64 copies = PixelGrid::copies();
     PixelGrid::setCachingEnabled(cached);
     QList<QPair<QGraphicsItem*, QGraphicsItem::CacheMode>> modes;
     for (QGraphicsItem* item : cached ? QList<QGraphicsItem*>() : scene.items()) {
@@ -115,6 +116,13 @@ QImage shoot(QGraphicsScene& scene, const QRectF& area, qreal ratio, QSizeF stre
     for (const auto& mode : modes)
         mode.first->setCacheMode(mode.second);
     PixelGrid::setCachingEnabled(true);
+    // Cached, every panel and lamp shown copied its picture: one that failed
+    // to place its picture would draw directly, and look the same.
+    quint64 caching = 0;
+    for (QGraphicsItem* item : scene.items(area))
+        caching += dynamic_cast<LinePanel*>(item) || dynamic_cast<ColorButton*>(item);
+    if (cached && PixelGrid::copies() < copies + caching)
+        QTest::qFail("a cached item was drawn directly", __FILE__, __LINE__);
     return image;
 }
 
