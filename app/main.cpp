@@ -20,7 +20,7 @@ CommandLine::Program program()
     program.version = QStringLiteral(MIRT_VERSION);
     program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
     program.synopsis = QStringList{QStringLiteral("[--high-contrast] [Qt option]..."),
-                                   QStringLiteral("--export-log <file> [--since <date>] [--unit <key>]"),
+                                   QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--raw]"),
                                    QStringLiteral("--help | --version")};
     program.options = {
         {QStringLiteral("export-log"),
@@ -35,6 +35,12 @@ CommandLine::Program program()
         {QStringLiteral("unit"),
          QStringLiteral("key"),
          QStringLiteral("With --export-log: only the calls of the unit <key> (address:port)."),
+         {}},
+        {QStringLiteral("raw"),
+         {},
+         QStringLiteral(
+             "With --export-log: write every value as logged. Without it, a cell that begins with =, +, -, "
+             "@, a tab or a carriage return starts with an apostrophe, so that spreadsheets show it as text."),
          {}},
         {QStringLiteral("high-contrast"),
          {},
@@ -63,7 +69,7 @@ int main(int argc, char* argv[])
         QTextStream err(stderr);
         return LogExport::run(commandLine, CallLog::defaultPath(), err);
     }
-    for (const char* exportOnly : {"since", "unit"})
+    for (const char* exportOnly : {"since", "unit", "raw"})
         if (commandLine.isSet(QLatin1String(exportOnly)))
             return commandLine.usageError(QStringLiteral("--%1 goes with --export-log.").arg(exportOnly));
 
