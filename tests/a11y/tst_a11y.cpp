@@ -230,6 +230,7 @@ private slots:
         QTest::addColumn<unsigned>("numLines");
         QTest::addColumn<QStringList>("top");
         const QStringList all{"NEXT", "BUSY", "PRIO", "AA", "Surfaces"};
+        QTest::newRow("studio, twelve lines") << 4u << 12u << all;
         QTest::newRow("studio, six lines") << 4u << 6u << all;
         QTest::newRow("screener: no NEXT") << 5u << 12u << QStringList(all.mid(1));
     }
@@ -308,6 +309,8 @@ private slots:
         QTest::addColumn<bool>("available");
         QTest::addColumn<bool>("arms");
         QTest::newRow("ANSWER, ringing") << "ringing" << 4u << "ANSWER" << true << false;
+        QTest::newRow("HOLD, on handset") << "on handset" << 4u << "HOLD" << true << false;
+        QTest::newRow("AIR, studio, on hold") << "on hold" << 4u << "AIR" << true << false;
         QTest::newRow("DROP, on hold") << "on hold" << 4u << "DROP" << true << false;
         QTest::newRow("DROP, on air: armed first") << "on air" << 4u << "DROP" << true << true;
         QTest::newRow("AIR, screener: unavailable") << "on hold" << 5u << "AIR" << false << false;
