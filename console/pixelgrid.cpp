@@ -15,6 +15,7 @@
 namespace {
 
 bool g_cachingEnabled = true;
+quint64 g_copies = 0;
 
 // Larger pictures than this are drawn directly: a panel stretched over a
 // wall of screens would otherwise hold hundreds of megabytes.
@@ -138,4 +139,10 @@ void PixelGrid::draw(QPainter* painter, const QPixmap& picture, const QRectF& pa
     painter->setWorldTransform(painter->deviceTransform().inverted() * painter->worldTransform());
     painter->drawPixmap(m_devicePos + source.topLeft(), picture, source);
     painter->restore();
+    ++g_copies;
+}
+
+quint64 PixelGrid::copies()
+{
+    return g_copies;
 }
