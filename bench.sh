@@ -7,7 +7,13 @@
 #
 # The console scenarios run on the offscreen platform and, when Xvfb can run,
 # once more on a private Xvfb through the xcb platform (figures named _xcb),
-# followed by the cold start of the program (cold_start_ms).
+# followed by the cold start of the program (cold_start_ms) and of a bare Qt
+# program beside it (cold_start_over_bare_qt_ms). The part `latency` takes
+# a minute on each platform (30 s at 50 and at 1,000 changes a second;
+# MIRT_BENCH_LATENCY_SECONDS sets another length for a quick try).
+#
+# The load average is printed at the start and at the end: wall-clock
+# figures hold only on a quiet machine, one whose load average is below 1.
 #
 # --check: afterwards, every line of bench/targets.txt (figure, comparison,
 # limit) is shown with the measured value and a verdict, and the script exits
@@ -15,14 +21,67 @@
 # negative or not a number. New figures need only a new line there (and, for
 # a new part of mirt_bench, its name in the list of modes below).
 # MIRT_BENCH_TARGETS names another targets file (to try a tighter one).
+# --recheck: no run, only the check, of the figures of the last run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 build=$root/build-bench
 
 check=0
+recheck=0
 if [ "${1:-}" = "--check" ]; then
   check=1
   shift
+elif [ "${1:-}" = "--recheck" ]; then
+  recheck=1
+  shift
+fi
+
+# --check: one line per target, in the order of the targets file.
+check_figures() {
+echo
+awk -v figures="$figures" '
+  BEGIN {
+    while ((getline line < figures) > 0) {
+      if (match(line, /^[A-Za-z0-9_]+: /)) {
+        name = substr(line, 1, RLENGTH - 2)
+        value[name] = substr(line, RLENGTH + 1)
+      }
+    }
+    printf "%-30s %14s %14s  %s\n", "figure", "value", "target", "verdict"
+  }
+  /^[ \t]*(#|$)/ { next }
+  {
+    name = $1; op = $2; limit = $3
+    target = (op == "report") ? "(none)" : op " " limit
+    found = (name in value)
+    v = found ? value[name] : ""
+    if (!found) verdict = "MISSING"
+    else if (v !~ /^[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?$/) verdict = "NOT A NUMBER"
+    else if (v + 0 <= 0) verdict = (v + 0 == 0) ? "ZERO" : "NEGATIVE"
+    else if (op == "report") verdict = "ok"
+    else if (op == "<") verdict = (v + 0 < limit + 0) ? "ok" : "MISSED"
+    else if (op == "<=") verdict = (v + 0 <= limit + 0) ? "ok" : "MISSED"
+    else if (op == ">") verdict = (v + 0 > limit + 0) ? "ok" : "MISSED"
+    else if (op == ">=") verdict = (v + 0 >= limit + 0) ? "ok" : "MISSED"
+    else verdict = "BAD TARGET " op
+    printf "%-30s %14s %14s  %s\n", name, found ? v : "-", target, verdict
+    if (verdict != "ok") failed = failed " " name
+  }
+  END {
+    if (failed != "") {
+      print "bench: check failed:" failed
+      exit 1
+    }
+    print "bench: every figure meets its target"
+  }
+' "${MIRT_BENCH_TARGETS:-$root/bench/targets.txt}"
+}
+
+if [ "$recheck" = 1 ]; then
+  figures=$build/figures.txt
+  [ -s "$figures" ] || { echo "bench: no figures of an earlier run in $figures"; exit 1; }
+  check_figures
+  exit
 fi
 
 . "$root/tools/deps.sh"
@@ -31,7 +90,7 @@ fi
 mirt_install_deps libbenchmark-dev libpugixml-dev libxcb1-dev xvfb
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_BENCH=ON -DMIRT_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target mirt_bench mirt_historybench mirt_coldstart mirt-desktop >/dev/null
+cmake --build "$build" -j2 --target mirt_bench mirt_historybench mirt_coldstart mirt_bareqt mirt-desktop >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 # A private settings folder and runtime folder: never the user's.
@@ -56,10 +115,15 @@ figures=$build/figures.txt
 show() { tee -a "$figures"; }
 
 echo "machine: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//'), $(nproc) cores"
-echo "load_average: $(cut -d' ' -f1 /proc/loadavg)"
+load() {
+  local l
+  l=$(cut -d' ' -f1 /proc/loadavg)
+  echo "$1: $l ($(awk -v l="$l" 'BEGIN { print (l < 1) ? "quiet" : "busy: wall-clock figures may miss" }'))"
+}
+load load_average
 
 # The parts of mirt_bench that run a whole console; each in a process of its own.
-console_modes=(open idle idle10 memory burst chatburst)
+console_modes=(open idle idle10 memory burst chatburst latency)
 
 status=0
 # Decode, receive path and framing: repeated and interleaved, medians of CPU time.
@@ -110,48 +174,12 @@ else
     QT_QPA_PLATFORM=xcb "$bin" "$mode" 2>>"$log" | show || { echo "$mode on xcb: failed (see $log)"; status=1; }
   done
   echo "== cold start ($DISPLAY)" >>"$log"
-  "$build/bench/mirt_coldstart" "$build/app/mirt-desktop" 5 2>>"$log" | show \
+  "$build/bench/mirt_coldstart" "$build/app/mirt-desktop" 9 "$build/bench/mirt_bareqt" 2>>"$log" | show \
     || { echo "cold start: failed (see $log)"; status=1; }
 fi
 
+load load_average_end
 [ "$check" = 1 ] || exit $status
 
-# --check: one line per target, in the order of the targets file.
-echo
-awk -v figures="$figures" '
-  BEGIN {
-    while ((getline line < figures) > 0) {
-      if (match(line, /^[A-Za-z0-9_]+: /)) {
-        name = substr(line, 1, RLENGTH - 2)
-        value[name] = substr(line, RLENGTH + 1)
-      }
-    }
-    printf "%-30s %14s %14s  %s\n", "figure", "value", "target", "verdict"
-  }
-  /^[ \t]*(#|$)/ { next }
-  {
-    name = $1; op = $2; limit = $3
-    target = (op == "report") ? "(none)" : op " " limit
-    found = (name in value)
-    v = found ? value[name] : ""
-    if (!found) verdict = "MISSING"
-    else if (v !~ /^[-+]?([0-9]+\.?[0-9]*|\.[0-9]+)([eE][-+]?[0-9]+)?$/) verdict = "NOT A NUMBER"
-    else if (v + 0 <= 0) verdict = (v + 0 == 0) ? "ZERO" : "NEGATIVE"
-    else if (op == "report") verdict = "ok"
-    else if (op == "<") verdict = (v + 0 < limit + 0) ? "ok" : "MISSED"
-    else if (op == "<=") verdict = (v + 0 <= limit + 0) ? "ok" : "MISSED"
-    else if (op == ">") verdict = (v + 0 > limit + 0) ? "ok" : "MISSED"
-    else if (op == ">=") verdict = (v + 0 >= limit + 0) ? "ok" : "MISSED"
-    else verdict = "BAD TARGET " op
-    printf "%-30s %14s %14s  %s\n", name, found ? v : "-", target, verdict
-    if (verdict != "ok") failed = failed " " name
-  }
-  END {
-    if (failed != "") {
-      print "bench: check failed:" failed
-      exit 1
-    }
-    print "bench: every figure meets its target"
-  }
-' "${MIRT_BENCH_TARGETS:-$root/bench/targets.txt}" || status=1
+check_figures || status=1
 exit $status

@@ -1,4 +1,4 @@
-// mirt_bench [micro|open|idle|idle10|memory|burst|chatburst|calllog] [benchmark options]
+// mirt_bench [micro|open|idle|idle10|memory|burst|chatburst|latency|calllog] [benchmark options]
 //
 // Prints every figure as a "name: value" line on the standard output; the
 // benchmark library's own table goes to the error stream. bench.sh runs each
@@ -6,6 +6,7 @@
 // the console figures are named with "_xcb" before their unit
 // (open_console_ms becomes open_console_xcb_ms), so both sets can stand in
 // one table.
+#include "bench/eventhook.h"
 #include "bench/scenarios.h"
 #include "console/display.h"
 
@@ -20,6 +21,23 @@
 #include <cstring>
 #include <exception>
 #include <string>
+
+std::function<void(QObject*, QEvent*, bool)>& BenchApplication::watch()
+{
+    static std::function<void(QObject*, QEvent*, bool)> hook;
+    return hook;
+}
+
+bool BenchApplication::notify(QObject* receiver, QEvent* event)
+{
+    if (!watch())
+        return QApplication::notify(receiver, event);
+    watch()(receiver, event, false);
+    const bool handled = QApplication::notify(receiver, event);
+    if (watch())
+        watch()(receiver, event, true);
+    return handled;
+}
 
 namespace {
 
@@ -58,7 +76,7 @@ int main(int argc, char** argv)
 
     // The display as the program sets it up: scaling, and no OpenGL.
     prepareDisplay();
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
 
     Figures figures;
     int rc = 0;
@@ -70,13 +88,25 @@ int main(int argc, char** argv)
         else if (mode == "idle")
             runIdle(figures, 10, 1);
         else if (mode == "idle10")
-            runIdle(figures, 10, 10);
+            runIdle(figures,
+                    qEnvironmentVariableIntValue("MIRT_BENCH_IDLE_SECONDS") > 0
+                        ? qEnvironmentVariableIntValue("MIRT_BENCH_IDLE_SECONDS")
+                        : 10,
+                    10);
         else if (mode == "memory")
             runMemory(figures, 10);
         else if (mode == "burst")
             runBurst(figures, 20000);
         else if (mode == "chatburst")
-            runChatBurst(figures, 20000);
+            runChatBurst(figures,
+                         qEnvironmentVariableIntValue("MIRT_BENCH_CHAT_LINES") > 0
+                             ? unsigned(qEnvironmentVariableIntValue("MIRT_BENCH_CHAT_LINES"))
+                             : 20000);
+        else if (mode == "latency")
+            runLatency(figures,
+                       qEnvironmentVariableIntValue("MIRT_BENCH_LATENCY_SECONDS") > 0
+                           ? qEnvironmentVariableIntValue("MIRT_BENCH_LATENCY_SECONDS")
+                           : 30);
         else if (mode == "calllog")
             runCallLog(figures);
         else {

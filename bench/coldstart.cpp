@@ -1,4 +1,4 @@
-// mirt_coldstart PROGRAM [RUNS]
+// mirt_coldstart PROGRAM [RUNS [BARE]]
 //
 // Cold start of the program on the X display in $DISPLAY: the time from the
 // exec of PROGRAM until the X server maps its first top-level window, the
@@ -6,6 +6,12 @@
 // folders, as for a user who starts the program for the first time (the
 // machine's font caches are used as they are). Prints
 // "cold_start_ms: <median>", and each run on the error stream.
+//
+// With BARE (a Qt program that only shows an empty main window), each start
+// of PROGRAM is followed by one of BARE, measured the same way, so both see
+// the same load; prints also "cold_start_bare_qt_ms: <median>" and
+// "cold_start_over_bare_qt_ms: <median of the differences of each pair>",
+// what the program adds to the start of Qt itself.
 //
 // The map is waited for as an X event, not by polling: before the program
 // is started this client asks the server for SubstructureNotify on the root
@@ -128,7 +134,7 @@ double startOnce(xcb_connection_t* c, xcb_atom_t pidAtom, char** argv, int timeo
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s PROGRAM [RUNS]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s PROGRAM [RUNS [BARE]]\n", argv[0]);
         return 2;
     }
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
@@ -149,7 +155,10 @@ int main(int argc, char** argv)
     const xcb_atom_t pidAtom = atom(c, "_NET_WM_PID");
 
     char* program[] = {argv[1], nullptr};
+    char* bare[] = {argc > 3 ? argv[3] : nullptr, nullptr};
     std::vector<double> times;
+    std::vector<double> bareTimes;
+    std::vector<double> over;
     for (int i = 0; i < runs; ++i) {
         const double ms = startOnce(c, pidAtom, program, 20000);
         if (ms < 0) {
@@ -158,9 +167,26 @@ int main(int argc, char** argv)
         }
         std::fprintf(stderr, "cold start run %d: %.1f ms\n", i + 1, ms);
         times.push_back(ms);
+        if (!bare[0])
+            continue;
+        const double bareMs = startOnce(c, pidAtom, bare, 20000);
+        if (bareMs < 0) {
+            std::fprintf(stderr, "cold start: run %d: no window of %s was mapped within 20 s\n", i + 1, bare[0]);
+            return 1;
+        }
+        std::fprintf(stderr, "cold start run %d of the bare Qt program: %.1f ms\n", i + 1, bareMs);
+        bareTimes.push_back(bareMs);
+        over.push_back(ms - bareMs);
     }
-    std::sort(times.begin(), times.end());
-    std::printf("cold_start_ms: %.4g\n", times[times.size() / 2]);
+    const auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    std::printf("cold_start_ms: %.4g\n", median(times));
+    if (bare[0]) {
+        std::printf("cold_start_bare_qt_ms: %.4g\n", median(bareTimes));
+        std::printf("cold_start_over_bare_qt_ms: %.4g\n", median(over));
+    }
     xcb_disconnect(c);
     return 0;
 }

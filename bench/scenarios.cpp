@@ -1,10 +1,12 @@
 // Whole-console scenarios: a console window (offscreen) logged into the
 // simulated unit over loopback, measured with wall and process CPU clocks.
-// The unit runs in the same process and thread, so its own work (ticks,
-// writing frames) is counted against the console: the figures are upper
-// bounds of the console's cost.
+// In the idle scenarios the unit runs on a thread of its own and its
+// processor time is taken out; elsewhere it runs in the same thread, so its
+// own work (writing frames) is counted against the console: those figures
+// are upper bounds of the console's cost.
 #include "bench/scenarios.h"
 #include "bench/frames.h"
+#include "bench/simthread.h"
 #include "bench/wait.h"
 
 #include "console/chat.h"
@@ -39,18 +41,16 @@
 
 #include <unistd.h>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 namespace {
 
 const QString kHost = QStringLiteral("127.0.0.1");
-
-// Runs the event loop for ms with no wake-ups of its own, so that an idle
-// measurement counts only what the console does.
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 double cpuSeconds()
 {
@@ -104,7 +104,8 @@ std::unique_ptr<MIRTGui> openConsole(const UnitSimulator& sim)
     return std::make_unique<MIRTGui>(kHost, int(sim.port()), QStringLiteral("bench"), QStringLiteral("tavrik"));
 }
 
-// Logged in, the drawn console shown at the scene's own size and painted.
+} // namespace
+
 void bringUp(MIRTGui& gui)
 {
     check(waitFor([&] { return gui.session().getState() == IPCObject::IPC_READY; }, 10000), "console did not log in");
@@ -116,8 +117,6 @@ void bringUp(MIRTGui& gui)
     PaintWatch paints(gui.consoleView().viewport());
     check(waitFor([&] { return paints.count > 0; }, 10000), "console was not painted");
 }
-
-} // namespace
 
 void runOpen(Figures& out)
 {
@@ -190,11 +189,13 @@ void runOpen(Figures& out)
 
 void runIdle(Figures& out, int seconds, int consoles)
 {
-    UnitSimulator sim;
-    check(sim.start(0), "simulated unit did not start");
+    // The unit on a thread of its own: its ticks and writes are not the
+    // consoles' work, and its processor time is taken out of the figure.
+    SimThread unit;
     std::vector<std::unique_ptr<MIRTGui>> open;
     for (int i = 0; i < consoles; ++i) {
-        open.push_back(openConsole(sim));
+        open.push_back(
+            std::make_unique<MIRTGui>(kHost, int(unit.port()), QStringLiteral("bench"), QStringLiteral("tavrik")));
         bringUp(*open.back());
     }
 
@@ -207,7 +208,7 @@ void runIdle(Figures& out, int seconds, int consoles)
         m.params().set_string("status", "on hold");
         m.params().set_bool("priority", true);
         m.params().set_uint("time", 60 + i);
-        sim.sendMessage(m);
+        unit.run([&](UnitSimulator& sim) { sim.sendMessage(m); });
     }
     check(waitFor(
               [&] {
@@ -224,16 +225,23 @@ void runIdle(Figures& out, int seconds, int consoles)
     PaintWatch paints(open.front()->consoleView().viewport());
     QElapsedTimer wall;
     const double cpu0 = cpuSeconds();
+    const double unit0 = unit.cpuSeconds();
     wall.start();
+    CALLGRIND_START_INSTRUMENTATION;
     runFor(seconds * 1000);
-    const double cpu = cpuSeconds() - cpu0;
+    CALLGRIND_STOP_INSTRUMENTATION;
+    const double unitCpu = unit.cpuSeconds() - unit0;
+    const double cpu = cpuSeconds() - cpu0 - unitCpu;
     const double wallSeconds = double(wall.nsecsElapsed()) / 1e9;
 
     if (consoles == 1) {
         out.emplace_back("idle_cpu_share", cpu / wallSeconds);
         out.emplace_back("idle_paints_per_s", double(paints.count) / wallSeconds);
+        out.emplace_back("idle_unit_cpu_share", unitCpu / wallSeconds);
     } else {
-        out.emplace_back("idle_cpu_share_" + std::to_string(consoles) + "_consoles", cpu / wallSeconds);
+        const std::string n = std::to_string(consoles);
+        out.emplace_back("idle_cpu_share_" + n + "_consoles", cpu / wallSeconds);
+        out.emplace_back("idle_unit_cpu_share_" + n + "_consoles", unitCpu / wallSeconds);
     }
     open.clear();
     runFor(100);

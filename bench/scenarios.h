@@ -4,6 +4,8 @@
 #include <utility>
 #include <vector>
 
+class MIRTGui;
+
 // One measured figure, printed as "name: value".
 using Figure = std::pair<std::string, double>;
 using Figures = std::vector<Figure>;
@@ -22,6 +24,13 @@ void runMemory(Figures& out, int consoles);
 void runBurst(Figures& out, unsigned frameCount);
 // A flood of chat lines in one read: until the last shows in the history.
 void runChatBurst(Figures& out, unsigned lineCount);
+
+// Logged in, the drawn console shown at the scene's own size and painted.
+void bringUp(MIRTGui& gui);
+
+// Frame to pixels: from the unit's write of a status change to the end of
+// the paint that shows it, for `seconds` at 50 and at 1,000 changes a second.
+void runLatency(Figures& out, int seconds);
 
 // The call log: the longest event-loop stall while 10,000 status changes
 // are logged, and a text search over 100,000 stored calls.

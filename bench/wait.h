@@ -28,6 +28,15 @@ template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
     return true;
 }
 
+// Runs the event loop for ms with no wake-ups of its own, so that an idle
+// measurement counts only what the console does.
+inline void runFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 // A failed sanity check ends the scenario: its figures are not printed, and
 // bench.sh reports them missing.
 inline void check(bool ok, const char* what)

@@ -95,8 +95,17 @@ CallLog::CallLog(const Options& options, QObject* parent)
     });
     m_touch.start();
 
-    m_thread->start();
+    // Posted before the thread runs, the open comes first whenever it
+    // starts.
     post([](CallLogWorker* worker) { worker->open(); });
+    if (m_options.startNow)
+        start();
+}
+
+void CallLog::start()
+{
+    if (!m_thread->isRunning() && !m_thread->isFinished())
+        m_thread->start();
 }
 
 CallLog::~CallLog()
@@ -109,6 +118,8 @@ CallLog::~CallLog()
     delete m_callerLookup;
     m_callerLookup = nullptr;
     post([](CallLogWorker* worker) { worker->shutdown(); });
+    // Never started: what is queued is still written, and the worker freed.
+    start();
     m_thread->wait();
     qDeleteAll(m_recorders);
 }

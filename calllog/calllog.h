@@ -63,6 +63,11 @@ public:
         // clock when only that is given).
         CallRecorder::Clock clock;
         CallRecorder::Clock monotonicClock;
+        // false: the file is opened when start() is called (the program
+        // calls it once its window is up, so opening the file and loading
+        // SQLite do not delay the first picture). Calls reported before
+        // that wait in order and are written once the file is open.
+        bool startNow = true;
     };
 
     enum State {
@@ -78,6 +83,9 @@ public:
     // Writes what is pending (open calls included) and closes the log,
     // waiting a few seconds at most.
     ~CallLog() override;
+    // Starts the log's thread, which opens the file; only the first call
+    // counts.
+    void start();
 
     const QString& path() const { return m_options.path; }
     State state() const { return m_state; }

@@ -33,6 +33,10 @@ Chat::Chat(QGraphicsScene& scene, IPCObject& session)
 
     m_history.resize(310, 255);
     m_history.setReadOnly(true);
+    // Nobody undoes a received line. With undo on, the document keeps every
+    // line it ever held (cut lines included) for its undo stack, so a console
+    // open for days grew without bound whatever the history's own limit.
+    m_history.setUndoRedoEnabled(false);
     m_history.setStyle(m_style.get());
     QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_history);
     proxy->setZValue(1);

@@ -8,6 +8,8 @@
 #include <QPixmap>
 #include <QPixmapCache>
 
+#include <cstring>
+
 namespace {
 
 const QColor kOutline(51, 51, 85);
@@ -91,7 +93,12 @@ QRectF ColorButton::boundingRect() const
 
 void ColorButton::showColor(ButtonColors color)
 {
-    m_current = colorIndex(color);
+    // A status report sets every lamp's look again, most often to the one it
+    // shows: repainted only when its colour changes.
+    const int index = colorIndex(color);
+    if (index == m_current)
+        return;
+    m_current = index;
     update();
 }
 
@@ -153,9 +160,15 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
     }
     const ColorButtonPalette& pal = m_palettes[m_current];
     const bool highContrast = ConsoleLook::isHighContrast(*this);
-    const QString key
-        = QString::asprintf("mirt-lamp/%x/%x/%x/%x/%d/%d/%d/%d/", pal.outline.rgba(), pal.ring.rgba(), pal.face.rgba(),
-                            pal.faceEdge.rgba(), m_width, m_height, m_pressed ? 1 : 0, highContrast ? m_current : -1)
+    // The numbers' own bits as characters: printing them cost more than the
+    // copy of the lamp, and blinking lamps are painted several times a second.
+    const quint32 look[]
+        = {pal.outline.rgba(), pal.ring.rgba(),   pal.face.rgba(),     pal.faceEdge.rgba(),
+           quint32(m_width),   quint32(m_height), m_pressed ? 1u : 0u, highContrast ? quint32(m_current) : 0xffffffffu};
+    constexpr size_t unitCount = sizeof(look) / (sizeof(ushort));
+    ushort units[unitCount];
+    std::memcpy(units, look, sizeof look);
+    const QString key = QStringLiteral("mirt-lamp/") + QString(reinterpret_cast<const QChar*>(units), int(unitCount))
         + grid.key() + QLatin1Char('/') + m_label;
     QPixmap lamp;
     if (!QPixmapCache::find(key, &lamp)) {

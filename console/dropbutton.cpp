@@ -1,9 +1,12 @@
 #include "console/dropbutton.h"
 
 #include "console/consolelook.h"
+#include "console/pixelgrid.h"
 #include "console/surfacepanel.h"
 
 #include <QPainter>
+#include <QPixmap>
+#include <QPixmapCache>
 
 DropButton::DropButton(int width, int height, QGraphicsItem* parent)
     : SurfaceButton(width, height, parent)
@@ -59,8 +62,28 @@ void DropButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidg
                                   QColor(255, 255, 255), QColor(255, 255, 255), 9};
     static const RoundLook strongDimmed{QColor(255, 255, 255), QColor(0, 0, 0),     QColor(0, 0, 0),
                                         QColor(128, 128, 128), QColor(255, 90, 90), 9};
-    if (ConsoleLook::isHighContrast(*this))
-        paintRound(painter, m_diameter, m_dimmed ? strongDimmed : strong, QStringLiteral("DROP"));
-    else
-        paintRound(painter, m_diameter, m_dimmed ? dimmed : look, QStringLiteral("DROP"));
+    const bool highContrast = ConsoleLook::isHighContrast(*this);
+    const RoundLook& shown = highContrast ? (m_dimmed ? strongDimmed : strong) : (m_dimmed ? dimmed : look);
+    const auto draw = [&](QPainter* p) { paintRound(p, m_diameter, shown, QStringLiteral("DROP")); };
+
+    // Every change of its line's panel paints over the button too: its few
+    // looks are drawn once for their place on the pixel grid and copied, as
+    // the lamps' are.
+    PixelGrid grid;
+    if (!grid.place(painter, QRectF(-2, -2, m_diameter + 4, m_diameter + 4))) {
+        draw(painter);
+        return;
+    }
+    const QString key = QStringLiteral("mirt-drop/%1/%2/%3/%4/")
+                            .arg(highContrast ? 1 : 0)
+                            .arg(m_dimmed ? 1 : 0)
+                            .arg(m_pressed ? 1 : 0)
+                            .arg(m_diameter)
+        + grid.key();
+    QPixmap picture;
+    if (!QPixmapCache::find(key, &picture)) {
+        picture = grid.render(draw);
+        QPixmapCache::insert(key, picture);
+    }
+    grid.draw(painter, picture);
 }

@@ -5,6 +5,11 @@
 #include <QGraphicsSceneHoverEvent>
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
+#include <QStyleOptionGraphicsItem>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
 
 #include <algorithm>
 
@@ -14,6 +19,49 @@ namespace {
 QPen panelPen(const QColor& color, int width)
 {
     return QPen(QBrush(color), width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin);
+}
+
+// Where a painter may still change pixels, in its item coordinates; empty
+// when it has no clip (the whole item is drawn).
+QRectF clipOf(const QPainter* painter)
+{
+    return painter->hasClipping() ? painter->clipBoundingRect() : QRectF();
+}
+
+// A change renews a few boxes of the panel (the timer each second, the text
+// area on a new status), drawn again with the clip set to them. Where the clip
+// lies inside a rounded box, clear of its outline and rounded corners, the box
+// only fills it: filling the clip there gives the same pixels as the whole
+// antialiased shape, without tracing and stroking its outline all round.
+void drawBox(QPainter* painter, const QRectF& clip, const QRect& box, qreal radius)
+{
+    if (!clip.isEmpty()) {
+        const QTransform t = painter->deviceTransform();
+        const qreal scale = std::min(std::hypot(t.m11(), t.m12()), std::hypot(t.m21(), t.m22()));
+        // Half the outline, and half a device pixel to spare: the rasterizer
+        // covers exactly the shape, so a pixel past the outline's edge is
+        // the fill's alone.
+        const qreal margin = painter->pen().widthF() / 2 + (scale > 0 ? 0.5 / scale : 1e9);
+        const QRectF inner = QRectF(box).adjusted(margin, margin, -margin, -margin);
+        const qreal corner = radius + margin;
+        const QRectF left(box.left(), box.top(), corner, box.height());
+        const QRectF right(box.left() + box.width() - corner, box.top(), corner, box.height());
+        const QRectF top(box.left(), box.top(), box.width(), corner);
+        const QRectF bottom(box.left(), box.top() + box.height() - corner, box.width(), corner);
+        const bool inCorner
+            = (clip.intersects(left) || clip.intersects(right)) && (clip.intersects(top) || clip.intersects(bottom));
+        if (inner.contains(clip) && !inCorner) {
+            painter->fillRect(clip, painter->brush());
+            return;
+        }
+    }
+    painter->drawRoundedRect(box, radius, radius, Qt::AbsoluteSize);
+}
+
+// Whether a part drawn in rect can change any pixel the painter may touch.
+bool reaches(const QRectF& clip, const QRect& rect)
+{
+    return clip.isEmpty() || clip.intersects(QRectF(rect));
 }
 
 } // namespace
@@ -31,6 +79,9 @@ LinePanel::LinePanel(int width, int height, QGraphicsItem* parent)
     , m_textPanelColor(Plain)
 {
     setAcceptHoverEvents(true);
+    // The exposed part in each paint, so only that part of the picture is
+    // copied: a blinking lamp exposes a few hundred of its 39,000 pixels.
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
 }
 
 LinePanel::~LinePanel()
@@ -117,32 +168,45 @@ QColor LinePanel::textPanelFill(TextPanelColor color, bool hovered)
     }
 }
 
+// Each setter marks its part for painting only when the value changes: a
+// status report sets every text and mark of the panel again, most of them
+// to what they were, and the part repainted is the part drawn anew.
 void LinePanel::setLineNum(unsigned lineNum)
 {
+    if (lineNum == m_lineNum)
+        return;
     m_lineNum = lineNum;
     changed(rectLineNum());
 }
 
 void LinePanel::setTextLine1(QString text)
 {
+    if (text == m_line1)
+        return;
     m_line1 = std::move(text);
     changed(rectTextLine1());
 }
 
 void LinePanel::setTextLine2(QString text)
 {
+    if (text == m_line2)
+        return;
     m_line2 = std::move(text);
     changed(rectTextLine2());
 }
 
 void LinePanel::setTextGender(QString text)
 {
+    if (text == m_gender)
+        return;
     m_gender = std::move(text);
     changed(rectTextGender());
 }
 
 void LinePanel::setTextTimer(QString text)
 {
+    if (text == m_timer)
+        return;
     m_timer = std::move(text);
     changed(rectTextTimer());
 }
@@ -163,6 +227,8 @@ void LinePanel::setTextLines(QString line1, QString line2)
 
 void LinePanel::setTextPanelColor(TextPanelColor color)
 {
+    if (color == m_textPanelColor)
+        return;
     m_textPanelColor = color;
     // The outline of the text area is 3 wide when hovered: repaint its margin too.
     changed(rectTextPanel().adjusted(-2, -2, 2, 2));
@@ -170,12 +236,17 @@ void LinePanel::setTextPanelColor(TextPanelColor color)
 
 void LinePanel::setEmoticonIndex(unsigned index)
 {
+    // Drawn only on a coloured text area: no other change shows it.
+    if (index % EmoticonCount == m_emoticonIndex)
+        return;
     m_emoticonIndex = index % EmoticonCount;
     changed(rectTextPanel().adjusted(-2, -2, 2, 2));
 }
 
 void LinePanel::setUtility(bool utility)
 {
+    if (utility == m_utility)
+        return;
     m_utility = utility;
     changed(rectUtility());
 }
@@ -192,6 +263,8 @@ void LinePanel::setLarge(bool large)
 
 void LinePanel::setSelected(bool selected)
 {
+    if (selected == m_selected)
+        return;
     m_selected = selected;
     changedAll();
 }
@@ -256,7 +329,7 @@ void LinePanel::hoverLeaveEvent(QGraphicsSceneHoverEvent*)
     handle_hover(false);
 }
 
-void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*)
 {
     // The lamps sit on the panel and blink several times a second. Drawn from
     // its picture, the panel under them costs a copy, not a new rendering of
@@ -287,7 +360,9 @@ void LinePanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
         m_pictureKey = QPixmapCache::insert(picture);
     }
     m_stale = QRegion();
-    grid.draw(painter, picture);
+    // The exposed part is cut to the bounding rectangle, which the outline
+    // overhangs by a unit: that unit is copied with it.
+    grid.draw(painter, picture, option ? option->exposedRect.adjusted(-1, -1, 1, 1) : QRectF());
 }
 
 QColor LinePanel::highContrastFill(TextPanelColor color)
@@ -317,29 +392,31 @@ void LinePanel::drawPanel(QPainter* painter) const
     // High contrast: black boxes with white edges, an amber band for the
     // selected line, and the texts on light fills inside a strong outline.
     const bool strong = ConsoleLook::isHighContrast(*this);
+    const QRectF clip = clipOf(painter);
     const QColor white(255, 255, 255);
     const QColor black(0, 0, 0);
 
     painter->setBrush(strong ? black : QColor(204, 204, 238));
     painter->setPen(panelPen(strong ? white : QColor(170, 170, 204), 2));
-    painter->drawRoundedRect(QRect(0, 0, 680, m_span * 55), 10, 10, Qt::AbsoluteSize);
+    drawBox(painter, clip, QRect(0, 0, 680, m_span * 55), 10);
 
     if (strong)
         painter->setBrush(m_selected ? ConsoleLook::selectedBand() : black);
     else
         painter->setBrush(m_selected ? QColor(136, 136, 170) : QColor(170, 170, 204));
     painter->setPen(panelPen(strong ? white : QColor(204, 204, 238), 2));
-    painter->drawRoundedRect(QRect(55, 0, 575, m_span * 55), 10, 10, Qt::AbsoluteSize);
+    drawBox(painter, clip, QRect(55, 0, 575, m_span * 55), 10);
 
     painter->setBrush(strong ? highContrastFill(m_textPanelColor) : textPanelFill(m_textPanelColor, m_hovered));
     painter->setPen(panelPen(Qt::black, m_hovered || strong ? 3 : 2));
-    painter->drawRoundedRect(rectTextPanel(), 5, 5, Qt::AbsoluteSize);
+    drawBox(painter, clip, rectTextPanel(), 5);
 
     painter->setPen(strong && !m_selected ? white : black);
     painter->setFont(surfaceFont(16, true));
-    painter->drawText(rectLineNum(), Qt::AlignLeft, QStringLiteral("%1").arg(m_lineNum));
+    if (reaches(clip, rectLineNum()))
+        painter->drawText(rectLineNum(), Qt::AlignLeft, QStringLiteral("%1").arg(m_lineNum));
 
-    if (m_utility) {
+    if (m_utility && reaches(clip, rectUtility())) {
         painter->setFont(surfaceFont(12, false));
         painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
     }
@@ -375,18 +452,24 @@ void LinePanel::drawPanel(QPainter* painter) const
     // the timer or out of the panel; callers' texts come from the network and
     // may hold line breaks, which must not spill into the next line's space.
     const int textFlags = Qt::AlignTop | Qt::TextSingleLine;
-    painter->setFont(surfaceFont(10, true));
-    painter->drawText(rectTextGender(), Qt::AlignLeft | textFlags, m_gender);
-
-    painter->setFont(surfaceFont(m_large ? 16 : 12, true));
-    painter->drawText(rectTextTimer(), Qt::AlignRight | textFlags, m_timer);
-
+    // Texts no change reaches are not laid out at all.
+    if (reaches(clip, rectTextGender())) {
+        painter->setFont(surfaceFont(10, true));
+        painter->drawText(rectTextGender(), Qt::AlignLeft | textFlags, m_gender);
+    }
+    if (reaches(clip, rectTextTimer())) {
+        painter->setFont(surfaceFont(m_large ? 16 : 12, true));
+        painter->drawText(rectTextTimer(), Qt::AlignRight | textFlags, m_timer);
+    }
     const int lineSize = m_large ? 18 : 12;
-    painter->setFont(surfaceFont(lineSize, true));
-    painter->drawText(rectTextLine1(), Qt::AlignLeft | textFlags, m_line1);
-
-    painter->setFont(surfaceFont(lineSize, false));
-    painter->drawText(rectTextLine2(), Qt::AlignRight | textFlags, m_line2);
+    if (reaches(clip, rectTextLine1())) {
+        painter->setFont(surfaceFont(lineSize, true));
+        painter->drawText(rectTextLine1(), Qt::AlignLeft | textFlags, m_line1);
+    }
+    if (reaches(clip, rectTextLine2())) {
+        painter->setFont(surfaceFont(lineSize, false));
+        painter->drawText(rectTextLine2(), Qt::AlignRight | textFlags, m_line2);
+    }
 
     painter->restore();
 }

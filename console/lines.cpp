@@ -7,14 +7,13 @@ Lines::Lines(QGraphicsScene& scene, IPCObject& session)
     : m_scene(scene)
     , m_session(session)
     , m_count(MaxLines)
-    , m_blinkCounter(0)
+    , m_blinkClock(BlinkClock::shared())
     , m_selected(0)
     , m_hasSelection(false)
 {
-    m_blinkTimer.setSingleShot(false);
-    m_blinkTimer.setInterval(BlinkIntervalMs);
-    connect(&m_blinkTimer, &QTimer::timeout, this, &Lines::timer);
-    m_blinkTimer.start();
+    // Every console on the one clock: ten consoles wake the program once
+    // per blink, not ten times, and their lamps change together.
+    connect(m_blinkClock.get(), &BlinkClock::blink, this, &Lines::blink);
 
     for (int i = 0; i < MaxLines; ++i) {
         m_lines[size_t(i)] = std::make_unique<Line>(m_scene, m_session, i);
@@ -51,8 +50,7 @@ void Lines::changeAssociation(bool associated, Surface* surface)
 
 void Lines::timer()
 {
-    emit blink(int(m_blinkCounter));
-    ++m_blinkCounter;
+    m_blinkClock->advance();
 }
 
 void Lines::panelSelected(uint line)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "console/blinkclock.h"
 #include "console/line.h"
 
 #include <QObject>
@@ -15,9 +16,9 @@ class QGraphicsScene;
 struct Surface;
 
 // The console's model of the unit's twelve telephone lines. Owns the Line
-// objects (and through them their drawn panels and buttons), the blink clock
-// shared by every lamp of the console, the number of lines in use and the
-// selected line. Created and deleted by the console window.
+// objects (and through them their drawn panels and buttons), a hold on the
+// blink clock every lamp of the program follows, the number of lines in use
+// and the selected line. Created and deleted by the console window.
 class Lines : public QObject
 {
     Q_OBJECT
@@ -25,7 +26,7 @@ class Lines : public QObject
 public:
     enum { MaxLines = LineStatus::MaxLines };
     // Half a blink period of a fast-blinking lamp.
-    enum { BlinkIntervalMs = 225 };
+    enum { BlinkIntervalMs = BlinkClock::IntervalMs };
 
     Lines(QGraphicsScene& scene, IPCObject& session);
     ~Lines() override;
@@ -38,7 +39,7 @@ public:
     unsigned selectedLine() const { return m_selected; }
     // False until the user first picks a line.
     bool hasSelection() const { return m_hasSelection; }
-    const QTimer& blinkTimer() const { return m_blinkTimer; }
+    const QTimer& blinkTimer() const { return m_blinkClock->timer(); }
 
 signals:
     void blink(int tick);
@@ -47,6 +48,7 @@ signals:
 
 public slots:
     void changeAssociation(bool associated, Surface* surface);
+    // One tick of the shared blink clock now, for every console.
     void timer();
     void panelSelected(uint line);
     void ipcRecvLineStatus(const Message& msg);
@@ -58,8 +60,7 @@ private:
     QGraphicsScene& m_scene;
     IPCObject& m_session;
     unsigned m_count;
-    QTimer m_blinkTimer;
-    uint32_t m_blinkCounter;
+    std::shared_ptr<BlinkClock> m_blinkClock;
     // After the blink clock: the lines go first when the model is destroyed.
     std::array<std::unique_ptr<Line>, MaxLines> m_lines;
     unsigned m_selected;

@@ -10,6 +10,7 @@
 #include <QRegion>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -71,9 +72,17 @@ bool PixelGrid::place(const QPainter* painter, const QRectF& rect)
 // first, m_devicePos the second.
 QString PixelGrid::key() const
 {
+    // The numbers' own bits, as the characters of the key: as exact as
+    // printing them, and a lamp makes its key on every paint, where printing
+    // seventeen digits of seven numbers cost more than copying the lamp.
     const QTransform& t = m_itemToImage;
-    return QString::asprintf("%.17g/%.17g/%.17g/%.17g/%.17g/%.17g/%dx%d/%.17g/%x", t.m11(), t.m12(), t.m21(), t.m22(),
-                             t.dx(), t.dy(), m_size.width(), m_size.height(), m_ratio, unsigned(m_hints));
+    const double numbers[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy(), m_ratio};
+    const qint32 whole[] = {m_size.width(), m_size.height(), qint32(m_hints)};
+    static_assert((sizeof numbers + sizeof whole) % sizeof(ushort) == 0, "whole characters");
+    ushort units[(sizeof numbers + sizeof whole) / sizeof(ushort)];
+    std::memcpy(units, numbers, sizeof numbers);
+    std::memcpy(reinterpret_cast<char*>(units) + sizeof numbers, whole, sizeof whole);
+    return QString(reinterpret_cast<const QChar*>(units), int(sizeof units / sizeof(ushort)));
 }
 
 bool PixelGrid::sameGrid(const PixelGrid& other) const
@@ -117,13 +126,18 @@ void PixelGrid::renew(QPixmap* picture, const QRegion& area, const Drawing& draw
     onto.drawImage(box.topLeft(), part);
 }
 
-void PixelGrid::draw(QPainter* painter, const QPixmap& picture) const
+void PixelGrid::draw(QPainter* painter, const QPixmap& picture, const QRectF& part) const
 {
+    QRect source(QPoint(), picture.size());
+    if (!part.isEmpty())
+        source &= m_itemToImage.mapRect(part).toAlignedRect().adjusted(-1, -1, 1, 1);
+    if (source.isEmpty())
+        return;
     painter->save();
     // A world transform that undoes everything between the world and the
     // device, the device pixel ratio included: one unit is one device pixel.
     painter->setWorldTransform(painter->deviceTransform().inverted() * painter->worldTransform());
-    painter->drawPixmap(m_devicePos, picture);
+    painter->drawPixmap(m_devicePos + source.topLeft(), picture, source);
     painter->restore();
     ++g_copies;
 }

@@ -48,8 +48,9 @@ public:
     void renew(QPixmap* picture, const QRegion& area, const Drawing& drawing) const;
 
     // Copies a picture made for this placement to the painter's device, pixel
-    // for pixel; the painter's clip still applies.
-    void draw(QPainter* painter, const QPixmap& picture) const;
+    // for pixel; the painter's clip still applies. With part (item
+    // coordinates), only the pixels under it.
+    void draw(QPainter* painter, const QPixmap& picture, const QRectF& part = QRectF()) const;
 
     // Caching on (the default) or off for the whole process: with it off every
     // item draws directly, the reference the cached pictures are measured by.

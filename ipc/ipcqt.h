@@ -20,9 +20,17 @@ public:
     // New frames are refused once this many bytes wait to be sent.
     static constexpr qint64 TX_LIMIT = 3145728;
     // A pass that has handed over at least this many frames and run for
-    // this long gives the event loop a turn before it goes on.
+    // this long gives the event loop a turn before it goes on: a quarter of
+    // a 60 Hz frame, so that the frames handled, the scene's update and the
+    // paint after them fit in one frame of the display. The minimum of
+    // frames stays: with the clock read every fourth frame, a flood of chat
+    // held the window far less (chat lines are slow to lay out), but a
+    // console that gave up its turn in the middle of the unit's full status
+    // then lost a caller's name the unit had just handed out, a race between
+    // the cleared caller record the console sends for a ringing line and the
+    // unit's hand-out that is yet to be put right.
     static constexpr unsigned int YIELD_FRAMES = 64;
-    static constexpr qint64 YIELD_MS = 10;
+    static constexpr qint64 YIELD_MS = 4;
 
     explicit IPCQt(QObject* parent = nullptr);
     ~IPCQt() override;
@@ -39,6 +47,8 @@ public slots:
 
 private:
     void read_window();
+    // Asks the kernel to acknowledge what comes in without delay.
+    void acknowledge_now();
     // Continues reading from the event loop after a pass gave it back.
     void queue_read();
     // Ends the connection and reports text as the socket's error.

@@ -914,6 +914,38 @@ private slots:
         QCOMPARE(calls, (QStringList{"L1 5-9 missed w- h0 a0", "L0 0-open answered w5 h0 a0 Ann"}));
     }
 
+    // A log started late (as the program starts it, once its window is up),
+    // or destroyed before it started, still writes what was reported before.
+    void startedLate_data()
+    {
+        QTest::addColumn<bool>("start");
+        QTest::newRow("started after the calls") << true;
+        QTest::newRow("never started") << false;
+    }
+
+    void startedLate()
+    {
+        QFETCH(bool, start);
+        qint64 now = at(0);
+        {
+            CallLog::Options options = optionsFor(m_path, [&] { return now; });
+            options.startNow = false;
+            CallLog log(options);
+            IPCObject session;
+            log.attach(session, QStringLiteral("unit"));
+            QVERIFY(play(session, now, QStringLiteral("ready; L0 ringing; @9; L0 on hook (idle)")));
+            if (start) {
+                log.start();
+                QVERIFY(flushed(log));
+            }
+        }
+        CallLog log(optionsFor(m_path, [&] { return now; }));
+        QStringList calls;
+        for (const CallRecord& r : allCalls(log))
+            calls << summary(r);
+        QCOMPARE(calls, QStringList{"L0 0-9 missed w- h0 a0"});
+    }
+
     // A full disk, made in a child process with a file size limit: the
     // calls wait, and are written when there is room again.
     void diskFull()

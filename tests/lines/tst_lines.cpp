@@ -1,6 +1,10 @@
 #include "tests/support/consolerig.h"
 
 #include "console/line.h"
+#include "console/lines.h"
+#include "ipc/ipcobject.h"
+
+#include <QGraphicsScene>
 
 #include <QtTest>
 
@@ -221,6 +225,13 @@ private slots:
         m_rig.deliverLineStatus(10, QStringLiteral("on auto attendant"));
         m_rig.deliverLineStatus(11, QStringLiteral("ringing"));
 
+        // A second console's lines blink on the same clock, in step.
+        QGraphicsScene otherScene;
+        IPCObject otherSession;
+        Lines other(otherScene, otherSession);
+        QCOMPARE(&other.blinkTimer(), &lines.blinkTimer());
+        other.line(0)->setStatus(QStringLiteral("on auto attendant"), false, false, false, 0, 0, false, 0);
+
         int tick = 0;
         QObject guard;
         connect(&lines, &Lines::blink, &guard, [&](int t) { tick = t; });
@@ -232,6 +243,7 @@ private slots:
                 continue; // the slow lamp needs an even tick to get in step
             QCOMPARE(line(0).answerButton().currentPalette().face, tick % 2 == 0 ? green : unlit);
             QCOMPARE(line(10).answerButton().currentPalette().face, line(0).answerButton().currentPalette().face);
+            QCOMPARE(other.line(0)->answerButton().currentPalette().face, line(0).answerButton().currentPalette().face);
             QCOMPARE(line(11).answerButton().currentPalette().face, tick % 4 < 2 ? green : unlit);
         }
         m_rig.sent();
