@@ -32,6 +32,7 @@ CallLog::CallLog(const Options& options, QObject* parent)
 
     CallLogWorker::Settings settings;
     settings.path = m_options.path;
+    settings.database = m_options.database;
     settings.retentionDays = m_options.retentionDays;
     settings.retentionIntervalMs = m_options.retentionIntervalMs;
     settings.busyTimeoutMs = m_options.busyTimeoutMs;
@@ -73,6 +74,10 @@ CallLog::CallLog(const Options& options, QObject* parent)
     connect(m_worker, &CallLogWorker::behind, this, [this](int calls, const QString& reason) {
         m_behindCalls = calls;
         m_behindReason = reason;
+        setStatus();
+    });
+    connect(m_worker, &CallLogWorker::unreachable, this, [this](qint64 since) {
+        m_unreachableSince = since;
         setStatus();
     });
     connect(m_worker, &CallLogWorker::committed, this, &CallLog::changed);
@@ -126,6 +131,12 @@ void CallLog::setStatus()
     if (m_state == Off)
         lines
             << tr("The call log is off: %1. Calls are not being recorded; the consoles work as usual.").arg(m_offText);
+    else if (m_unreachableSince) {
+        const QString since = QDateTime::fromMSecsSinceEpoch(m_unreachableSince).toString(QStringLiteral("HH:mm"));
+        lines << (m_behindCalls == 1
+                      ? tr("Station server unreachable since %1: 1 call waiting").arg(since)
+                      : tr("Station server unreachable since %1: %2 calls waiting").arg(since).arg(m_behindCalls));
+    }
     else if (!m_behindReason.isEmpty())
         lines << (m_behindCalls == 1
                       ? tr("The call log is behind: 1 call waiting (%1)").arg(m_behindReason)

@@ -1,5 +1,6 @@
 #include "calllog/calllogworker.h"
 
+#include "calllog/pgcallstore.h"
 #include "calllog/privatefile.h"
 #include "calllog/sqlitecallstore.h"
 #include "calllog/waitingcalls.h"
@@ -71,21 +72,35 @@ bool CallLogWorker::tryOpen()
 {
     if (m_settings.privateFolder)
         PrivateFile::makeFolder(QFileInfo(m_settings.path).absolutePath());
-    SqliteCallStore::Options options;
-    options.busyTimeoutMs = m_settings.busyTimeoutMs;
-    options.searchIndex = m_settings.searchIndex;
-    options.owner = m_settings.owner;
-    options.leaseClock = m_settings.leaseClock;
-    m_store = std::make_unique<SqliteCallStore>(m_settings.path, options);
+    if (isServer()) {
+        PgCallStore::Options options;
+        options.searchIndex = m_settings.searchIndex;
+        options.owner = m_settings.owner;
+        // Other desks' writes come as the server's notifications, on this
+        // thread; the table is not polled.
+        options.onChange = [this] { emit committed(); };
+        m_store = std::make_unique<PgCallStore>(m_settings.database, options);
+    } else {
+        SqliteCallStore::Options options;
+        options.busyTimeoutMs = m_settings.busyTimeoutMs;
+        options.searchIndex = m_settings.searchIndex;
+        options.owner = m_settings.owner;
+        options.leaseClock = m_settings.leaseClock;
+        m_store = std::make_unique<SqliteCallStore>(m_settings.path, options);
+    }
     if (!m_store->open()) {
         handleFailure();
         return false;
     }
-    m_inode = inodeOf(m_settings.path);
+    m_inode = isServer() ? 0 : inodeOf(m_settings.path);
     m_movesAside = 0;
+    if (isServer() && !replayOutbox())
+        return false;
+    setUnreachable(false);
     importWaiting();
     housekeeping();
-    m_pollTimer->start();
+    if (!isServer())
+        m_pollTimer->start();
     m_retentionTimer->start();
     emit opened();
     // Leases wanted while the log could not be reached are taken now.
@@ -122,7 +137,13 @@ void CallLogWorker::housekeeping()
     if (!m_store || !m_store->isOpen())
         return;
     m_store->closeAbandoned();
-    const CallStore::Retention result = m_store->applyRetention(m_settings.retentionDays, m_settings.clock(), false);
+    // A station's retention is kept on its server and applied by one desk
+    // a day; a log given for one run is never pruned.
+    if (m_settings.retentionDays < 0 || !m_store->claimHousekeeping())
+        return;
+    const int shared = m_store->sharedRetentionDays();
+    const int days = shared >= 0 ? shared : m_settings.retentionDays;
+    const CallStore::Retention result = m_store->applyRetention(days, m_settings.clock(), false);
     if (result.ok)
         emit retentionRefused(result.refused);
     if (result.calls > 0) {
@@ -168,6 +189,11 @@ void CallLogWorker::handleFailure()
         return;
     }
     m_reason = m_store->errorText();
+    if (isServer() && (failure == CallStore::Unreachable || !m_store->isOpen())) {
+        m_store->close();
+        setUnreachable(true);
+        moveToOutbox();
+    }
     reportBehind();
     scheduleRetry();
 }
@@ -223,7 +249,87 @@ void CallLogWorker::scheduleRetry()
 
 int CallLogWorker::waitingCount() const
 {
-    return m_pending.size();
+    return m_pending.size() + m_outboxCalls;
+}
+
+void CallLogWorker::setUnreachable(bool unreachable)
+{
+    if (unreachable == (m_unreachableSince != 0))
+        return;
+    m_unreachableSince = unreachable ? QDateTime::currentMSecsSinceEpoch() : 0;
+    emit this->unreachable(m_unreachableSince);
+}
+
+bool CallLogWorker::openOutbox(bool create)
+{
+    if (m_outbox && m_outbox->isOpen())
+        return true;
+    const QString path = QFileInfo(m_settings.path).dir().filePath(QStringLiteral("station-outbox.sqlite"));
+    if (!create && !QFileInfo::exists(path))
+        return false;
+    SqliteCallStore::Options options;
+    options.owner = m_settings.owner;
+    m_outbox = std::make_unique<SqliteCallStore>(path, options);
+    if (!m_outbox->open()) {
+        qWarning() << "call log: the outbox cannot be opened:" << m_outbox->errorText();
+        return false;
+    }
+    m_outboxCalls = m_outbox->query(CallFilter(), 0).matching;
+    return true;
+}
+
+bool CallLogWorker::moveToOutbox()
+{
+    if (m_pending.isEmpty())
+        return true;
+    // Should the outbox not open, they wait in memory, and at quit in the
+    // side file.
+    if (!openOutbox(true))
+        return false;
+    QVector<CallStore::Write> batch;
+    for (const QString& uid : qAsConst(m_order)) {
+        CallStore::Write w{m_pending.value(uid).record, true, 0, true};
+        w.merge = true;
+        batch.append(w);
+    }
+    if (!m_outbox->save(batch)) {
+        qWarning() << "call log: the outbox cannot be written:" << m_outbox->errorText();
+        return false;
+    }
+    m_pending.clear();
+    m_order.clear();
+    // Written whole again once the server is back.
+    m_written.clear();
+    m_outboxCalls = m_outbox->query(CallFilter(), 0).matching;
+    reportBehind();
+    return true;
+}
+
+bool CallLogWorker::replayOutbox()
+{
+    if (!openOutbox(false))
+        return true;
+    QVector<CallStore::Write> batch;
+    QVector<qint64> ids;
+    const bool read = m_outbox->forEachCall(CallFilter(), [&](const CallRecord& r) {
+        CallStore::Write w{r, true, 0, true};
+        w.merge = true;
+        batch.append(w);
+        ids.append(r.id);
+        return true;
+    });
+    if (!read)
+        return true;
+    // In order, in one transaction: all of them or, should the server go
+    // again, none, to be tried again.
+    if (!batch.isEmpty() && !m_store->save(batch)) {
+        handleFailure();
+        return false;
+    }
+    if (m_outbox->remove(ids))
+        m_outbox->scrub();
+    m_outboxCalls = 0;
+    return true;
 }
 
 void CallLogWorker::reportBehind()
@@ -243,7 +349,7 @@ void CallLogWorker::add(const CallRecord& record, qint64 generation, bool keepNe
     m_pending.insert(record.uid, {record, generation, keepNewer});
     if (!m_reason.isEmpty())
         reportBehind();
-    else if (m_batchTimer && !m_batchTimer->isActive())
+    if ((m_reason.isEmpty() || m_unreachableSince) && m_batchTimer && !m_batchTimer->isActive())
         m_batchTimer->start();
 }
 
@@ -278,6 +384,8 @@ void CallLogWorker::settleUnit(const QString& unitKey, qint64 generation)
 
 bool CallLogWorker::writePending()
 {
+    if (m_unreachableSince && !m_off)
+        moveToOutbox();
     if (m_off || !m_store || !m_store->isOpen())
         return false;
     m_batchTimer->stop();
@@ -534,7 +642,11 @@ void CallLogWorker::remove(const QVector<qint64>& ids)
 
 void CallLogWorker::setRetention(int days)
 {
+    if (m_settings.retentionDays < 0)
+        return;
     m_settings.retentionDays = days;
+    if (m_store && m_store->isOpen())
+        m_store->setSharedRetentionDays(days);
     housekeeping();
 }
 
@@ -575,6 +687,8 @@ void CallLogWorker::shutdown()
             break;
         QThread::msleep(std::min(100, left()));
     }
+    if (!m_pending.isEmpty() && isServer() && !m_off)
+        moveToOutbox();
     if (!m_pending.isEmpty()) {
         QVector<CallRecord> calls;
         for (const QString& uid : qAsConst(m_order))
