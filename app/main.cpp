@@ -9,8 +9,8 @@
 
 #include <QApplication>
 
-#include <optional>
 #include <QTextStream>
+#include <optional>
 
 namespace {
 
@@ -22,9 +22,10 @@ CommandLine::Program program()
     program.name = QStringLiteral("mirt-desktop");
     program.version = QStringLiteral(MIRT_VERSION);
     program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
-    program.synopsis = QStringList{QStringLiteral("[--high-contrast] [--log-db <uri>] [Qt option]..."),
-                                   QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--log-db <uri>]"),
-                                   QStringLiteral("--help | --version")};
+    program.synopsis
+        = QStringList{QStringLiteral("[--high-contrast] [--log-db <uri>] [Qt option]..."),
+                      QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--log-db <uri>]"),
+                      QStringLiteral("--help | --version")};
     program.options = {
         {QStringLiteral("export-log"),
          QStringLiteral("file"),

@@ -136,8 +136,7 @@ void CallLog::setStatus()
         lines << (m_behindCalls == 1
                       ? tr("Station server unreachable since %1: 1 call waiting").arg(since)
                       : tr("Station server unreachable since %1: %2 calls waiting").arg(since).arg(m_behindCalls));
-    }
-    else if (!m_behindReason.isEmpty())
+    } else if (!m_behindReason.isEmpty())
         lines << (m_behindCalls == 1
                       ? tr("The call log is behind: 1 call waiting (%1)").arg(m_behindReason)
                       : tr("The call log is behind: %1 calls waiting (%2)").arg(m_behindCalls).arg(m_behindReason));

@@ -97,6 +97,9 @@ bool CallLogWorker::tryOpen()
     if (isServer() && !replayOutbox())
         return false;
     setUnreachable(false);
+    m_reason.clear();
+    m_retryMs = 0;
+    reportBehind();
     importWaiting();
     housekeeping();
     if (!isServer())

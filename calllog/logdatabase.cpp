@@ -80,7 +80,8 @@ bool LogDatabase::parse(const QString& uri, LogDatabase& out, QString* error)
         return failed(error, QStringLiteral("'%1': the call log takes one server, not several").arg(uri));
     static const QStringList modes = {"disable", "allow", "prefer", "require", "verify-ca", "verify-full"};
     if (!out.sslMode.isEmpty() && !modes.contains(out.sslMode))
-        return failed(error, QStringLiteral("'%1': sslmode must be one of %2").arg(uri, modes.join(QStringLiteral(", "))));
+        return failed(error,
+                      QStringLiteral("'%1': sslmode must be one of %2").arg(uri, modes.join(QStringLiteral(", "))));
     if (out.database.isEmpty())
         return failed(error, QStringLiteral("'%1' names no database").arg(uri));
     return true;

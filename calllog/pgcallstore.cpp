@@ -249,7 +249,7 @@ PgCallStore::~PgCallStore()
 
 bool PgCallStore::isOpen() const
 {
-    return m_db.isOpen();
+    return m_db.isOpen() && !m_lost;
 }
 
 void PgCallStore::close()
@@ -294,7 +294,8 @@ bool PgCallStore::failWith(const QSqlError& error, const QString& what)
         text = error.driverText().trimmed();
     text = text.section(QLatin1Char('\n'), 0, 0);
     if (lost || code.startsWith(QLatin1String("08")) || code.startsWith(QLatin1String("57P"))) {
-        close();
+        // Closed by close(), once the queries of the operation are gone.
+        m_lost = true;
         return fail(Unreachable, QStringLiteral("%1 cannot be reached (%2)").arg(location(), text));
     }
     Failure failure = OtherFailure;
@@ -337,7 +338,7 @@ bool PgCallStore::inTransaction(const QString& what, const std::function<bool()>
     if (!m_db.transaction())
         return failWith(m_db.lastError(), what);
     const bool ok = body() && (m_db.commit() || failWith(m_db.lastError(), what));
-    if (!ok && m_db.isOpen())
+    if (!ok && isOpen())
         m_db.rollback();
     return ok;
 }
@@ -346,6 +347,7 @@ bool PgCallStore::open()
 {
     close();
     clearFailure();
+    m_lost = false;
     m_index = false;
     m_othersWrote = false;
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), m_connection);
@@ -368,6 +370,7 @@ bool PgCallStore::open()
         const int version = PQserverVersion(connection);
         m_serverVersion = QStringLiteral("%1.%2").arg(version / 10000).arg(version % 10000);
     }
+    QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages = warning"));
     // Days are counted in this desk's time zone, as on a file of its own.
     QSqlQuery(m_db).exec(
         QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()).remove('\'')));
@@ -441,7 +444,7 @@ bool PgCallStore::migrate()
         bool trigram = probe.exec(QLatin1String(kHasTrigram)) && probe.next();
         if (!trigram && exec(QStringLiteral("SAVEPOINT trigram"), what)) {
             trigram = QSqlQuery(m_db).exec(QLatin1String(kCreateTrigram));
-            if (!exec(QStringLiteral(trigram ? "RELEASE SAVEPOINT trigram" : "ROLLBACK TO SAVEPOINT trigram"), what))
+            if (!exec(QLatin1String(trigram ? "RELEASE SAVEPOINT trigram" : "ROLLBACK TO SAVEPOINT trigram"), what))
                 return false;
         }
         QSqlQuery index(m_db);
@@ -500,10 +503,12 @@ bool PgCallStore::save(const QVector<Write>& batch, QStringList* refusedUnits)
         if (!prepare(lease, QLatin1String(kLeaseCheck))
             || !prepare(find, QString::fromLatin1(kFind).arg(ms("last_seen")))
             || !prepare(near, QString::fromLatin1(kFindNear).arg(ms("last_seen"), t, t, t))
-            || !prepare(update, QStringLiteral("UPDATE calls SET (%1) = (%2) WHERE id = ?")
-                                    .arg(QLatin1String(kRecordColumns), recordValues()))
-            || !prepare(insert, QStringLiteral("INSERT INTO calls (%1, uid) VALUES (%2, ?) ON CONFLICT (uid) DO NOTHING")
-                                    .arg(QLatin1String(kRecordColumns), recordValues())))
+            || !prepare(update,
+                        QStringLiteral("UPDATE calls SET (%1) = (%2) WHERE id = ?")
+                            .arg(QLatin1String(kRecordColumns), recordValues()))
+            || !prepare(insert,
+                        QStringLiteral("INSERT INTO calls (%1, uid) VALUES (%2, ?) ON CONFLICT (uid) DO NOTHING")
+                            .arg(QLatin1String(kRecordColumns), recordValues())))
             return false;
         QHash<QString, bool> allowed;
         for (const Write& w : batch) {
@@ -815,9 +820,8 @@ CallStore::Lease PgCallStore::claimLease(const QString& unitKey)
     const QString what = QStringLiteral("taking the unit's lease");
     inTransaction(what, [&] {
         QSqlQuery make(m_db), row(m_db), take(m_db);
-        const QString expires
-            = ms(QStringLiteral("heartbeat + interval '%1 milliseconds'").arg(LeaseExpiryMs)) + QStringLiteral(" - ")
-            + ms(now());
+        const QString expires = ms(QStringLiteral("heartbeat + interval '%1 milliseconds'").arg(LeaseExpiryMs))
+            + QStringLiteral(" - ") + ms(now());
         if (!prepare(make, QLatin1String(kLeaseRow), {unitKey}) || !exec(make, what)
             || !prepare(row, QString::fromLatin1(kLeaseForUpdate).arg(leaseAlive(), expires), {unitKey})
             || !exec(row, what) || !row.next())

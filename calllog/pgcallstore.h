@@ -101,5 +101,7 @@ private:
     int m_version = 0;
     bool m_index = false;
     bool m_othersWrote = false;
+    // The connection broke: the store reads as closed.
+    bool m_lost = false;
     QString m_serverVersion;
 };

@@ -19,7 +19,8 @@ QString binary(const QString& name)
 {
     QDir root(QStringLiteral("/usr/lib/postgresql"));
     QStringList versions = root.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    std::sort(versions.begin(), versions.end(), [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
+    std::sort(versions.begin(), versions.end(),
+              [](const QString& a, const QString& b) { return a.toInt() > b.toInt(); });
     for (const QString& v : qAsConst(versions)) {
         const QString path = root.filePath(v + QStringLiteral("/bin/") + name);
         if (QFile::exists(path))
@@ -81,9 +82,9 @@ bool PgServer::start(bool tcp)
     if (!run(binary(QStringLiteral("initdb")),
              {"-D", data, "-E", "UTF8", "--locale=C.UTF-8", "-A", "trust", "-U", "postgres", "-N"}, true))
         return false;
-    QStringList conf = {QStringLiteral("unix_socket_directories = '%1'").arg(socketFolder()),
-                        QStringLiteral("fsync = off"), QStringLiteral("listen_addresses = ''"),
-                        QStringLiteral("port = 5432")};
+    QStringList conf
+        = {QStringLiteral("unix_socket_directories = '%1'").arg(socketFolder()), QStringLiteral("fsync = off"),
+           QStringLiteral("listen_addresses = ''"), QStringLiteral("port = 5432")};
     QByteArray hba = "local all desk scram-sha-256\nlocal all all trust\n";
     if (tcp) {
         QTcpServer probe;
@@ -119,10 +120,10 @@ bool PgServer::start(bool tcp)
 
 bool PgServer::restart()
 {
-    m_running = run(binary(QStringLiteral("pg_ctl")),
-                    {"-D", m_dir->filePath(QStringLiteral("data")), "-w", "-l", m_dir->filePath(QStringLiteral("log")),
-                     "start"},
-                    true);
+    m_running = run(
+        binary(QStringLiteral("pg_ctl")),
+        {"-D", m_dir->filePath(QStringLiteral("data")), "-w", "-l", m_dir->filePath(QStringLiteral("log")), "start"},
+        true);
     return m_running;
 }
 
