@@ -389,6 +389,12 @@ bool CallLogWorker::writePending()
 {
     if (m_unreachableSince && !m_off)
         moveToOutbox();
+    // The server's connection went while nothing was asked of it: opened
+    // again now, or found unreachable.
+    if (!m_off && isServer() && m_store && !m_store->isOpen() && !m_retryTimer->isActive()) {
+        tryOpen();
+        return false;
+    }
     if (m_off || !m_store || !m_store->isOpen())
         return false;
     m_batchTimer->stop();
