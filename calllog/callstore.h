@@ -195,6 +195,10 @@ public:
 
     // Oldest first; the number of rows written goes to rows.
     bool exportCsv(const CallFilter& filter, QIODevice& out, int* rows = nullptr);
+    // Every call of from into this store, merged by the calls' identity (a
+    // call there already keeps its newer state), so that copying twice
+    // makes no call twice. The calls copied go to copied.
+    bool copyFrom(CallStore& from, int* copied = nullptr);
 
 protected:
     CallStore() = default;

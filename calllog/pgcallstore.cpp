@@ -230,6 +230,19 @@ PGconn* connectionOf(const QSqlDatabase& db)
 
 } // namespace
 
+QString PgCallStore::testConnection(const LogDatabase& database)
+{
+    Options options;
+    options.mode = ReadOnly;
+    PgCallStore store(database, options);
+    if (store.open())
+        return QStringLiteral("Connected: %1.").arg(store.serverDescription());
+    if (store.failure() == CannotOpen && !store.m_serverVersion.isEmpty())
+        return QStringLiteral("Connected: PostgreSQL %1, no call log yet (made when the program first uses it).")
+            .arg(store.m_serverVersion);
+    return store.errorText();
+}
+
 PgCallStore::PgCallStore(const LogDatabase& database)
     : PgCallStore(database, Options())
 {

@@ -45,6 +45,11 @@ public:
         std::function<void()> onChange;
     };
 
+    // Connects and says in one line what it found: the server's version
+    // and the log's schema, or the server's own error. Blocks for the
+    // connect timeout at most; run it off the GUI thread.
+    static QString testConnection(const LogDatabase& database);
+
     explicit PgCallStore(const LogDatabase& database);
     PgCallStore(const LogDatabase& database, const Options& options);
     ~PgCallStore() override;

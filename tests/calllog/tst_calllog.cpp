@@ -1403,6 +1403,24 @@ private slots:
         QVERIFY(waitFor([&] { return !changed.isEmpty(); }, 1000));
     }
 
+    // This computer's calls copied to the station server twice: each once,
+    // and a call the server has newer stays as the server has it.
+    void copyToStation()
+    {
+        const auto local = openStore(m_path);
+        const auto station = openOn(true, m_path);
+        CallRecord later = call("b", "Bo", at(60));
+        QVERIFY(local && station && saved(*local, {call("a", "Ada", at(0)), later, call("c", "Cy", at(120))}));
+        later.name = QStringLiteral("Bo, named at the studio");
+        later.lastSeen += 1000;
+        QVERIFY(saved(*station, {later}));
+        int copied = 0;
+        QVERIFY(station->copyFrom(*local, &copied) && station->copyFrom(*local, &copied));
+        QCOMPARE(copied, 3);
+        QCOMPARE(found(*station, QString()), QStringLiteral("a b c"));
+        QCOMPARE(found(*station, QStringLiteral("studio")), QStringLiteral("b"));
+    }
+
     // A file made with the index takes calls where the index cannot be
     // kept, and the next program that can keep it brings it up to date.
     void indexComesAndGoes()
