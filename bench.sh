@@ -72,6 +72,8 @@ done
 # The call log has no window of its own to draw: once, on the default platform.
 echo "== calllog" >>"$log"
 "$bin" calllog 2>>"$log" | show || { echo "calllog: failed (see $log)"; status=1; }
+echo "== stationlog" >>"$log"
+"$bin" stationlog 2>>"$log" | show || { echo "stationlog: failed (see $log)"; status=1; }
 
 # A private X server on the first free display of :71 to :75. It tells on
 # descriptor 3 when it is ready to take clients.

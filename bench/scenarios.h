@@ -26,3 +26,5 @@ void runChatBurst(Figures& out, unsigned lineCount);
 // The call log: the longest event-loop stall while 10,000 status changes
 // are logged, and a text search over 100,000 stored calls.
 void runCallLog(Figures& out);
+// The station log on a private PostgreSQL server (stationlogbench.cpp).
+void runStationLog(Figures& out);
