@@ -104,6 +104,8 @@ StorageDialog::StorageDialog(const LogDatabase& current, const QString& localFil
     layout->addLayout(form);
     layout->addLayout(actions);
     layout->addWidget(m_status);
+    layout->addWidget(
+        new QLabel(tr("The choice is used from the next start; --log-db overrides it for one run."), this));
     layout->addWidget(buttons);
 
     connect(m_local, &QRadioButton::toggled, this, &StorageDialog::updateEnabled);
