@@ -5,6 +5,8 @@
 #include "calllog/calllog.h"
 #include "calllog/calltablemodel.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDateTime>
@@ -14,13 +16,17 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSet>
 #include <QSettings>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QSplitter>
@@ -46,6 +52,18 @@ QSettings settings()
 }
 
 const char* const kRetentionKey = "callLog/retentionDays";
+const char* const kSortKey = "callLog/sortColumn";
+const char* const kSortDescendingKey = "callLog/sortDescending";
+
+// The sort as kept in the settings: a word per key, so that a new column
+// does not change what an older choice means.
+const char* const kSortNames[]
+    = {"time", "unit", "line", "name", "location", "topic", "wait", "onAir", "total", "outcome"};
+
+bool sameFilter(const CallFilter& a, const CallFilter& b)
+{
+    return a.text == b.text && a.unitKey == b.unitKey && a.outcome == b.outcome && a.from == b.from && a.to == b.to;
+}
 
 QString callCount(int n)
 {
@@ -69,16 +87,9 @@ CallLogWindow::CallLogWindow(CallLog& log, QWidget* parent)
 
     m_searchDelay.setSingleShot(true);
     m_searchDelay.setInterval(250);
-    connect(&m_searchDelay, &QTimer::timeout, this, &CallLogWindow::refresh);
-    m_changeDelay.setSingleShot(true);
-    m_changeDelay.setInterval(300);
-    connect(&m_changeDelay, &QTimer::timeout, this, &CallLogWindow::refresh);
-
+    connect(&m_searchDelay, &QTimer::timeout, this, &CallLogWindow::refreshWhenShown);
     connect(&m_log, &CallLog::queryFinished, this, &CallLogWindow::showResult);
-    connect(&m_log, &CallLog::changed, this, [this] {
-        if (!m_changeDelay.isActive())
-            m_changeDelay.start();
-    });
+    connect(&m_log, &CallLog::changed, this, &CallLogWindow::logChanged);
     connect(&m_log, &CallLog::statusChanged, this, &CallLogWindow::showError);
     connect(&m_log, &CallLog::retentionCounted, this, &CallLogWindow::confirmRetention);
     connect(&m_log, &CallLog::exportFinished, this, [this](int ticket, bool ok, int rows, const QString& error) {
@@ -92,7 +103,7 @@ CallLogWindow::CallLogWindow(CallLog& log, QWidget* parent)
         emit exported(ok, rows, error);
     });
     showError(m_log.statusText());
-    refresh();
+    // The first search runs when the window is first shown.
 }
 
 CallLogWindow::~CallLogWindow() = default;
@@ -164,6 +175,22 @@ void CallLogWindow::buildUi()
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->setWordWrap(false);
+    // By the pixel, so that a row kept in place during live updates stays
+    // exactly where it was.
+    m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_table->installEventFilter(this);
+    {
+        const QSettings kept = settings();
+        const QString key = kept.value(QLatin1String(kSortKey)).toString();
+        for (int k = 0; k < int(sizeof(kSortNames) / sizeof(kSortNames[0])); ++k)
+            if (key == QLatin1String(kSortNames[k]))
+                m_sort.key = CallSort::Key(k);
+        m_sort.descending = kept.value(QLatin1String(kSortDescendingKey), true).toBool();
+    }
+    // The model sorts nothing itself: a click on a header asks the log.
+    m_table->setSortingEnabled(true);
+    m_table->horizontalHeader()->setSortIndicator(CallTableModel::sortColumn(m_sort.key),
+                                                  m_sort.descending ? Qt::DescendingOrder : Qt::AscendingOrder);
     // Wide enough for what the columns hold, so Total and Outcome stay in sight.
     const QFontMetrics metrics = m_table->fontMetrics();
     const auto width = [&](const char* sample) { return metrics.horizontalAdvance(QLatin1String(sample)) + 14; };
@@ -192,7 +219,12 @@ void CallLogWindow::buildUi()
     sideLayout->addWidget(new QLabel(tr("Notes"), side));
     m_notes = new QPlainTextEdit(side);
     m_notes->setObjectName(QStringLiteral("textNotes"));
+    // Nothing saves what would be typed here: the notes are the screener's,
+    // written at the console. Read-only, but the keyboard can move and
+    // select in them.
     m_notes->setReadOnly(true);
+    m_notes->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    m_notes->setTabChangesFocus(true);
     sideLayout->addWidget(m_notes, 1);
     splitter->addWidget(m_table);
     splitter->addWidget(side);
@@ -216,10 +248,10 @@ void CallLogWindow::buildUi()
     layout->addWidget(m_days);
 
     auto* buttons = new QHBoxLayout;
-    m_export = new QPushButton(tr("Export CSV..."), this);
+    m_export = new QPushButton(tr("&Export CSV..."), this);
     m_export->setObjectName(QStringLiteral("buttonExport"));
     buttons->addWidget(m_export);
-    m_delete = new QPushButton(tr("Delete Selected"), this);
+    m_delete = new QPushButton(tr("&Delete Selected"), this);
     m_delete->setObjectName(QStringLiteral("buttonDelete"));
     m_delete->setEnabled(false);
     buttons->addWidget(m_delete);
@@ -234,8 +266,10 @@ void CallLogWindow::buildUi()
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("labelStatus"));
     buttons->addWidget(m_status, 1);
-    buttons->addWidget(new QLabel(tr("Keep calls for"), this));
+    auto* keepLabel = new QLabel(tr("&Keep calls for"), this);
+    buttons->addWidget(keepLabel);
     m_retention = new QSpinBox(this);
+    keepLabel->setBuddy(m_retention);
     m_retention->setObjectName(QStringLiteral("spinRetention"));
     m_retention->setRange(1, 3650);
     m_retention->setSuffix(tr(" days"));
@@ -255,15 +289,25 @@ void CallLogWindow::buildUi()
 
     resize(1200, 650);
 
+    auto* find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, [this] {
+        m_search->setFocus(Qt::ShortcutFocusReason);
+        m_search->selectAll();
+    });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
     connect(m_search, &QLineEdit::textChanged, this, [this] { m_searchDelay.start(); });
     connect(m_unit, qOverload<int>(&QComboBox::currentIndexChanged), this, [this] {
         m_wantedUnit = m_unit->currentData().toString();
-        refresh();
+        refreshWhenShown();
     });
-    connect(m_outcome, qOverload<int>(&QComboBox::currentIndexChanged), this, &CallLogWindow::refresh);
+    connect(m_outcome, qOverload<int>(&QComboBox::currentIndexChanged), this, &CallLogWindow::refreshWhenShown);
     connect(m_range, qOverload<int>(&QComboBox::currentIndexChanged), this, &CallLogWindow::rangeChanged);
-    connect(m_from, &QDateEdit::dateChanged, this, &CallLogWindow::refresh);
-    connect(m_to, &QDateEdit::dateChanged, this, &CallLogWindow::refresh);
+    connect(m_from, &QDateEdit::dateChanged, this, &CallLogWindow::refreshWhenShown);
+    connect(m_to, &QDateEdit::dateChanged, this, &CallLogWindow::refreshWhenShown);
+    connect(m_table->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this, &CallLogWindow::sortChanged);
+
     connect(m_table->selectionModel(), &QItemSelectionModel::selectionChanged, this, &CallLogWindow::showDetails);
     connect(m_export, &QPushButton::clicked, this, &CallLogWindow::chooseExportFile);
     connect(m_delete, &QPushButton::clicked, this, &CallLogWindow::deleteSelected);
@@ -288,7 +332,113 @@ bool CallLogWindow::eventFilter(QObject* watched, QEvent* event)
         event->ignore();
         return true;
     }
+    // The table's own keys: before the view, which would copy one cell and
+    // take Return as a mere activation.
+    if (watched == m_table && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Copy)) {
+            copySelected();
+            return true;
+        }
+        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::NoModifier) {
+            deleteSelected();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            showNotes();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+bool CallLogWindow::onScreen() const
+{
+    return isVisible() && !isMinimized();
+}
+
+void CallLogWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_stale)
+        refresh();
+}
+
+void CallLogWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_stale && onScreen())
+        refresh();
+}
+
+void CallLogWindow::refreshWhenShown()
+{
+    if (onScreen()) {
+        refresh();
+        return;
+    }
+    m_searchDelay.stop();
+    m_stale = true;
+}
+
+void CallLogWindow::logChanged()
+{
+    if (!onScreen()) {
+        m_stale = true;
+        return;
+    }
+    // Changes come a few times a second during a show: while one search is
+    // on its way, the next waits for its answer and covers them all.
+    if (m_waiting) {
+        m_changedMeanwhile = true;
+        return;
+    }
+    refresh();
+}
+
+void CallLogWindow::sortChanged(int column, Qt::SortOrder order)
+{
+    CallSort sort;
+    sort.key = CallTableModel::sortKey(column);
+    sort.descending = order == Qt::DescendingOrder;
+    if (sort == m_sort)
+        return;
+    m_sort = sort;
+    QSettings kept = settings();
+    kept.setValue(QLatin1String(kSortKey), QLatin1String(kSortNames[m_sort.key]));
+    kept.setValue(QLatin1String(kSortDescendingKey), m_sort.descending);
+    refreshWhenShown();
+}
+
+void CallLogWindow::copySelected()
+{
+    QModelIndexList rows = m_table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex& index : qAsConst(rows)) {
+        QStringList cells;
+        for (int column = 0; column < m_model->columnCount(); ++column) {
+            QString cell = m_model->data(m_model->index(index.row(), column)).toString();
+            // One row a line, one cell a column where it is pasted.
+            for (QChar& c : cell)
+                if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+                    c = QLatin1Char(' ');
+            cells << cell;
+        }
+        lines << cells.join(QLatin1Char('\t'));
+    }
+    if (!lines.isEmpty())
+        QApplication::clipboard()->setText(lines.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+}
+
+void CallLogWindow::showNotes()
+{
+    const QModelIndex current = m_table->currentIndex();
+    if (!current.isValid())
+        return;
+    m_table->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_notes->setFocus(Qt::OtherFocusReason);
 }
 
 void CallLogWindow::retentionEdited()
@@ -342,7 +492,7 @@ void CallLogWindow::setUnitFilter(const QString& unitKey)
         index = m_unit->count() - 1;
     }
     m_unit->setCurrentIndex(index);
-    refresh();
+    refreshWhenShown();
 }
 
 QString CallLogWindow::unitFilter() const
@@ -355,7 +505,7 @@ void CallLogWindow::rangeChanged()
     const bool custom = m_range->currentData().toInt() == Custom;
     m_from->setEnabled(custom);
     m_to->setEnabled(custom);
-    refresh();
+    refreshWhenShown();
 }
 
 CallFilter CallLogWindow::filter() const
@@ -385,8 +535,12 @@ CallFilter CallLogWindow::filter() const
 void CallLogWindow::refresh()
 {
     m_searchDelay.stop();
-    m_changeDelay.stop();
-    m_queryTicket = m_log.query(filter(), RowLimit);
+    m_stale = false;
+    m_changedMeanwhile = false;
+    m_waiting = true;
+    m_askedFilter = filter();
+    m_askedSort = m_sort;
+    m_queryTicket = m_log.query(m_askedFilter, RowLimit, m_sort);
 }
 
 void CallLogWindow::showError(const QString& text)
@@ -399,6 +553,16 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
 {
     if (ticket != m_queryTicket)
         return;
+    m_waiting = false;
+    const CallFilter answeredFilter = m_askedFilter;
+    const CallSort answeredSort = m_askedSort;
+    if (m_changedMeanwhile) {
+        // This answer is already out of date: ask again, show this meanwhile.
+        if (onScreen())
+            refresh();
+        else
+            m_stale = true;
+    }
     if (!result.ok) {
         // The rows shown stay; only this search failed.
         m_count->setText(tr("The search failed: %1").arg(result.error));
@@ -412,34 +576,17 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
     units << m_log.unitKeys();
     if (!m_wantedUnit.isEmpty())
         units << m_wantedUnit;
-    units.removeDuplicates();
-    units.sort();
-    const QString current = m_unit->currentData().toString();
-    {
-        const QSignalBlocker quiet(m_unit);
-        while (m_unit->count() > 1)
-            m_unit->removeItem(1);
-        for (const QString& unit : qAsConst(units))
-            m_unit->addItem(unit, unit);
-        m_unit->setCurrentIndex(std::max(0, m_unit->findData(current)));
-    }
+    setUnits(units);
 
-    // The selection survives the refresh, call by call.
-    QSet<QString> selected;
-    for (const QModelIndex& index : m_table->selectionModel()->selectedRows())
-        selected.insert(m_model->record(index.row()).uid);
-    m_model->setRows(result.rows);
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (selected.contains(m_model->record(row).uid))
-            m_table->selectionModel()->select(m_model->index(row, 0),
-                                              QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    }
+    const bool sameSearch = m_showsRows && sameFilter(answeredFilter, m_shownFilter) && answeredSort == m_shownSort;
+    showRows(result.rows, sameSearch);
+    m_shownFilter = answeredFilter;
+    m_shownSort = answeredSort;
+    m_showsRows = true;
     showDetails();
 
     if (result.matching > result.rows.size())
-        m_count->setText(tr("Showing the newest %1 of %2 calls. Narrow the search or export them all.")
-                             .arg(result.rows.size())
-                             .arg(result.matching));
+        m_count->setText(limitText(result.rows.size(), result.matching));
     else
         m_count->setText(callCount(result.matching));
 
@@ -460,6 +607,83 @@ void CallLogWindow::showResult(int ticket, const CallQueryResult& result)
         }
     }
     emit refreshed();
+}
+
+void CallLogWindow::setUnits(QStringList units)
+{
+    units.removeDuplicates();
+    units.sort();
+    QStringList listed;
+    for (int i = 1; i < m_unit->count(); ++i)
+        listed << m_unit->itemData(i).toString();
+    // Left alone when nothing changed: an open list stays open.
+    if (listed == units)
+        return;
+    const QString current = m_unit->currentData().toString();
+    const QSignalBlocker quiet(m_unit);
+    while (m_unit->count() > 1)
+        m_unit->removeItem(1);
+    for (const QString& unit : qAsConst(units))
+        m_unit->addItem(unit, unit);
+    m_unit->setCurrentIndex(std::max(0, m_unit->findData(current)));
+}
+
+void CallLogWindow::showRows(const QVector<CallRecord>& rows, bool sameSearch)
+{
+    QItemSelectionModel* selection = m_table->selectionModel();
+    if (sameSearch) {
+        // A newer answer to the same search: merged row by row, so the
+        // selection and the current row follow their calls. The call at the
+        // top of the view stays there once the user scrolled or selected;
+        // otherwise the view shows the newest rows as they come.
+        QScrollBar* bar = m_table->verticalScrollBar();
+        const int top = m_table->rowAt(0);
+        const bool anchored = top >= 0 && (bar->value() > 0 || selection->hasSelection());
+        const qint64 anchor = anchored ? m_model->record(top).id : 0;
+        const int offset = anchored ? m_table->rowViewportPosition(top) : 0;
+        m_model->updateRows(rows);
+        if (!anchored)
+            return;
+        for (int row = 0; row < m_model->rowCount(); ++row) {
+            if (m_model->record(row).id == anchor) {
+                m_table->doItemsLayout();
+                bar->setValue(m_table->verticalHeader()->sectionPosition(row) - offset);
+                break;
+            }
+        }
+        return;
+    }
+    // Another search: the selection and the current row survive it call
+    // by call where the calls are still listed.
+    QSet<QString> selected;
+    for (const QModelIndex& index : selection->selectedRows())
+        selected.insert(m_model->record(index.row()).uid);
+    const QModelIndex current = selection->currentIndex();
+    const QString currentUid = current.isValid() ? m_model->record(current.row()).uid : QString();
+    m_model->setRows(rows);
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        const QString& uid = m_model->record(row).uid;
+        if (uid == currentUid)
+            selection->setCurrentIndex(m_model->index(row, current.column()), QItemSelectionModel::NoUpdate);
+        if (selected.contains(uid))
+            selection->select(m_model->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+QString CallLogWindow::limitText(int shown, int matching) const
+{
+    const QLocale locale;
+    const QString n = locale.toString(shown), of = locale.toString(matching);
+    QString text;
+    if (m_shownSort.key == CallSort::Time) {
+        text = m_shownSort.descending ? tr("newest %1 of %2 shown").arg(n, of) : tr("oldest %1 of %2 shown").arg(n, of);
+    } else {
+        const QString column
+            = m_model->headerData(CallTableModel::sortColumn(m_shownSort.key), Qt::Horizontal).toString().toLower();
+        text = m_shownSort.descending ? tr("first %1 of %2 by %3, descending, shown").arg(n, of, column)
+                                      : tr("first %1 of %2 by %3 shown").arg(n, of, column);
+    }
+    return text + tr("; narrow the search, or export them all");
 }
 
 void CallLogWindow::showDetails()
@@ -491,7 +715,9 @@ void CallLogWindow::showDetails()
     if (r.partial)
         lines << tr("The log saw only part of this call.");
     m_details->setText(lines.join(QLatin1Char('\n')));
-    m_notes->setPlainText(r.notes);
+    // Unchanged notes are left alone, so the place read in them stays.
+    if (m_notes->toPlainText() != r.notes)
+        m_notes->setPlainText(r.notes);
 }
 
 QVector<qint64> CallLogWindow::selectedIds() const
@@ -535,5 +761,9 @@ void CallLogWindow::exportTo(const QString& path)
 {
     m_export->setEnabled(false);
     m_status->setText(tr("Exporting..."));
-    m_exportTicket = m_log.exportCsv(filter(), path);
+    // For spreadsheets: the byte-order mark they need to read UTF-8, and
+    // nothing they would run as a formula.
+    CsvOptions options;
+    options.byteOrderMark = true;
+    m_exportTicket = m_log.exportCsv(filter(), path, options);
 }

@@ -2,13 +2,13 @@
 
 #include "calllog/logdatabase.h"
 #include "calllog/pgcallstore.h"
+#include "calllog/privatefile.h"
 #include "calllog/sqlitecallstore.h"
 #include "support/commandline.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <memory>
@@ -68,20 +68,19 @@ int LogExport::run(const CommandLine& options, const LogDatabase& database, QTex
         err << "mirt-desktop: " << store.errorText() << "\n";
         return 1;
     }
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly)) {
-        err << "mirt-desktop: cannot write " << file << ": " << out.errorString() << "\n";
-        return 1;
-    }
+    // Scripts read this file: no byte-order mark. Cells a spreadsheet
+    // would run as formulas are guarded unless --raw asks for the values
+    // as logged.
+    CsvOptions csv;
+    csv.guardFormulas = !options.isSet(QStringLiteral("raw"));
     int rows = 0;
-    if (!store.exportCsv(filter, out, &rows)) {
-        out.cancelWriting();
+    QString error;
+    if (!PrivateFile::save(
+            file, [&](QIODevice& out) { return store.exportCsv(filter, out, &rows, csv); }, &error)) {
         err << "mirt-desktop: "
-            << (store.errorText().isEmpty() ? QStringLiteral("cannot write %1").arg(file) : store.errorText()) << "\n";
-        return 1;
-    }
-    if (!out.commit()) {
-        err << "mirt-desktop: cannot write " << file << ": " << out.errorString() << "\n";
+            << (store.failure() != CallStore::NoFailure ? store.errorText()
+                                                        : QStringLiteral("cannot write %1: %2").arg(file, error))
+            << "\n";
         return 1;
     }
     err << "mirt-desktop: wrote " << rows << (rows == 1 ? " call" : " calls") << " to " << file << "\n";

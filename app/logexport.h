@@ -6,9 +6,10 @@ class CommandLine;
 struct LogDatabase;
 class QTextStream;
 
-// mirt-desktop --export-log FILE [--since DATE] [--unit KEY]: writes the
-// calls of the log to FILE as CSV, the same as the log window's export,
-// without opening a window (no display needed). DATE is a local date
+// mirt-desktop --export-log FILE [--since DATE] [--unit KEY] [--raw]:
+// writes the calls of the log to FILE as CSV, as the log window's export
+// does but without its byte-order mark, and without opening a window (no
+// display needed). --raw leaves cells that look like formulas unguarded. DATE is a local date
 // (2024-03-05) or an ISO 8601 date and time. The log is only read; a
 // station server that cannot be reached fails within its connect timeout.
 class LogExport

@@ -24,7 +24,7 @@ CommandLine::Program program()
     program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
     program.synopsis
         = QStringList{QStringLiteral("[--high-contrast] [--log-db <uri>] [Qt option]..."),
-                      QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--log-db <uri>]"),
+                      QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--raw] [--log-db <uri>]"),
                       QStringLiteral("--help | --version")};
     program.options = {
         {QStringLiteral("export-log"),
@@ -46,6 +46,12 @@ CommandLine::Program program()
                         "postgresql://user@host:port/database?sslmode=require, "
                         "postgresql:///database?host=/run/postgresql or sqlite:PATH. The saved choice stays as it "
                         "is, and no old calls are deleted from this log."),
+         {}},
+        {QStringLiteral("raw"),
+         {},
+         QStringLiteral(
+             "With --export-log: write every value as logged. Without it, a cell that begins with =, +, -, "
+             "@, a tab or a carriage return starts with an apostrophe, so that spreadsheets show it as text."),
          {}},
         {QStringLiteral("high-contrast"),
          {},
@@ -87,7 +93,7 @@ int main(int argc, char* argv[])
             database.path = CallLog::defaultPath();
         return LogExport::run(commandLine, database, err);
     }
-    for (const char* exportOnly : {"since", "unit"})
+    for (const char* exportOnly : {"since", "unit", "raw"})
         if (commandLine.isSet(QLatin1String(exportOnly)))
             return commandLine.usageError(QStringLiteral("--%1 goes with --export-log.").arg(exportOnly));
 

@@ -15,6 +15,7 @@ QStringList CallCsv::header()
             QStringLiteral("Ended"),      QStringLiteral("Wait (s)"),  QStringLiteral("On hold (s)"),
             QStringLiteral("On air (s)"), QStringLiteral("Total (s)"), QStringLiteral("Outcome"),
             QStringLiteral("Priority"),   QStringLiteral("Partial")};
+    // New columns go here, after the last: scripts read by position.
 }
 
 QStringList CallCsv::fields(const CallRecord& r)
@@ -59,13 +60,32 @@ QString CallCsv::quote(const QString& field)
     return QLatin1Char('"') + out + QLatin1Char('"');
 }
 
-QString CallCsv::line(const QStringList& fields)
+QString CallCsv::guard(const QString& field)
+{
+    if (field.isEmpty())
+        return field;
+    const QChar first = field.at(0);
+    if (first == QLatin1Char('\t') || first == QLatin1Char('\r'))
+        return QLatin1Char('\'') + field;
+    // Some spreadsheets trim the blanks in front of a cell before they
+    // look for a formula.
+    for (QChar c : field) {
+        if (c == QLatin1Char(' ') || c == QLatin1Char('\n'))
+            continue;
+        if (c == QLatin1Char('=') || c == QLatin1Char('+') || c == QLatin1Char('-') || c == QLatin1Char('@'))
+            return QLatin1Char('\'') + field;
+        break;
+    }
+    return field;
+}
+
+QString CallCsv::line(const QStringList& fields, bool guardFormulas)
 {
     QString out;
     for (int i = 0; i < fields.size(); ++i) {
         if (i > 0)
             out += QLatin1Char(',');
-        out += quote(fields.at(i));
+        out += quote(guardFormulas ? guard(fields.at(i)) : fields.at(i));
     }
     out += QLatin1String("\r\n");
     return out;

@@ -212,17 +212,17 @@ void CallLog::save(const CallRecord& record)
     post([record](CallLogWorker* worker) { worker->save(record); });
 }
 
-int CallLog::query(const CallFilter& filter, int limit)
+int CallLog::query(const CallFilter& filter, int limit, const CallSort& sort)
 {
     const int ticket = m_nextTicket++;
-    post([ticket, filter, limit](CallLogWorker* worker) { worker->query(ticket, filter, limit); });
+    post([ticket, filter, sort, limit](CallLogWorker* worker) { worker->query(ticket, filter, sort, limit); });
     return ticket;
 }
 
-int CallLog::exportCsv(const CallFilter& filter, const QString& path)
+int CallLog::exportCsv(const CallFilter& filter, const QString& path, const CsvOptions& options)
 {
     const int ticket = m_nextTicket++;
-    post([ticket, filter, path](CallLogWorker* worker) { worker->exportCsv(ticket, filter, path); });
+    post([ticket, filter, path, options](CallLogWorker* worker) { worker->exportCsv(ticket, filter, path, options); });
     return ticket;
 }
 

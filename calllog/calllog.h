@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calllog/callcsv.h"
 #include "calllog/callrecord.h"
 #include "calllog/callrecorder.h"
 #include "calllog/logdatabase.h"
@@ -105,8 +106,8 @@ public:
     QStringList unitKeys() const { return m_recorders.keys(); }
 
     // Each returns a ticket that comes back with its answer.
-    int query(const CallFilter& filter, int limit);
-    int exportCsv(const CallFilter& filter, const QString& path);
+    int query(const CallFilter& filter, int limit, const CallSort& sort = CallSort());
+    int exportCsv(const CallFilter& filter, const QString& path, const CsvOptions& options = CsvOptions());
     // Everything reported so far is in the file when flushed(ticket) comes
     // (unless the log is behind).
     int flush();

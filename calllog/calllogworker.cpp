@@ -10,7 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
 #include <QTimer>
 
@@ -587,7 +586,7 @@ void CallLogWorker::flush(int ticket)
     emit flushed(ticket);
 }
 
-void CallLogWorker::query(int ticket, const CallFilter& filter, int limit)
+void CallLogWorker::query(int ticket, const CallFilter& filter, const CallSort& sort, int limit)
 {
     CallQueryResult result;
     if (m_off) {
@@ -598,12 +597,12 @@ void CallLogWorker::query(int ticket, const CallFilter& filter, int limit)
         // What the recorders reported is part of the answer.
         if (m_reason.isEmpty())
             writePending();
-        result = m_store->query(filter, limit);
+        result = m_store->querySorted(filter, sort, limit);
     }
     emit queried(ticket, result);
 }
 
-void CallLogWorker::exportCsv(int ticket, const CallFilter& filter, const QString& path)
+void CallLogWorker::exportCsv(int ticket, const CallFilter& filter, const QString& path, const CsvOptions& options)
 {
     if (m_off || !m_store || !m_store->isOpen()) {
         emit exported(ticket, false, 0,
@@ -614,23 +613,17 @@ void CallLogWorker::exportCsv(int ticket, const CallFilter& filter, const QStrin
     if (m_reason.isEmpty())
         writePending();
     // Written aside and renamed at the end: a failed export leaves no
-    // half-written file where the user expects a whole one.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        emit exported(ticket, false, 0, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
-        return;
-    }
+    // half-written file where the user expects a whole one. The callers'
+    // details are personal data: the file is the user's alone.
     int rows = 0;
-    if (!m_store->exportCsv(filter, file, &rows)) {
-        const QString error = m_store->failure() != CallStore::NoFailure
-            ? m_store->errorText()
-            : QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        file.cancelWriting();
-        emit exported(ticket, false, 0, error);
-        return;
-    }
-    if (!file.commit()) {
-        emit exported(ticket, false, 0, QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    QString error;
+    const bool ok = PrivateFile::save(
+        path, [&](QIODevice& file) { return m_store->exportCsv(filter, file, &rows, options); }, &error);
+    if (!ok) {
+        emit exported(ticket, false, 0,
+                      m_store->failure() != CallStore::NoFailure
+                          ? m_store->errorText()
+                          : QStringLiteral("Cannot write %1: %2").arg(path, error));
         return;
     }
     emit exported(ticket, true, rows, QString());

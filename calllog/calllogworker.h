@@ -74,8 +74,8 @@ public:
     // The recorder's answer to leaseGained: the records to write first.
     void adopt(const QString& unitKey, qint64 generation, const QVector<CallRecord>& records);
     void flush(int ticket);
-    void query(int ticket, const CallFilter& filter, int limit);
-    void exportCsv(int ticket, const CallFilter& filter, const QString& path);
+    void query(int ticket, const CallFilter& filter, const CallSort& sort, int limit);
+    void exportCsv(int ticket, const CallFilter& filter, const QString& path, const CsvOptions& options);
     void remove(const QVector<qint64>& ids);
     // Applies a new period now; a dry run answers retentionCounted.
     void setRetention(int days);

@@ -93,6 +93,31 @@ struct CallFilter
     qint64 to = 0;
 };
 
+// The order the log window lists calls in. The store sorts every call that
+// matches by it, and only then takes the newest (or first) rows of the
+// limit. Empty texts and unknown or zero durations come last either way:
+// they are the calls with nothing to compare.
+struct CallSort
+{
+    enum Key {
+        Time,
+        Unit,
+        Line,
+        Name,
+        Location,
+        Topic,
+        Wait,
+        OnAir,
+        Total,
+        // In progress, missed, answered, aired.
+        Outcome,
+    };
+    Key key = Time;
+    bool descending = true;
+
+    bool operator==(const CallSort& o) const { return key == o.key && descending == o.descending; }
+};
+
 // The calls of one local calendar day among those a filter selects.
 struct DayTotals
 {
@@ -105,7 +130,8 @@ struct DayTotals
     qint64 meanWaitMs = -1;
 };
 
-// The answer to a query: the newest calls (up to the limit asked for), the
+// The answer to a query: the first calls in its order (the newest unless
+// sorted otherwise; up to the limit asked for), the
 // number of all calls that match, and per-day totals over all of them.
 struct CallQueryResult
 {

@@ -33,14 +33,15 @@ void CallStore::clearFailure()
     m_error.clear();
 }
 
-bool CallStore::exportCsv(const CallFilter& filter, QIODevice& out, int* rowCount)
+bool CallStore::exportCsv(const CallFilter& filter, QIODevice& out, int* rowCount, const CsvOptions& options)
 {
     if (rowCount)
         *rowCount = 0;
     int count = 0;
-    bool written = out.write(CallCsv::line(CallCsv::header()).toUtf8()) >= 0;
+    bool written = !options.byteOrderMark || out.write("\xEF\xBB\xBF") == 3;
+    written = written && out.write(CallCsv::line(CallCsv::header()).toUtf8()) >= 0;
     const bool read = written && forEachCall(filter, [&](const CallRecord& r) {
-                          written = out.write(CallCsv::line(CallCsv::fields(r)).toUtf8()) >= 0;
+                          written = out.write(CallCsv::line(CallCsv::fields(r), options.guardFormulas).toUtf8()) >= 0;
                           count += written ? 1 : 0;
                           return written;
                       });

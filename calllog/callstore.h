@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calllog/callcsv.h"
 #include "calllog/callrecord.h"
 
 #include <QString>
@@ -144,6 +145,9 @@ public:
 
     // The newest calls up to limit, the number matching and per-day totals.
     virtual CallQueryResult query(const CallFilter& filter, int limit) = 0;
+    // As query(), with every matching call in the sort's order before the
+    // limit cuts.
+    virtual CallQueryResult querySorted(const CallFilter& filter, const CallSort& sort, int limit) = 0;
     // Every matching call, oldest first, until visit returns false.
     virtual bool forEachCall(const CallFilter& filter, const std::function<bool(const CallRecord&)>& visit) = 0;
     virtual QStringList units() = 0;
@@ -194,7 +198,8 @@ public:
     virtual QString serverDescription() const { return QString(); }
 
     // Oldest first; the number of rows written goes to rows.
-    bool exportCsv(const CallFilter& filter, QIODevice& out, int* rows = nullptr);
+    bool exportCsv(const CallFilter& filter, QIODevice& out, int* rows = nullptr,
+                   const CsvOptions& options = CsvOptions());
     // Every call of from into this store, merged by the calls' identity (a
     // call there already keeps its newer state), so that copying twice
     // makes no call twice. The calls copied go to copied.

@@ -1,6 +1,7 @@
 #include "calllog/calltablemodel.h"
 
 #include <QDateTime>
+#include <QSet>
 
 CallTableModel::CallTableModel(QObject* parent)
     : QAbstractTableModel(parent)
@@ -12,6 +13,92 @@ void CallTableModel::setRows(const QVector<CallRecord>& rows)
     beginResetModel();
     m_rows = rows;
     endResetModel();
+}
+
+void CallTableModel::updateRows(const QVector<CallRecord>& rows)
+{
+    QSet<qint64> wanted;
+    for (const CallRecord& r : rows)
+        wanted.insert(r.id);
+    // What is gone, from the bottom up, a run at a time.
+    for (int last = m_rows.size() - 1; last >= 0;) {
+        if (wanted.contains(m_rows.at(last).id)) {
+            --last;
+            continue;
+        }
+        int first = last;
+        while (first > 0 && !wanted.contains(m_rows.at(first - 1).id))
+            --first;
+        beginRemoveRows(QModelIndex(), first, last);
+        m_rows.remove(first, last - first + 1);
+        endRemoveRows();
+        last = first - 1;
+    }
+    QSet<qint64> present;
+    for (const CallRecord& r : qAsConst(m_rows))
+        present.insert(r.id);
+    // Then row by row in the new order. A live search mostly adds a row at
+    // the top and changes a few: each search below runs rarely.
+    for (int i = 0; i < rows.size(); ++i) {
+        const CallRecord& r = rows.at(i);
+        if (!present.contains(r.id)) {
+            int last = i;
+            while (last + 1 < rows.size() && !present.contains(rows.at(last + 1).id))
+                ++last;
+            beginInsertRows(QModelIndex(), i, last);
+            for (int k = i; k <= last; ++k)
+                m_rows.insert(k, rows.at(k));
+            endInsertRows();
+            i = last;
+            continue;
+        }
+        if (m_rows.at(i).id != r.id) {
+            int from = i + 1;
+            while (m_rows.at(from).id != r.id)
+                ++from;
+            beginMoveRows(QModelIndex(), from, from, QModelIndex(), i);
+            m_rows.move(from, i);
+            endMoveRows();
+        }
+        if (m_rows.at(i) != r) {
+            m_rows[i] = r;
+            emit dataChanged(index(i, 0), index(i, ColumnCount - 1));
+        }
+    }
+}
+
+CallSort::Key CallTableModel::sortKey(int column)
+{
+    switch (column) {
+    case Unit:
+        return CallSort::Unit;
+    case LineNumber:
+        return CallSort::Line;
+    case Name:
+        return CallSort::Name;
+    case Location:
+        return CallSort::Location;
+    case Topic:
+        return CallSort::Topic;
+    case Wait:
+        return CallSort::Wait;
+    case OnAir:
+        return CallSort::OnAir;
+    case Total:
+        return CallSort::Total;
+    case Outcome:
+        return CallSort::Outcome;
+    default:
+        return CallSort::Time;
+    }
+}
+
+int CallTableModel::sortColumn(CallSort::Key key)
+{
+    for (int column = 0; column < ColumnCount; ++column)
+        if (sortKey(column) == key)
+            return column;
+    return DateTime;
 }
 
 int CallTableModel::rowOf(const QString& uid) const
@@ -117,6 +204,11 @@ QVariant CallTableModel::data(const QModelIndex& index, int role) const
 
 QVariant CallTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    // A first click on a header sorts times newest first and durations
+    // longest first, texts and numbers from the lowest.
+    if (orientation == Qt::Horizontal && role == Qt::InitialSortOrderRole)
+        return int(section == DateTime || section == Wait || section == OnAir || section == Total ? Qt::DescendingOrder
+                                                                                                  : Qt::AscendingOrder);
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return QAbstractTableModel::headerData(section, orientation, role);
     switch (section) {

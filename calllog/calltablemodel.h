@@ -5,8 +5,10 @@
 #include <QAbstractTableModel>
 #include <QVector>
 
-// The calls the log window shows, newest first, one row each. Holds the
-// answer of the window's latest search; the log itself lives in CallLog.
+// The calls the log window shows, in the window's order, one row each.
+// Holds the answer of the window's latest search; the log itself lives in
+// CallLog. A newer answer to the same search is merged in row by row, so
+// a view keeps its selection, current row and scroll position.
 class CallTableModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -29,6 +31,13 @@ public:
     explicit CallTableModel(QObject* parent = nullptr);
 
     void setRows(const QVector<CallRecord>& rows);
+    // Makes the rows those given (by id) with the fewest changes: rows no
+    // longer there removed, new ones inserted, moved ones moved, changed
+    // ones updated; no reset.
+    void updateRows(const QVector<CallRecord>& rows);
+    // The column's order in the store; Time for a column without one.
+    static CallSort::Key sortKey(int column);
+    static int sortColumn(CallSort::Key key);
     const CallRecord& record(int row) const { return m_rows.at(row); }
     // -1 when no row holds that call.
     int rowOf(const QString& uid) const;

@@ -110,7 +110,8 @@ const char* const kUnits = "WITH RECURSIVE u(unit) AS (SELECT min(unit) FROM cal
                            " WHERE u.unit IS NOT NULL) SELECT unit FROM u WHERE unit IS NOT NULL";
 // By the desk's local day (the session's time zone), hashed in memory.
 const char* const kDays = "SELECT first_seen::date, count(*),"
-                          " count(*) FILTER (WHERE outcome = 'answered'), count(*) FILTER (WHERE outcome = 'aired'),"
+                          " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'answered'),"
+                          " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'aired'),"
                           " count(*) FILTER (WHERE outcome = 'missed'), avg(wait_ms) FROM calls%1 GROUP BY 1"
                           " ORDER BY 1 DESC";
 const char* const kCloseAbandoned = "UPDATE calls SET ended = last_seen, partial = true,"
@@ -722,7 +723,8 @@ QString PgCallStore::where(const CallFilter& filter, QVariantList& values) const
     if (filter.outcome == CallRecord::Pending) {
         conditions << QStringLiteral("ended IS NULL");
     } else if (filter.outcome > 0) {
-        conditions << QStringLiteral("outcome = ?");
+        // An open call is in progress, whatever it came to so far.
+        conditions << QStringLiteral("ended IS NOT NULL AND outcome = ?");
         values << CallRecord::outcomeKey(CallRecord::Outcome(filter.outcome));
     }
     if (filter.from > 0) {
@@ -736,7 +738,54 @@ QString PgCallStore::where(const CallFilter& filter, QVariantList& values) const
     return conditions.isEmpty() ? QString() : QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
 }
 
+// The window's orders; what is empty or unknown goes last either way, and
+// equal keys newest first.
+QString PgCallStore::orderBy(const CallSort& sort)
+{
+    const QString direction = QLatin1String(sort.descending ? " DESC" : " ASC");
+    QString keys;
+    switch (sort.key) {
+    case CallSort::Time:
+        return QStringLiteral("first_seen%1, id%1").arg(direction);
+    case CallSort::Unit:
+        keys = QStringLiteral("unit") + direction;
+        break;
+    case CallSort::Line:
+        keys = QStringLiteral("line") + direction;
+        break;
+    case CallSort::Name:
+    case CallSort::Location:
+    case CallSort::Topic: {
+        const QString column = QLatin1String(sort.key == CallSort::Name           ? "name"
+                                                 : sort.key == CallSort::Location ? "location"
+                                                                                  : "topic");
+        keys = QStringLiteral("%1 = '', lower(%1)%2").arg(column, direction);
+        break;
+    }
+    case CallSort::Wait:
+        keys = QStringLiteral("wait_ms IS NULL, wait_ms") + direction;
+        break;
+    case CallSort::OnAir:
+        keys = QStringLiteral("air_ms <= 0, air_ms") + direction;
+        break;
+    case CallSort::Total:
+        keys = QStringLiteral("total_ms") + direction;
+        break;
+    case CallSort::Outcome:
+        keys = QStringLiteral("CASE WHEN ended IS NULL THEN 0 WHEN outcome = 'missed' THEN 1"
+                              " WHEN outcome = 'answered' THEN 2 WHEN outcome = 'aired' THEN 3 ELSE 4 END")
+            + direction;
+        break;
+    }
+    return keys + QStringLiteral(", first_seen DESC, id DESC");
+}
+
 CallQueryResult PgCallStore::query(const CallFilter& filter, int limit)
+{
+    return querySorted(filter, CallSort(), limit);
+}
+
+CallQueryResult PgCallStore::querySorted(const CallFilter& filter, const CallSort& sort, int limit)
 {
     CallQueryResult result;
     if (!isOpen()) {
@@ -748,8 +797,8 @@ CallQueryResult PgCallStore::query(const CallFilter& filter, int limit)
     const QString where = this->where(filter, values);
     QSqlQuery rows(m_db);
     if (!prepare(rows,
-                 QStringLiteral("SELECT %1 FROM calls%2 ORDER BY first_seen DESC, id DESC LIMIT %3")
-                     .arg(columns(), where)
+                 QStringLiteral("SELECT %1 FROM calls%2 ORDER BY %3 LIMIT %4")
+                     .arg(columns(), where, orderBy(sort))
                      .arg(std::max(0, limit)),
                  values)
         || !exec(rows, QStringLiteral("searching"))) {

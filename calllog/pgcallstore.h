@@ -65,6 +65,7 @@ public:
     bool save(const QVector<Write>& batch, QStringList* refusedUnits = nullptr) override;
     bool remove(const QVector<qint64>& ids) override;
     CallQueryResult query(const CallFilter& filter, int limit) override;
+    CallQueryResult querySorted(const CallFilter& filter, const CallSort& sort, int limit) override;
     bool forEachCall(const CallFilter& filter, const std::function<bool(const CallRecord&)>& visit) override;
     QStringList units() override;
     QVector<CallRecord> recentCalls(const QString& unitKey, qint64 sinceMs) override;
@@ -93,6 +94,7 @@ private:
     bool migrateStep(int version);
     bool notify();
     QString where(const CallFilter& filter, QVariantList& values) const;
+    static QString orderBy(const CallSort& sort);
     // The lease clock as SQL: the server's, or the test's.
     QString now() const;
     QString leaseAlive() const;

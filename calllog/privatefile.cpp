@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstring>
@@ -96,4 +97,35 @@ bool PrivateFile::write(const QString& path, const QByteArray& data, QString* er
     if (!ok)
         ::unlink(temporary.constData());
     return ok;
+}
+
+bool PrivateFile::save(const QString& path, const std::function<bool(QIODevice&)>& fill, QString* error)
+{
+    // Through a link to the file it names, as an editor saves.
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
+    // A temporary file is made 0600 whatever the umask, so nobody else can
+    // open it between its creation and the first byte.
+    QTemporaryFile file(
+        QFileInfo(target).dir().filePath(QStringLiteral(".%1.XXXXXX").arg(QFileInfo(target).fileName())));
+    if (!file.open()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    if (!fill(file) || !file.flush() || ::fsync(file.handle()) != 0) {
+        if (error && error->isEmpty())
+            *error = file.error() != QFileDevice::NoError ? file.errorString() : errnoText();
+        return false;
+    }
+    file.close();
+    file.setAutoRemove(false);
+    const QByteArray temporary = QFile::encodeName(file.fileName());
+    if (::rename(temporary.constData(), QFile::encodeName(target).constData()) != 0) {
+        if (error)
+            *error = errnoText();
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
 }

@@ -3,6 +3,10 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
+class QIODevice;
+
 // Files that hold personal data (the call log, its companions, the calls
 // kept aside at quit) are the owner's alone: created without group and
 // other bits from their first byte, whatever the umask, and stripped of
@@ -27,4 +31,8 @@ public:
     // Writes data to a new owner-only file at path, through a temporary
     // file in the same folder that is synced and renamed over it.
     static bool write(const QString& path, const QByteArray& data, QString* error = nullptr);
+    // The same for a file written piece by piece: fill gets the new file,
+    // owner-only from its first byte, and the file takes the place of path
+    // only when fill returns true. The old file, if any, stays otherwise.
+    static bool save(const QString& path, const std::function<bool(QIODevice&)>& fill, QString* error = nullptr);
 };

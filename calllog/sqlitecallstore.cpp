@@ -734,7 +734,9 @@ QString SqliteCallStore::where(const CallFilter& filter, QVariantList& values) c
     if (filter.outcome == CallRecord::Pending) {
         conditions << QStringLiteral("ended IS NULL");
     } else if (filter.outcome > 0) {
-        conditions << QStringLiteral("outcome = ?");
+        // An open call is in progress, whatever it came to so far: the
+        // outcome filter means what the Outcome column shows.
+        conditions << QStringLiteral("ended IS NOT NULL AND outcome = ?");
         values << CallRecord::outcomeKey(CallRecord::Outcome(filter.outcome));
     }
     if (filter.from > 0) {
@@ -781,6 +783,56 @@ CallRecord SqliteCallStore::readRecord(const QSqlQuery& q) const
 
 CallQueryResult SqliteCallStore::query(const CallFilter& filter, int limit)
 {
+    return querySorted(filter, CallSort(), limit);
+}
+
+QString SqliteCallStore::orderBy(const CallSort& sort) const
+{
+    const QString direction = QLatin1String(sort.descending ? " DESC" : " ASC");
+    const QString total = QLatin1String(m_version >= SchemaVersion ? kTotal : kOldTotal);
+    // What is empty or unknown first goes last, in either direction.
+    QString keys;
+    switch (sort.key) {
+    case CallSort::Time:
+        return QStringLiteral("first_seen%1, id%1").arg(direction);
+    case CallSort::Unit:
+        keys = QStringLiteral("unit%1").arg(direction);
+        break;
+    case CallSort::Line:
+        keys = QStringLiteral("line%1").arg(direction);
+        break;
+    case CallSort::Name:
+    case CallSort::Location:
+    case CallSort::Topic: {
+        const char* column = sort.key == CallSort::Name ? "name"
+            : sort.key == CallSort::Location            ? "location"
+                                                        : "topic";
+        keys = QStringLiteral("%1 = '', %1 COLLATE NOCASE%2").arg(QLatin1String(column), direction);
+        break;
+    }
+    case CallSort::Wait:
+        keys = QStringLiteral("wait_ms IS NULL, wait_ms%1").arg(direction);
+        break;
+    case CallSort::OnAir:
+        keys = QStringLiteral("air_ms <= 0, air_ms%1").arg(direction);
+        break;
+    case CallSort::Total:
+        keys = QStringLiteral("%1%2").arg(total, direction);
+        break;
+    case CallSort::Outcome:
+        // The order of a call's life; an open call is in progress whatever
+        // its outcome so far, as the window shows it.
+        keys = QStringLiteral("CASE WHEN ended IS NULL THEN 0 WHEN outcome = 'missed' THEN 1"
+                              " WHEN outcome = 'answered' THEN 2 WHEN outcome = 'aired' THEN 3 ELSE 4 END%1")
+                   .arg(direction);
+        break;
+    }
+    // Equal keys: newest first, so the limit keeps the latest of them.
+    return keys + QStringLiteral(", first_seen DESC, id DESC");
+}
+
+CallQueryResult SqliteCallStore::querySorted(const CallFilter& filter, const CallSort& sort, int limit)
+{
     CallQueryResult result;
     if (!isOpen()) {
         result.error = errorText().isEmpty() ? QStringLiteral("%1 is not open").arg(location()) : errorText();
@@ -792,11 +844,13 @@ CallQueryResult SqliteCallStore::query(const CallFilter& filter, int limit)
 
     QSqlQuery rows(m_db);
     rows.setForwardOnly(true);
-    // The newest calls are chosen by time alone, and only they are read
-    // whole: sorting every matching call with all its texts costs more.
+    // Every matching call is sorted by its key alone and only the calls
+    // within the limit are read whole: sorting them with all their texts
+    // costs more.
+    const QString order = orderBy(sort);
     rows.prepare(QStringLiteral("SELECT %1 FROM calls WHERE id IN (SELECT id FROM calls%2"
-                                " ORDER BY first_seen DESC, id DESC LIMIT ?) ORDER BY first_seen DESC, id DESC")
-                     .arg(columns(), where));
+                                " ORDER BY %3 LIMIT ?) ORDER BY %3")
+                     .arg(columns(), where, order));
     for (const QVariant& v : qAsConst(values))
         rows.addBindValue(v);
     rows.addBindValue(std::max(0, limit));
@@ -810,10 +864,12 @@ CallQueryResult SqliteCallStore::query(const CallFilter& filter, int limit)
 
     QSqlQuery days(m_db);
     days.setForwardOnly(true);
-    days.prepare(QStringLiteral("SELECT date(first_seen / 1000, 'unixepoch', 'localtime'), count(*),"
-                                " sum(outcome = 'answered'), sum(outcome = 'aired'), sum(outcome = 'missed'),"
-                                " avg(wait_ms) FROM calls%1 GROUP BY 1 ORDER BY 1 DESC")
-                     .arg(where));
+    days.prepare(
+        QStringLiteral("SELECT date(first_seen / 1000, 'unixepoch', 'localtime'), count(*),"
+                       " sum(ended IS NOT NULL AND outcome = 'answered'), sum(ended IS NOT NULL AND outcome = 'aired'),"
+                       " sum(outcome = 'missed'),"
+                       " avg(wait_ms) FROM calls%1 GROUP BY 1 ORDER BY 1 DESC")
+            .arg(where));
     for (const QVariant& v : qAsConst(values))
         days.addBindValue(v);
     if (!exec(days, QStringLiteral("counting"))) {

@@ -59,6 +59,7 @@ public:
     bool save(const QVector<Write>& batch, QStringList* refusedUnits = nullptr) override;
     bool remove(const QVector<qint64>& ids) override;
     CallQueryResult query(const CallFilter& filter, int limit) override;
+    CallQueryResult querySorted(const CallFilter& filter, const CallSort& sort, int limit) override;
     bool forEachCall(const CallFilter& filter, const std::function<bool(const CallRecord&)>& visit) override;
     QStringList units() override;
     QVector<CallRecord> recentCalls(const QString& unitKey, qint64 sinceMs) override;
@@ -91,6 +92,7 @@ private:
     QString where(const CallFilter& filter, QVariantList& values) const;
     QString columns() const;
     CallRecord readRecord(const QSqlQuery& query) const;
+    QString orderBy(const CallSort& sort) const;
     qint64 leaseNow() const;
     // Runs one statement on the leases; true when it changed a row.
     bool changeLease(const QString& sql, const QVariantList& values, const QString& what);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/call-log.png: the call log window of the real program after the
-# simulated unit has played part of its scripted show (mirt-unit-sim --show)
-# to a console. Runs under a virtual X server with a private HOME and data
+# Takes docs/call-log.png: the call log window of the real program, sorted by
+# name, after the simulated unit has played part of its scripted show
+# (mirt-unit-sim --show) to a console. Runs under a virtual X server with a private HOME and data
 # folder, so the user's own settings and call log are untouched.
 # Usage: tools/calllog-screen.sh [BUILD_DIR]   (default: the repository's build/)
 set -euo pipefail
@@ -43,8 +43,11 @@ logwin=$(window "^Call Log$")
 xdotool windowsize "$logwin" 1200 580
 xdotool windowfocus "$logwin"
 sleep 1.5
-# The first call of the show (the bottom row), so its notes show beside the table.
-xdotool mousemove --window "$logwin" 300 173 click 1
+# Sorted by name: a click on the Name header, so the log's database sorts.
+xdotool mousemove --window "$logwin" ${MIRT_NAME_X:-400} ${MIRT_HEADER_Y:-52} click 1
+sleep 1
+# The first row, so its notes show beside the table.
+xdotool mousemove --window "$logwin" 300 ${MIRT_ROW_Y:-75} click 1
 sleep 0.8
 import -window "$logwin" docs/call-log.png
 echo docs/call-log.png

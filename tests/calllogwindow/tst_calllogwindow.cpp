@@ -17,16 +17,19 @@
 #include "tests/support/wait.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGraphicsProxyWidget>
 #include <QGridLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTableWidget>
@@ -34,7 +37,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <memory>
+
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 
@@ -109,13 +115,17 @@ QStringList names(const CallTableModel& model)
     return out;
 }
 
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("cannot open " + path.toUtf8());
+}
+
 // The Name column of an exported file, or why it could not be read.
 QStringList exportedNames(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {"cannot open " + path};
-    const CsvReadResult csv = readCsv(f.readAll());
+    const QByteArray bytes = readAll(path);
+    const CsvReadResult csv = readCsv(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes); // the window's mark
     if (!csv.ok || csv.records.isEmpty())
         return {"unreadable: " + csv.error};
     const int column = csv.records.first().indexOf("Name");
@@ -425,6 +435,7 @@ private slots:
         QCOMPARE(exported.first().at(0).toBool(), true);
         QCOMPARE(exported.first().at(1).toInt(), 4);
         QCOMPARE(exportedNames(filled.dir.filePath("out/calls.csv")), (QStringList{"Emil", "Cleo", "Ada", "Fay"}));
+        QVERIFY(readAll(filled.dir.filePath("out/calls.csv")).startsWith("\xEF\xBB\xBF")); // for spreadsheets
 
         // Under a file, where no folder can be (not even for the superuser):
         // a clear failure, no file, and the log goes on.
@@ -438,6 +449,134 @@ private slots:
         save(filled.dir.filePath("calls.sqlite"), {call("Gus", kUnitA, localTime(0, 7), CallRecord::Missed)});
         QVERIFY(refreshed(window, [&] { window.refresh(); }));
         QVERIFY(names(window.model()).contains("Gus"));
+    }
+
+    // Fifty live updates (a new call on top, one renamed) leave the selection,
+    // the current row and the top row of the view where they were; hidden,
+    // the window asks nothing and catches up when shown.
+    void liveUpdatesInPlace()
+    {
+        FilledWindow filled;
+        CallLogWindow& w = filled.window;
+        QVector<CallRecord> fillers;
+        for (int i = 0; i < 60; ++i)
+            fillers << call("Filler", kUnitA, localTime(0, 1, i), CallRecord::Answered);
+        save(filled.log.path(), fillers);
+        QVERIFY(refreshed(w, [&] { w.refresh(); }));
+        auto* table = child<QTableView>(&w, "tableCalls");
+        table->selectionModel()->select(QItemSelection(w.model().index(20, 0), w.model().index(22, 0)),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        table->selectionModel()->setCurrentIndex(w.model().index(21, 3), QItemSelectionModel::NoUpdate);
+        table->verticalScrollBar()->setValue(table->rowViewportPosition(15) + 7);
+        const auto place = [&] {
+            QStringList out{w.model().record(table->currentIndex().row()).uid, w.model().record(table->rowAt(0)).uid,
+                            QString::number(table->rowViewportPosition(table->rowAt(0)))};
+            for (const QModelIndex& index : table->selectionModel()->selectedRows())
+                out << w.model().record(index.row()).uid;
+            return out;
+        };
+        const QStringList before = place();
+        SqliteCallStore other(filled.log.path());
+        QVERIFY(other.open());
+        for (int i = 0; i < 50; ++i) {
+            CallRecord renamed = w.model().record(30);
+            renamed.name += "!";
+            QVERIFY(other.save({{call("New", kUnitA, localTime(0, 23, i), CallRecord::Missed), true}, {renamed}}));
+            QVERIFY(refreshed(w, [&] { emit filled.log.changed(); }));
+            QCOMPARE(place(), before);
+        }
+        // Hidden: a search asked would be answered before the flush after it.
+        QSignalSpy flushed(&filled.log, &CallLog::flushed), asked(&w, &CallLogWindow::refreshed);
+        w.hide();
+        for (int i = 1; i <= 2; ++i) {
+            asked.clear();
+            filled.log.flush();
+            QVERIFY(waitFor([&] { return flushed.size() == i; }));
+            QVERIFY(other.save({{call("While hidden", kUnitA, localTime(0, 23, 59), CallRecord::Missed), true}}));
+            emit filled.log.changed();
+        }
+        QCOMPARE(asked.size(), 0);
+        QVERIFY(refreshed(w, [&] { w.show(); }));
+        QCOMPARE(w.model().rowCount(), 65 + 50 + 2);
+    }
+
+    // Every column sorts all matching calls in the database: the first rows
+    // are among the oldest calls, beyond the newest RowLimit. Kept after a
+    // restart.
+    void sortsInTheDatabase()
+    {
+        QTemporaryDir dir;
+        CallLog::Options options;
+        options.path = dir.filePath("calls.sqlite");
+        QVector<CallRecord> calls;
+        for (int i = 0; i < CallLogWindow::RowLimit; ++i) {
+            calls << call("Mid", "10.0.0.5:8080", localTime(0, 12) + i, CallRecord::Answered, 10000);
+            calls.last().line = 5, calls.last().location = "Mid", calls.last().airMs = 10000,
+            calls.last().totalMs = 60000;
+        }
+        CallRecord aaron = call("Aaron", "10.0.0.0:8080", localTime(5, 1), CallRecord::Missed, 1000);
+        CallRecord zoe = call("Zoe", "10.0.0.9:8080", localTime(5, 2), CallRecord::Aired, 99000);
+        aaron.line = 0, aaron.location = "Zurich", aaron.topic = "Aardvarks", aaron.totalMs = 5000;
+        zoe.line = 11, zoe.location = "Aachen", zoe.topic = "Zebras", zoe.airMs = 500000, zoe.totalMs = 3600000;
+        save(options.path, calls << aaron << zoe);
+        CallLog log(options);
+        auto window = std::make_unique<CallLogWindow>(log);
+        QVERIFY(refreshed(*window, [&] { window->show(); }));
+        // Per column the first name ascending and descending: empty times last.
+        const QStringList first = {"Aaron Mid", "Aaron Zoe", "Aaron Zoe", "Aaron Zoe", "Zoe Aaron",
+                                   "Aaron Zoe", "Aaron Zoe", "Mid Zoe",   "Aaron Zoe", "Aaron Zoe"};
+        auto* header = child<QTableView>(window.get(), "tableCalls")->horizontalHeader();
+        for (int column = 0; column < CallTableModel::ColumnCount; ++column) {
+            for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+                if (header->sortIndicatorSection() != column || header->sortIndicatorOrder() != order)
+                    QVERIFY(refreshed(*window, [&] { header->setSortIndicator(column, order); }));
+                QCOMPARE(window->model().record(0).name, first.at(column).split(' ').at(order));
+            }
+        }
+        QVERIFY(child<QLabel>(window.get(), "labelCount")
+                    ->text()
+                    .startsWith(
+                        QString("first %1 of %2 by outcome").arg(QLocale().toString(2000), QLocale().toString(2002))));
+        window = std::make_unique<CallLogWindow>(log);
+        QVERIFY(refreshed(*window, [&] { window->show(); }));
+        QCOMPARE(window->model().record(0).name, "Zoe");
+    }
+
+    // The keys, the outcome filter against the Outcome column, the notes pane.
+    void keysOutcomesAndNotes()
+    {
+        FilledWindow filled;
+        CallLogWindow& w = filled.window;
+        CallRecord open = call("Still on", kUnitA, localTime(0, 10), CallRecord::Answered, 0, "Asked about parking");
+        open.ended = 0;
+        // Once the log is open: its start closes calls no program holds.
+        QVERIFY(waitFor([&] { return filled.log.state() == CallLog::Ready; }));
+        save(filled.log.path(), {open});
+        auto* outcome = child<QComboBox>(&w, "comboOutcome");
+        for (int i = 1; i <= outcome->count(); ++i) {
+            QVERIFY(refreshed(w, [&] { outcome->setCurrentIndex(i % outcome->count()); }));
+            for (int row = 0; i < outcome->count() && row < w.model().rowCount(); ++row)
+                QCOMPARE(w.model().index(row, CallTableModel::Outcome).data().toString(), outcome->itemText(i));
+        }
+        auto* table = child<QTableView>(&w, "tableCalls");
+        const int row = w.model().rowOf(open.uid);
+        table->setCurrentIndex(w.model().index(row, 0));
+        QString asked;
+        testsupport::onModal([&](QWidget* box) { asked = qobject_cast<QMessageBox*>(box)->text(), box->close(); });
+        QTest::keyClick(table, Qt::Key_Delete);
+        QVERIFY(waitFor([&] { return asked == "Delete the selected call from the log?"; }));
+        QApplication::setActiveWindow(&w);
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(child<QLineEdit>(&w, "lineSearch")->hasFocus());
+        QTest::keyClick(table, Qt::Key_Return);
+        auto* notes = child<QPlainTextEdit>(&w, "textNotes");
+        QTest::keyClicks(notes, "typed");
+        QVERIFY(notes->hasFocus() && notes->toPlainText() == "Asked about parking");
+        QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text().split('\t').mid(3, 2), (QStringList{"Still on", ""}));
+        QTest::keyClick(table, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
     }
 
     void liveFromAConsole()
@@ -514,10 +653,12 @@ private slots:
             QTest::newRow(name) << QString(arguments).split(' ') << exitCode
                                 << QString(rows).split(' ', Qt::SkipEmptyParts);
         };
-        row("everything", "--export-log @out", 0, "Old Mid New");
-        row("since a date", "--export-log @out --since 2024-03-05", 0, "Mid New");
-        row("since a moment with offset", "--export-log=@out --since 2024-03-06T12:00:00+00:00", 0, "New");
-        row("one unit", "--export-log @out --unit 10.0.0.2:8080", 0, "Mid");
+        // Cells a spreadsheet would run start with an apostrophe, unless --raw.
+        row("everything", "--export-log @out", 0, "Old '=1+1 '@cmd");
+        row("raw", "--export-log @out --raw", 0, "Old =1+1 @cmd");
+        row("since a date", "--export-log @out --since 2024-03-05", 0, "'=1+1 '@cmd");
+        row("since a moment with offset", "--export-log=@out --since 2024-03-06T12:00:00+00:00", 0, "'@cmd");
+        row("one unit", "--export-log @out --unit 10.0.0.2:8080", 0, "'=1+1");
         row("nothing matches", "--export-log @out --unit nowhere", 0, "");
         row("a date that is none", "--export-log @out --since yesterday", 2, "");
         row("no file name", "--export-log", 2, "");
@@ -538,8 +679,8 @@ private slots:
         if (!arguments.removeAll("@nolog"))
             save(data.filePath("MIRT Desktop Control/calls.sqlite"),
                  {call("Old", kUnitA, utc("2024-03-01T10:00:00Z"), CallRecord::Missed),
-                  call("Mid", kUnitB, utc("2024-03-05T10:00:00Z"), CallRecord::Aired),
-                  call("New", kUnitA, utc("2024-03-07T10:00:00Z"), CallRecord::Answered)});
+                  call("=1+1", kUnitB, utc("2024-03-05T10:00:00Z"), CallRecord::Aired),
+                  call("@cmd", kUnitA, utc("2024-03-07T10:00:00Z"), CallRecord::Answered)});
         arguments.replaceInStrings("@out", out);
 
         // No display at all: a program that opened a window would not start.
@@ -551,7 +692,9 @@ private slots:
         env.insert("XDG_DATA_HOME", data.path());
         env.insert("TZ", "UTC");
         program.setProcessEnvironment(env);
+        const mode_t mask = ::umask(022);
         program.start(QStringLiteral(MIRT_DESKTOP), arguments);
+        ::umask(mask);
         QVERIFY(program.waitForFinished(30000));
         const QString err = QString::fromLocal8Bit(program.readAllStandardError());
         QCOMPARE(program.exitStatus(), QProcess::NormalExit);
@@ -562,6 +705,8 @@ private slots:
             return;
         }
         QCOMPARE(exportedNames(out), rows);
+        QVERIFY(!readAll(out).startsWith("\xEF\xBB\xBF")); // scripts read it
+        QCOMPARE(QFileInfo(out).permissions() & 0x0777, QFileDevice::ReadUser | QFileDevice::WriteUser);
         QVERIFY2(err.contains(QStringLiteral("wrote %1").arg(rows.size())), qPrintable(err));
     }
 
@@ -581,7 +726,7 @@ private slots:
         ::raise(SIGTERM);
         QVERIFY(waitFor([&] { return !studio.window.isVisible() && !liveConsole(); }));
         CallLogWindow window(studio.log);
-        QVERIFY(refreshed(window, [&] { window.refresh(); }));
+        QVERIFY(refreshed(window, [&] { window.show(); }));
         QVERIFY(waitFor([&] { return window.model().rowCount() == 1 && window.model().record(0).name == "Vera"; }));
     }
 };
