@@ -28,6 +28,8 @@ namespace {
 // The pause before the next try after a fault grows to this.
 const int kFirstRetryMs = 500;
 const int kLongestRetryMs = 8000;
+// How long a desk keeps the calls another desk wrote after they ended.
+const qint64 kFollowedMs = 30000;
 
 quint64 inodeOf(const QString& path)
 {
@@ -93,6 +95,9 @@ bool CallLogWorker::tryOpen()
     }
     m_inode = isServer() ? 0 : inodeOf(m_settings.path);
     m_movesAside = 0;
+    // What was recorded since the last batch goes the same way as the rest.
+    if (m_unreachableSince)
+        moveToOutbox();
     if (isServer() && !replayOutbox())
         return false;
     setUnreachable(false);
@@ -259,6 +264,15 @@ void CallLogWorker::setUnreachable(bool unreachable)
     if (unreachable == (m_unreachableSince != 0))
         return;
     m_unreachableSince = unreachable ? QDateTime::currentMSecsSinceEpoch() : 0;
+    // The desk that writes a unit may die while the server is away: every
+    // desk keeps what it saw of the unit, from just before the outage, in
+    // its outbox; the replays merge the copies by the calls' identity.
+    if (unreachable) {
+        for (const CallRecord& r : qAsConst(m_followed))
+            if (!m_pending.contains(r.uid))
+                add(r, -1);
+    }
+    m_followed.clear();
     emit this->unreachable(m_unreachableSince);
 }
 
@@ -362,11 +376,22 @@ void CallLogWorker::save(const CallRecord& record)
     const UnitLease lease = m_leases.value(record.unitKey);
     if (lease.held && lease.adopted)
         add(record, lease.generation);
-    else if (!lease.elsewhere)
+    else if (!lease.elsewhere || m_unreachableSince)
         // Until the recorder has adopted the calls of the unit's lease, or
-        // while nobody knows who writes the unit: kept should the program
-        // quit first, replaced by what the recorder adopts.
+        // while nobody knows who writes the unit (the server away): kept
+        // should the program quit first, replaced by what the recorder
+        // adopts, or sent from the outbox.
         add(record, -1);
+    else if (isServer())
+        follow(record);
+}
+
+void CallLogWorker::follow(const CallRecord& record)
+{
+    m_followed.insert(record.uid, record);
+    const qint64 since = record.lastSeen - kFollowedMs;
+    for (auto it = m_followed.begin(); it != m_followed.end();)
+        it = it->ended > 0 && it->ended < since ? m_followed.erase(it) : std::next(it);
 }
 
 void CallLogWorker::settleUnit(const QString& unitKey, qint64 generation)
@@ -510,6 +535,8 @@ void CallLogWorker::claim(const QString& unitKey, UnitLease& lease)
         lease.nextClaim = m_settings.leaseClock() + std::min<qint64>(result.expiresInMs + 50, CallStore::HeartbeatMs);
         return;
     }
+    for (auto it = m_followed.begin(); it != m_followed.end();)
+        it = it->unitKey == unitKey ? m_followed.erase(it) : std::next(it);
     lease.held = true;
     lease.adopted = lease.releaseWhenAdopted = false;
     lease.elsewhere = false;
@@ -522,6 +549,12 @@ void CallLogWorker::claim(const QString& unitKey, UnitLease& lease)
 
 void CallLogWorker::runLeases()
 {
+    // The server's connection went while this desk only followed: opened
+    // again now, or found unreachable, so that its calls go to the outbox.
+    if (!m_off && isServer() && m_store && !m_store->isOpen() && !m_retryTimer->isActive()) {
+        tryOpen();
+        return;
+    }
     if (m_off || !m_store || !m_store->isOpen())
         return;
     const qint64 now = m_settings.leaseClock();

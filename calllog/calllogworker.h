@@ -159,6 +159,9 @@ private:
     // The outbox's calls to the server, oldest first, merged by identity.
     bool replayOutbox();
     void setUnreachable(bool unreachable);
+    // A call of a unit another desk writes, kept a while should the server
+    // go away before that desk wrote it.
+    void follow(const CallRecord& record);
 
     Settings m_settings;
     std::unique_ptr<CallStore> m_store;
@@ -188,6 +191,9 @@ private:
     // unreachable, and how many it holds.
     std::unique_ptr<CallStore> m_outbox;
     int m_outboxCalls = 0;
+    // The latest calls of units other desks write (open ones, and those
+    // that ended lately), by uid.
+    QHash<QString, CallRecord> m_followed;
     qint64 m_unreachableSince = 0;
     // The inode of the file opened, so that a file another program has
     // already moved aside is not moved again.

@@ -72,6 +72,10 @@ const char* const kSchema1[] = {
     "CREATE INDEX calls_by_time ON calls (first_seen)",
     "CREATE INDEX calls_by_unit ON calls (unit, line, first_seen)",
     "CREATE INDEX calls_open ON calls (unit) WHERE ended IS NULL",
+    // The other identities of a call two desks recorded apart while the
+    // server was away: the later desk's writes find the merged call.
+    "CREATE TABLE call_uids (uid text PRIMARY KEY, call bigint NOT NULL REFERENCES calls (id) ON DELETE CASCADE)",
+    "CREATE INDEX call_uids_by_call ON call_uids (call)",
     "CREATE TABLE leases (unit text PRIMARY KEY, owner text NOT NULL, generation bigint NOT NULL,"
     " heartbeat timestamptz NOT NULL, active boolean NOT NULL)",
 };
@@ -95,7 +99,9 @@ const char* const kLeaseDrop = "UPDATE leases SET active = false, heartbeat = 'e
 const char* const kLeaseCheck = "SELECT 1 FROM leases WHERE unit = ? AND owner = ? AND generation = ? AND active"
                                 " FOR SHARE";
 
-const char* const kFind = "SELECT id, %1 FROM calls WHERE uid = ?";
+const char* const kFind = "SELECT id, %1 FROM calls WHERE uid = ? UNION ALL SELECT c.id, %2 FROM call_uids a"
+                          " JOIN calls c ON c.id = a.call WHERE a.uid = ? LIMIT 1";
+const char* const kAlias = "INSERT INTO call_uids VALUES (?, ?) ON CONFLICT (uid) DO NOTHING";
 // The same call seen by another desk: same unit and line, first seen
 // within the window, the nearest first.
 const char* const kFindNear = "SELECT id, %1 FROM calls WHERE unit = ? AND line = ? AND first_seen BETWEEN %2 AND %3"
@@ -516,10 +522,11 @@ bool PgCallStore::save(const QVector<Write>& batch, QStringList* refusedUnits)
     QStringList refused;
     const QString what = QStringLiteral("writing a call");
     const bool ok = inTransaction(what, [&] {
-        QSqlQuery lease(m_db), find(m_db), near(m_db), update(m_db), insert(m_db);
+        QSqlQuery lease(m_db), find(m_db), near(m_db), alias(m_db), update(m_db), insert(m_db);
         const QString t = ts(QStringLiteral("?"));
         if (!prepare(lease, QLatin1String(kLeaseCheck))
-            || !prepare(find, QString::fromLatin1(kFind).arg(ms("last_seen")))
+            || !prepare(find, QString::fromLatin1(kFind).arg(ms("last_seen"), ms("c.last_seen")))
+            || !prepare(alias, QLatin1String(kAlias))
             || !prepare(near, QString::fromLatin1(kFindNear).arg(ms("last_seen"), t, t, t))
             || !prepare(update,
                         QStringLiteral("UPDATE calls SET (%1) = (%2) WHERE id = ?")
@@ -550,6 +557,7 @@ bool PgCallStore::save(const QVector<Write>& batch, QStringList* refusedUnits)
                 }
             }
             find.addBindValue(notNull(r.uid));
+            find.addBindValue(notNull(r.uid));
             if (!exec(find, what))
                 return false;
             bool found = find.next();
@@ -569,6 +577,12 @@ bool PgCallStore::save(const QVector<Write>& batch, QStringList* refusedUnits)
                 const qint64 id = row->value(0).toLongLong();
                 const bool newer = row->value(1).toLongLong() > r.lastSeen;
                 row->finish();
+                if (row == &near) {
+                    alias.addBindValue(notNull(r.uid));
+                    alias.addBindValue(id);
+                    if (!exec(alias, what))
+                        return false;
+                }
                 if (w.keepNewer && newer)
                     continue;
                 bindRecord(update, r, folded(r), m_options.owner);
