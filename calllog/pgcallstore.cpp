@@ -4,6 +4,8 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -115,11 +117,30 @@ const char* const kUnits = "WITH RECURSIVE u(unit) AS (SELECT min(unit) FROM cal
                            " SELECT (SELECT min(unit) FROM calls WHERE unit > u.unit) FROM u"
                            " WHERE u.unit IS NOT NULL) SELECT unit FROM u WHERE unit IS NOT NULL";
 // By the desk's local day (the session's time zone), hashed in memory.
-const char* const kDays = "SELECT first_seen::date, count(*),"
-                          " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'answered'),"
-                          " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'aired'),"
-                          " count(*) FILTER (WHERE outcome = 'missed'), avg(wait_ms) FROM calls%1 GROUP BY 1"
-                          " ORDER BY 1 DESC";
+// The totals of a day, over calls or over the matches of a search.
+const char* const kDayTotals = "count(*), count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'answered'),"
+                               " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'aired'),"
+                               " count(*) FILTER (WHERE outcome = 'missed'), avg(wait_ms)";
+// By the desk's local day (the session's time zone), hashed in memory.
+const char* const kDays = "SELECT first_seen::date, %1 FROM calls%2 GROUP BY 1 ORDER BY 1 DESC";
+// A search reads each matching call once: the trigram index finds them, and
+// what the totals and the window's orders need of them is kept (m); the
+// totals come as one JSON array on every row, beside the newest rows of the
+// window's order, read whole by their key. Two queries, one for the rows and
+// one for the totals, would read the matches twice, the first of them often
+// through the time index past every call that does not match.
+// %1 the filter, %2 the order, %3 the limit, %4 the columns.
+const char* const kSearch
+    = "WITH m AS MATERIALIZED (SELECT id, first_seen, ended, outcome, wait_ms, unit, line, name, location, topic,"
+      " air_ms, total_ms FROM calls%1),"
+      " d AS (SELECT json_agg(json_build_array(day::text, c, a, r, x, w) ORDER BY day DESC) AS days FROM"
+      " (SELECT first_seen::date AS day, count(*) AS c,"
+      " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'answered') AS a,"
+      " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'aired') AS r,"
+      " count(*) FILTER (WHERE outcome = 'missed') AS x, avg(wait_ms) AS w FROM m GROUP BY 1) AS t),"
+      " o AS (SELECT cid, rn FROM (SELECT id AS cid, row_number() OVER (ORDER BY %2) AS rn FROM m) AS s"
+      " WHERE rn <= %3)"
+      " SELECT %4, d.days::text FROM d LEFT JOIN (o JOIN calls ON calls.id = o.cid) ON true ORDER BY o.rn";
 const char* const kCloseAbandoned = "UPDATE calls SET ended = last_seen, partial = true,"
                                     " outcome = COALESCE(outcome, 'missed') WHERE ended IS NULL AND NOT EXISTS"
                                     " (SELECT 1 FROM leases l WHERE l.unit = calls.unit AND l.owner = calls.owner"
@@ -809,33 +830,64 @@ CallQueryResult PgCallStore::querySorted(const CallFilter& filter, const CallSor
     clearFailure();
     QVariantList values;
     const QString where = this->where(filter, values);
-    QSqlQuery rows(m_db);
-    if (!prepare(rows,
-                 QStringLiteral("SELECT %1 FROM calls%2 ORDER BY %3 LIMIT %4")
-                     .arg(columns(), where, orderBy(sort))
-                     .arg(std::max(0, limit)),
-                 values)
-        || !exec(rows, QStringLiteral("searching"))) {
-        result.error = errorText();
-        return result;
-    }
-    while (rows.next())
-        result.rows.append(readRecord(rows));
-    QSqlQuery days(m_db);
-    if (!prepare(days, QString::fromLatin1(kDays).arg(where), values) || !exec(days, QStringLiteral("counting"))) {
-        result.error = errorText();
-        return result;
-    }
-    while (days.next()) {
+    const auto addDay = [&result](const QDate& day, const QVariantList& v) {
         DayTotals d;
-        d.day = days.value(0).toDate();
-        d.calls = days.value(1).toInt();
-        d.answered = days.value(2).toInt();
-        d.aired = days.value(3).toInt();
-        d.missed = days.value(4).toInt();
-        d.meanWaitMs = days.value(5).isNull() ? -1 : qRound64(days.value(5).toDouble());
+        d.day = day;
+        d.calls = v.value(0).toInt();
+        d.answered = v.value(1).toInt();
+        d.aired = v.value(2).toInt();
+        d.missed = v.value(3).toInt();
+        d.meanWaitMs = v.value(4).isNull() ? -1 : qRound64(v.value(4).toDouble());
         result.matching += d.calls;
         result.days.append(d);
+    };
+    if (!filter.text.trimmed().isEmpty()) {
+        // A search: the matching calls are read once, for the rows and the
+        // totals alike (see kSearch).
+        QSqlQuery rows(m_db);
+        if (!prepare(
+                rows,
+                QString::fromLatin1(kSearch).arg(where, orderBy(sort), QString::number(std::max(0, limit)), columns()),
+                values)
+            || !exec(rows, QStringLiteral("searching"))) {
+            result.error = errorText();
+            return result;
+        }
+        while (rows.next()) {
+            if (result.days.isEmpty() && !rows.value(23).isNull()) {
+                const QJsonArray days = QJsonDocument::fromJson(rows.value(23).toString().toUtf8()).array();
+                for (const QJsonValue& day : days) {
+                    const QJsonArray d = day.toArray();
+                    QVariantList v;
+                    for (int i = 1; i <= 5; ++i)
+                        v << (d.at(i).isNull() ? QVariant() : QVariant(d.at(i).toDouble()));
+                    addDay(QDate::fromString(d.at(0).toString(), Qt::ISODate), v);
+                }
+            }
+            if (!rows.value(0).isNull())
+                result.rows.append(readRecord(rows));
+        }
+    } else {
+        QSqlQuery rows(m_db);
+        if (!prepare(rows,
+                     QStringLiteral("SELECT %1 FROM calls%2 ORDER BY %3 LIMIT %4")
+                         .arg(columns(), where, orderBy(sort))
+                         .arg(std::max(0, limit)),
+                     values)
+            || !exec(rows, QStringLiteral("searching"))) {
+            result.error = errorText();
+            return result;
+        }
+        while (rows.next())
+            result.rows.append(readRecord(rows));
+        QSqlQuery days(m_db);
+        if (!prepare(days, QString::fromLatin1(kDays).arg(QLatin1String(kDayTotals), where), values)
+            || !exec(days, QStringLiteral("counting"))) {
+            result.error = errorText();
+            return result;
+        }
+        while (days.next())
+            addDay(days.value(0).toDate(), {days.value(1), days.value(2), days.value(3), days.value(4), days.value(5)});
     }
     result.units = units();
     result.ok = true;
