@@ -31,7 +31,7 @@ fi
 mirt_install_deps libbenchmark-dev libpugixml-dev libxcb1-dev xvfb
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_BENCH=ON -DMIRT_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target mirt_bench mirt_coldstart mirt-desktop >/dev/null
+cmake --build "$build" -j2 --target mirt_bench mirt_historybench mirt_coldstart mirt-desktop >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 # A private settings folder and runtime folder: never the user's.
@@ -74,6 +74,9 @@ echo "== calllog" >>"$log"
 "$bin" calllog 2>>"$log" | show || { echo "calllog: failed (see $log)"; status=1; }
 echo "== stationlog" >>"$log"
 "$bin" stationlog 2>>"$log" | show || { echo "stationlog: failed (see $log)"; status=1; }
+# The caller history: its lookup, and typing with completion on.
+echo "== history" >>"$log"
+"$build/bench/mirt_historybench" 2>>"$log" | show || { echo "history: failed (see $log)"; status=1; }
 
 # A private X server on the first free display of :71 to :75. It tells on
 # descriptor 3 when it is ready to take clients.

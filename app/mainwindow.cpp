@@ -1,7 +1,9 @@
 #include "app/mainwindow.h"
 
 #include "app/addunitdialog.h"
+#include "app/callerhistorywindow.h"
 #include "app/calllogwindow.h"
+#include "app/logcallerhistory.h"
 #include "app/requestpassworddialog.h"
 #include "attention/consoleattention.h"
 #include "calllog/calllog.h"
@@ -94,6 +96,7 @@ MainWindow::MainWindow(QWidget* parent)
 MainWindow::~MainWindow()
 {
     delete m_callLogWindow;
+    delete m_historyWindow;
     m_units.save();
     delete m_ui;
 }
@@ -110,6 +113,20 @@ void MainWindow::setCallLog(CallLog* log)
     };
     connect(log, &CallLog::statusChanged, this, showStatus);
     showStatus(log->statusText());
+}
+
+void MainWindow::showCallerHistory(const QString& unitKey)
+{
+    if (!m_callLog)
+        return;
+    if (!m_historyWindow) {
+        m_historySource = new LogCallerHistory(*m_callLog, this);
+        m_historyWindow = new CallerHistoryWindow(*m_historySource, nullptr);
+    }
+    m_historyWindow->follow(m_consoles.value(unitKey));
+    m_historyWindow->show();
+    m_historyWindow->raise();
+    m_historyWindow->activateWindow();
 }
 
 void MainWindow::showCallLog(const QString& unitKey)
@@ -207,9 +224,13 @@ void MainWindow::handleConnect()
             console->setHighContrast(m_consoleOptions.highContrast());
             connect(console, &MIRTGui::highContrastChosen, &m_consoleOptions, &ConsoleOptions::setHighContrast);
             connect(console, &MIRTGui::callLogRequested, this, [this, key] { showCallLog(key); });
+            connect(console, &MIRTGui::callerHistoryRequested, this, [this, key] { showCallerHistory(key); });
             // Only listens: nothing the console sends changes.
-            if (m_callLog)
+            if (m_callLog) {
                 m_callLog->attach(console->session(), key);
+                // A child of the console: it goes when the console goes.
+                console->setCallerHistory(new LogCallerHistory(*m_callLog, console));
+            }
         }
         handleTableSelect(index);
     }
@@ -338,5 +359,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     }
     if (m_callLogWindow)
         m_callLogWindow->close();
+    if (m_historyWindow)
+        m_historyWindow->close();
     QMainWindow::closeEvent(event);
 }

@@ -11,6 +11,8 @@
 
 class CallLog;
 class CallLogWindow;
+class CallerHistoryWindow;
+class LogCallerHistory;
 class MIRTGui;
 class QCloseEvent;
 class QMenu;
@@ -45,6 +47,10 @@ public:
     // unit's for an empty key.
     void showCallLog(const QString& unitKey = QString());
     CallLogWindow* callLogWindow() const { return m_callLogWindow; }
+    // Opens (or raises) the "Caller History" window, following the
+    // selected caller of the console filed under the key.
+    void showCallerHistory(const QString& unitKey);
+    CallerHistoryWindow* callerHistoryWindow() const { return m_historyWindow; }
 
 public slots:
     void handleQuit();
@@ -84,4 +90,7 @@ private:
     QMap<QString, MIRTGui*> m_consoles;
     CallLog* m_callLog = nullptr;
     CallLogWindow* m_callLogWindow = nullptr;
+    CallerHistoryWindow* m_historyWindow = nullptr;
+    // The history window's own source; each console has its own too.
+    LogCallerHistory* m_historySource = nullptr;
 };

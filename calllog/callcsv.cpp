@@ -14,7 +14,7 @@ QStringList CallCsv::header()
             QStringLiteral("Mood"),       QStringLiteral("Answered"),  QStringLiteral("First on air"),
             QStringLiteral("Ended"),      QStringLiteral("Wait (s)"),  QStringLiteral("On hold (s)"),
             QStringLiteral("On air (s)"), QStringLiteral("Total (s)"), QStringLiteral("Outcome"),
-            QStringLiteral("Priority"),   QStringLiteral("Partial")};
+            QStringLiteral("Priority"),   QStringLiteral("Partial"),   QStringLiteral("Flag")};
     // New columns go here, after the last: scripts read by position.
 }
 
@@ -40,7 +40,8 @@ QStringList CallCsv::fields(const CallRecord& r)
             seconds(r.totalMs),
             r.isOpen() ? QStringLiteral("in progress") : CallRecord::outcomeKey(r.outcome),
             yesNo(r.priority),
-            yesNo(r.partial)};
+            yesNo(r.partial),
+            r.callerFlag};
 }
 
 QString CallCsv::quote(const QString& field)

@@ -1,7 +1,9 @@
 #include "calllog/calllog.h"
 
+#include "calllog/callerlookup.h"
 #include "calllog/calllogworker.h"
 #include "calllog/callstore.h"
+#include "calllog/sqlitecallstore.h"
 #include "ipc/ipcobject.h"
 
 #include <QDateTime>
@@ -85,6 +87,7 @@ CallLog::CallLog(const Options& options, QObject* parent)
     connect(m_worker, &CallLogWorker::queried, this, &CallLog::queryFinished);
     connect(m_worker, &CallLogWorker::exported, this, &CallLog::exportFinished);
     connect(m_worker, &CallLogWorker::retentionCounted, this, &CallLog::retentionCounted);
+    connect(m_worker, &CallLogWorker::callerFlagSet, this, &CallLog::callerFlagSet);
     connect(m_worker, &CallLogWorker::leaseGained, this, &CallLog::leaseGained);
     connect(m_worker, &CallLogWorker::leaseLost, this, &CallLog::leaseLost);
 
@@ -108,6 +111,8 @@ CallLog::~CallLog()
     // watching the unit carries them on.
     for (CallRecorder* recorder : qAsConst(m_recorders))
         recorder->finish();
+    delete m_callerLookup;
+    m_callerLookup = nullptr;
     post([](CallLogWorker* worker) { worker->shutdown(); });
     m_thread->wait();
     qDeleteAll(m_recorders);
@@ -248,4 +253,28 @@ int CallLog::countRetention(int days)
 void CallLog::setRetentionDays(int days)
 {
     post([days](CallLogWorker* worker) { worker->setRetention(days); });
+}
+
+CallerLookup* CallLog::callerLookup()
+{
+    if (!m_callerLookup) {
+        SqliteCallStore::Options options;
+        options.mode = CallStore::ReadOnly;
+        options.busyTimeoutMs = CallerLookup::BusyTimeoutMs;
+        options.searchIndex = m_options.searchIndex;
+        const QString path = m_options.path;
+        m_callerLookup = new CallerLookup(
+            [path, options]() -> std::unique_ptr<CallStore> {
+                return std::make_unique<SqliteCallStore>(path, options);
+            },
+            this);
+    }
+    return m_callerLookup;
+}
+
+int CallLog::setCallerFlag(const QString& name, const QString& location, const QString& flag)
+{
+    const int ticket = m_nextTicket++;
+    post([=](CallLogWorker* worker) { worker->setCallerFlag(ticket, name, location, flag); });
+    return ticket;
 }

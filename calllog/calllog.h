@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QTimer>
 
+class CallerLookup;
 class CallLogWorker;
 class IPCObject;
 class QThread;
@@ -117,6 +118,13 @@ public:
     // A new period, applied at once.
     void setRetentionDays(int days);
 
+    // The caller history's reader, made on first use: a connection of its
+    // own on a thread of its own.
+    CallerLookup* callerLookup();
+    // Sets a caller's flag (see CallStore::setCallerFlag), written by the
+    // log's writer; answered with callerFlagSet.
+    int setCallerFlag(const QString& name, const QString& location, const QString& flag);
+
 signals:
     void ready();
     // The status text changed.
@@ -128,6 +136,7 @@ signals:
     void queryFinished(int ticket, const CallQueryResult& result);
     void exportFinished(int ticket, bool ok, int rows, const QString& error);
     void retentionCounted(int ticket, int calls, const QString& refused);
+    void callerFlagSet(int ticket, bool ok, const QString& error);
 
 private:
     void save(const CallRecord& record);
@@ -154,4 +163,5 @@ private:
     QSet<QString> m_writing;
     QTimer m_touch;
     int m_nextTicket = 1;
+    CallerLookup* m_callerLookup = nullptr;
 };

@@ -695,6 +695,20 @@ void CallLogWorker::countRetention(int ticket, int days)
     emit retentionCounted(ticket, result.ok ? result.calls : -1, result.ok ? result.refused : m_store->errorText());
 }
 
+void CallLogWorker::setCallerFlag(int ticket, const QString& name, const QString& location, const QString& flag)
+{
+    if (!m_store || !m_store->isOpen()) {
+        emit callerFlagSet(ticket, false, m_off ? QStringLiteral("the call log is off") : m_reason);
+        return;
+    }
+    // The call that brought the caller back may still wait in the backlog.
+    writePending();
+    const bool ok = m_store->setCallerFlag(name, location, flag);
+    emit callerFlagSet(ticket, ok, ok ? QString() : m_store->errorText());
+    if (ok)
+        emit committed();
+}
+
 void CallLogWorker::shutdown()
 {
     for (QTimer* t : {m_batchTimer, m_retryTimer, m_leaseTimer, m_pollTimer, m_retentionTimer})

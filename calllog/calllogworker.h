@@ -80,6 +80,7 @@ public:
     // Applies a new period now; a dry run answers retentionCounted.
     void setRetention(int days);
     void countRetention(int ticket, int days);
+    void setCallerFlag(int ticket, const QString& name, const QString& location, const QString& flag);
     // Writes what waits (for a few seconds at most), gives up the leases,
     // keeps what could not be written, closes and ends the thread's loop.
     void shutdown();
@@ -100,6 +101,7 @@ signals:
     void queried(int ticket, const CallQueryResult& result);
     void exported(int ticket, bool ok, int rows, const QString& error);
     void retentionCounted(int ticket, int calls, const QString& refused);
+    void callerFlagSet(int ticket, bool ok, const QString& error);
     // The unit's lease is this program's: the recorder continues the calls
     // found there and answers with adopt().
     void leaseGained(const QString& unitKey, qint64 generation, const QVector<CallRecord>& recent);

@@ -64,6 +64,9 @@ struct CallRecord
     QString notes;
     QString gender;
     QString mood;
+    // The flag of the call's caller as the store read it (see
+    // CallStore::setCallerFlag); saving a call leaves it alone.
+    QString callerFlag;
 
     bool isOpen() const { return ended == 0; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "calllog/callcsv.h"
+#include "calllog/callerhistory.h"
 #include "calllog/callrecord.h"
 
 #include <QString>
@@ -196,6 +197,19 @@ public:
     // What the store can say about itself in one line ("PostgreSQL 15.18,
     // schema version 1").
     virtual QString serverDescription() const { return QString(); }
+    // Caller history. The writer keeps one row per caller (folded name and
+    // location, see CallFold) up to date in the transaction that writes or
+    // deletes the calls, so none of these reads every call; a caller's flag
+    // goes with the last of its calls.
+    //
+    // Callers whose folded name contains the folded text, the most recent
+    // first.
+    virtual QVector<CallerSummary> findCallers(const QString& text, int limit) = 0;
+    // The calls of a caller, the newest limit of them whole.
+    virtual CallerHistory callerHistory(const QString& name, const QString& location, int limit) = 0;
+    // Sets (or with an empty text clears) the flag of every caller the
+    // name and location match; false when the log holds no such caller.
+    virtual bool setCallerFlag(const QString& name, const QString& location, const QString& flag) = 0;
 
     // Oldest first; the number of rows written goes to rows.
     bool exportCsv(const CallFilter& filter, QIODevice& out, int* rows = nullptr,

@@ -36,12 +36,26 @@ QString ms(const QString& column)
     return QStringLiteral("(extract(epoch FROM %1) * 1000)::bigint").arg(column);
 }
 
+// A call's caller: the first two of its folded texts, name and location.
+const char* const kCallerName = "split_part(calls.folded, E'\\n', 1)";
+const char* const kCallerLocation = "split_part(calls.folded, E'\\n', 2)";
+// Which callers a name and location stand for: the same folded name, and
+// the same location unless one of the two has none. Binds name, location,
+// location.
+QString callerMatch(const QString& nameColumn, const QString& locationColumn)
+{
+    return QStringLiteral("%1 = ? AND (? = '' OR %2 = ? OR %2 = '')").arg(nameColumn, locationColumn);
+}
+
 // The columns of every SELECT of whole calls, in the order readRecord reads.
 QString columns()
 {
     return QStringLiteral("id, uid, unit, username, line, %1, %2, %3, %4, %5, hold_ms, air_ms, wait_ms, outcome,"
-                          " priority, partial, name, location, topic, notes, gender, mood, total_ms")
-        .arg(ms("first_seen"), ms("answered"), ms("first_on_air"), ms("ended"), ms("last_seen"));
+                          " priority, partial, name, location, topic, notes, gender, mood, total_ms,"
+                          " COALESCE((SELECT flag FROM caller_flags f WHERE f.name_folded = %6"
+                          " AND f.location_folded = %7), '')")
+        .arg(ms("first_seen"), ms("answered"), ms("first_on_air"), ms("ended"), ms("last_seen"),
+             QLatin1String(kCallerName), QLatin1String(kCallerLocation));
 }
 
 const char* const kSchema1[] = {
@@ -78,6 +92,9 @@ const char* const kSchema1[] = {
     // server was away: the later desk's writes find the merged call.
     "CREATE TABLE call_uids (uid text PRIMARY KEY, call bigint NOT NULL REFERENCES calls (id) ON DELETE CASCADE)",
     "CREATE INDEX call_uids_by_call ON call_uids (call)",
+    // The flags of callers (see CallerHistory), by folded name and location.
+    "CREATE TABLE caller_flags (name_folded text NOT NULL, location_folded text NOT NULL, flag text NOT NULL,"
+    " PRIMARY KEY (name_folded, location_folded))",
     "CREATE TABLE leases (unit text PRIMARY KEY, owner text NOT NULL, generation bigint NOT NULL,"
     " heartbeat timestamptz NOT NULL, active boolean NOT NULL)",
 };
@@ -209,6 +226,7 @@ CallRecord readRecord(const QSqlQuery& q)
     r.gender = q.value(20).toString();
     r.mood = q.value(21).toString();
     r.totalMs = q.value(22).toLongLong();
+    r.callerFlag = q.value(23).toString();
     return r;
 }
 
@@ -854,8 +872,8 @@ CallQueryResult PgCallStore::querySorted(const CallFilter& filter, const CallSor
             return result;
         }
         while (rows.next()) {
-            if (result.days.isEmpty() && !rows.value(23).isNull()) {
-                const QJsonArray days = QJsonDocument::fromJson(rows.value(23).toString().toUtf8()).array();
+            if (result.days.isEmpty() && !rows.value(24).isNull()) {
+                const QJsonArray days = QJsonDocument::fromJson(rows.value(24).toString().toUtf8()).array();
                 for (const QJsonValue& day : days) {
                     const QJsonArray d = day.toArray();
                     QVariantList v;
@@ -1020,4 +1038,122 @@ bool PgCallStore::closeAbandoned()
         return exec(QString::fromLatin1(kCloseAbandoned).arg(leaseAlive()), QStringLiteral("closing calls left open"))
             && notify();
     });
+}
+
+// The caller history is read from the calls themselves: their folded texts
+// begin with the caller's name and location.
+QVector<CallerSummary> PgCallStore::findCallers(const QString& text, int limit)
+{
+    QVector<CallerSummary> out;
+    if (!isOpen()) {
+        fail(OtherFailure, QStringLiteral("%1 is not open").arg(location()));
+        return out;
+    }
+    clearFailure();
+    const QString folded = CallFold::fold(text);
+    if (folded.isEmpty() || limit <= 0)
+        return out;
+    QSqlQuery q(m_db);
+    // The trigram index narrows the calls to those with the text anywhere.
+    if (!prepare(
+            q,
+            QStringLiteral("SELECT (array_agg(name ORDER BY first_seen DESC))[1],"
+                           " (array_agg(location ORDER BY first_seen DESC))[1], count(*), %1,"
+                           " COALESCE((SELECT flag FROM caller_flags f WHERE f.name_folded = %2"
+                           " AND f.location_folded = %3), '')"
+                           " FROM calls WHERE folded LIKE ? AND %2 LIKE ? GROUP BY %2, %3 ORDER BY max(first_seen)"
+                           " DESC LIMIT ?")
+                .arg(ms(QStringLiteral("max(first_seen)")), QLatin1String(kCallerName), QLatin1String(kCallerLocation)),
+            {likePattern(folded), likePattern(folded), limit})
+        || !exec(q, QStringLiteral("looking up callers")))
+        return out;
+    while (q.next()) {
+        CallerSummary c;
+        c.name = q.value(0).toString();
+        c.location = q.value(1).toString();
+        c.calls = q.value(2).toInt();
+        c.lastCall = q.value(3).toLongLong();
+        c.flag = q.value(4).toString();
+        out.append(c);
+    }
+    return out;
+}
+
+CallerHistory PgCallStore::callerHistory(const QString& name, const QString& town, int limit)
+{
+    CallerHistory result;
+    if (!isOpen()) {
+        result.error = QStringLiteral("%1 is not open").arg(location());
+        return result;
+    }
+    clearFailure();
+    const QString foldedName = CallFold::fold(name);
+    const QString foldedLocation = CallFold::fold(town);
+    if (foldedName.isEmpty()) {
+        result.ok = true;
+        return result;
+    }
+    const QVariantList key = {foldedName, foldedLocation, foldedLocation};
+    const QString calls = callerMatch(QLatin1String(kCallerName), QLatin1String(kCallerLocation));
+    const QString what = QStringLiteral("reading a caller's calls");
+    QSqlQuery count(m_db), flag(m_db), rows(m_db);
+    if (!prepare(count, QStringLiteral("SELECT count(*), count(ended) FROM calls WHERE ") + calls, key)
+        || !exec(count, what) || !count.next()) {
+        result.error = errorText();
+        return result;
+    }
+    result.calls = count.value(0).toInt();
+    result.endedCalls = count.value(1).toInt();
+    if (!prepare(flag,
+                 QStringLiteral("SELECT flag FROM caller_flags WHERE %1 AND flag <> ''"
+                                " ORDER BY location_folded = ? DESC LIMIT 1")
+                     .arg(callerMatch(QStringLiteral("name_folded"), QStringLiteral("location_folded"))),
+                 key + QVariantList{foldedLocation})
+        || !exec(flag, what)) {
+        result.error = errorText();
+        return result;
+    }
+    if (flag.next())
+        result.flag = flag.value(0).toString();
+    if (!prepare(rows,
+                 QStringLiteral("SELECT %1 FROM calls WHERE %2 ORDER BY first_seen DESC, id DESC LIMIT %3")
+                     .arg(columns(), calls)
+                     .arg(std::max(0, limit)),
+                 key)
+        || !exec(rows, what)) {
+        result.error = errorText();
+        return result;
+    }
+    while (rows.next())
+        result.rows.append(readRecord(rows));
+    result.ok = true;
+    return result;
+}
+
+bool PgCallStore::setCallerFlag(const QString& name, const QString& town, const QString& flag)
+{
+    if (!isOpen())
+        return fail(OtherFailure, QStringLiteral("%1 is not open").arg(location()));
+    clearFailure();
+    const QString foldedName = CallFold::fold(name);
+    const QString foldedLocation = CallFold::fold(town);
+    const QString text = flag.simplified().left(CallerHistory::MaxFlagLength);
+    int changed = 0;
+    const QString what = QStringLiteral("setting a caller's flag");
+    const bool ok = inTransaction(what, [&] {
+        QSqlQuery q(m_db);
+        if (!prepare(q,
+                     QStringLiteral("INSERT INTO caller_flags SELECT DISTINCT %1, %2, ? FROM calls WHERE %3"
+                                    " ON CONFLICT (name_folded, location_folded) DO UPDATE SET flag = excluded.flag")
+                         .arg(QLatin1String(kCallerName), QLatin1String(kCallerLocation),
+                              callerMatch(QLatin1String(kCallerName), QLatin1String(kCallerLocation))),
+                     {text, foldedName, foldedLocation, foldedLocation})
+            || !exec(q, what))
+            return false;
+        changed = q.numRowsAffected();
+        return notify();
+    });
+    if (ok && changed <= 0)
+        return fail(OtherFailure, QStringLiteral("%1 holds no calls of %2").arg(location(), name));
+    return ok;
 }

@@ -83,6 +83,9 @@ public:
     bool setSharedRetentionDays(int days) override;
     bool claimHousekeeping() override;
     QString serverDescription() const override;
+    QVector<CallerSummary> findCallers(const QString& text, int limit) override;
+    CallerHistory callerHistory(const QString& name, const QString& location, int limit) override;
+    bool setCallerFlag(const QString& name, const QString& location, const QString& flag) override;
 
 private:
     bool failWith(const QSqlError& error, const QString& what);

@@ -28,6 +28,11 @@ const char* const kColumns
       "wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood, ";
 const char* const kTotal = "total_ms";
 const char* const kOldTotal = "COALESCE(ended, last_seen) - first_seen";
+// The flag of the call's caller, after the total; none in a file of an
+// older version.
+const char* const kFlag = ", COALESCE((SELECT flag FROM callers c WHERE c.name_folded = calls.caller_name"
+                          " AND c.location_folded = calls.caller_location), '')";
+const char* const kNoFlag = ", ''";
 
 const char* const kIndexSql = "CREATE VIRTUAL TABLE calls_fold USING fts5(folded, content='calls',"
                               " content_rowid='id', tokenize='trigram case_sensitive 1')";
@@ -40,6 +45,21 @@ QString folded(const CallRecord& r)
 {
     return CallFold::fold(r.name) + kFieldBreak + CallFold::fold(r.location) + kFieldBreak + CallFold::fold(r.topic)
         + kFieldBreak + CallFold::fold(r.notes);
+}
+
+// The caller's key from a call's folded texts: its name and location.
+QPair<QString, QString> callerOf(const QString& foldedTexts)
+{
+    const QStringList parts = foldedTexts.split(kFieldBreak);
+    return {parts.value(0), parts.value(1)};
+}
+
+// Which callers a name and location stand for: the same folded name, and
+// the same location unless one of the two has none. Binds name, location,
+// location.
+QString callerMatch(const QString& nameColumn, const QString& locationColumn)
+{
+    return QStringLiteral("%1 = ? AND (? = '' OR %2 = ? OR %2 = '')").arg(nameColumn, locationColumn);
 }
 
 QVariant nullable(qint64 ms)
@@ -282,7 +302,7 @@ bool SqliteCallStore::initialise()
         return fail(TooNew, QStringLiteral("%1 was written by a newer version of this program").arg(location()));
     m_trigram = m_options.searchIndex && probeTrigram();
     if (!writing) {
-        m_index = m_trigram && m_version >= SchemaVersion && tableExists(QStringLiteral("calls_fold"));
+        m_index = m_trigram && m_version >= 3 && tableExists(QStringLiteral("calls_fold"));
         othersWrote();
         return true;
     }
@@ -423,6 +443,27 @@ bool SqliteCallStore::migrateStep(int version)
         }
         return true;
     }
+    case 3:
+        // Each call names its caller (folded name and location, as in the
+        // folded texts), and the callers table counts each caller's calls
+        // so that the history reads neither all calls nor all texts.
+        return run({QStringLiteral("ALTER TABLE calls ADD COLUMN caller_name TEXT NOT NULL DEFAULT ''"),
+                    QStringLiteral("ALTER TABLE calls ADD COLUMN caller_location TEXT NOT NULL DEFAULT ''"),
+                    QStringLiteral("UPDATE calls SET caller_name = substr(folded, 1, instr(folded, char(10)) - 1),"
+                                   " caller_location = substr(substr(folded, instr(folded, char(10)) + 1), 1,"
+                                   " instr(substr(folded, instr(folded, char(10)) + 1), char(10)) - 1)"
+                                   " WHERE instr(folded, char(10)) > 0"),
+                    QStringLiteral("CREATE INDEX calls_by_caller ON calls(caller_name, caller_location, first_seen)"),
+                    QStringLiteral("CREATE TABLE callers (name_folded TEXT NOT NULL, location_folded TEXT NOT NULL,"
+                                   " name TEXT NOT NULL, location TEXT NOT NULL, calls INTEGER NOT NULL,"
+                                   " last_call INTEGER NOT NULL, flag TEXT NOT NULL DEFAULT '',"
+                                   " PRIMARY KEY (name_folded, location_folded))"),
+                    QStringLiteral("CREATE INDEX callers_by_last ON callers(last_call)"),
+                    // SQLite takes the bare columns from the row of max().
+                    QStringLiteral("INSERT INTO callers (name_folded, location_folded, name, location, calls,"
+                                   " last_call) SELECT caller_name, caller_location, name, location, count(*),"
+                                   " max(first_seen) FROM calls WHERE caller_name <> ''"
+                                   " GROUP BY caller_name, caller_location")});
     default:
         return fail(OtherFailure, QStringLiteral("%1: no way to update version %2").arg(location()).arg(version));
     }
@@ -465,7 +506,8 @@ bool SqliteCallStore::upkeepIndex()
 
 QString SqliteCallStore::columns() const
 {
-    return QLatin1String(kColumns) + QLatin1String(m_version >= SchemaVersion ? kTotal : kOldTotal);
+    return QLatin1String(kColumns) + QLatin1String(m_version >= 3 ? kTotal : kOldTotal)
+        + QLatin1String(m_version >= 4 ? kFlag : kNoFlag);
 }
 
 bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnits)
@@ -488,13 +530,13 @@ bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnit
             "UPDATE calls SET unit = ?, username = ?, line = ?, first_seen = ?, answered = ?, first_on_air = ?,"
             " ended = ?, last_seen = ?, hold_ms = ?, air_ms = ?, wait_ms = ?, outcome = ?, priority = ?,"
             " partial = ?, name = ?, location = ?, topic = ?, notes = ?, gender = ?, mood = ?, total_ms = ?,"
-            " folded = ?, owner = ? WHERE id = ?"));
+            " folded = ?, owner = ?, caller_name = ?, caller_location = ? WHERE id = ?"));
         QSqlQuery insert(m_db);
         insert.prepare(QStringLiteral(
             "INSERT INTO calls (unit, username, line, first_seen, answered, first_on_air, ended, last_seen,"
             " hold_ms, air_ms, wait_ms, outcome, priority, partial, name, location, topic, notes, gender, mood,"
-            " total_ms, folded, owner, uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
-            " ?, ?, ?)"));
+            " total_ms, folded, owner, caller_name, caller_location, uid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+            " ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         QSqlQuery indexDelete(m_db);
         QSqlQuery indexInsert(m_db);
         if (m_index) {
@@ -528,7 +570,11 @@ bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnit
             q.addBindValue(r.totalMs);
             q.addBindValue(text);
             q.addBindValue(m_options.owner.isEmpty() ? QVariant() : QVariant(m_options.owner));
+            const CallerKey caller = callerOf(text);
+            q.addBindValue(caller.first);
+            q.addBindValue(caller.second);
         };
+        QSet<CallerKey> callers;
 
         QHash<QString, bool> allowed;
         for (const Write& w : batch) {
@@ -562,6 +608,7 @@ bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnit
                 find.finish();
                 if (w.keepNewer && newer)
                     continue;
+                callers << callerOf(before) << callerOf(text);
                 bind(update, r, text);
                 update.addBindValue(id);
                 if (!exec(update, what))
@@ -579,6 +626,7 @@ bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnit
             find.finish();
             if (!w.isNew)
                 continue;
+            callers << callerOf(text);
             bind(insert, r, text);
             insert.addBindValue(notNull(r.uid));
             if (!exec(insert, what))
@@ -590,7 +638,7 @@ bool SqliteCallStore::save(const QVector<Write>& batch, QStringList* refusedUnit
                     return false;
             }
         }
-        return true;
+        return recountCallers(callers);
     });
     if (refusedUnits)
         *refusedUnits = ok ? refused : QStringList();
@@ -610,6 +658,9 @@ bool SqliteCallStore::deleteRows(const QString& condition, const QVariantList& v
     while (rows.next())
         victims.append({rows.value(0).toLongLong(), rows.value(1).toString()});
     rows.finish();
+    QSet<CallerKey> callers;
+    for (const auto& victim : qAsConst(victims))
+        callers << callerOf(victim.second);
     QSqlQuery del(m_db);
     del.prepare(QStringLiteral("DELETE FROM calls WHERE id = ?"));
     QSqlQuery indexDelete(m_db);
@@ -627,7 +678,7 @@ bool SqliteCallStore::deleteRows(const QString& condition, const QVariantList& v
     }
     if (count)
         *count = victims.size();
-    return true;
+    return recountCallers(callers);
 }
 
 bool SqliteCallStore::remove(const QVector<qint64>& ids)
@@ -706,9 +757,9 @@ QString SqliteCallStore::where(const CallFilter& filter, QVariantList& values) c
     QStringList phrases;
     QVariantList likeValues;
     QStringList likeConditions;
-    const QString foldedColumn = QLatin1String(m_version >= SchemaVersion ? "folded"
-                                                                          : "lower(name || ' ' || location || ' ' || "
-                                                                            "topic || ' ' || notes)");
+    const QString foldedColumn = QLatin1String(m_version >= 3 ? "folded"
+                                                              : "lower(name || ' ' || location || ' ' || "
+                                                                "topic || ' ' || notes)");
     const QStringList words = CallFold::fold(filter.text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     for (QString word : words) {
         // The trigram index finds any part of three characters or more;
@@ -778,6 +829,7 @@ CallRecord SqliteCallStore::readRecord(const QSqlQuery& q) const
     r.gender = q.value(20).toString();
     r.mood = q.value(21).toString();
     r.totalMs = q.value(22).toLongLong();
+    r.callerFlag = q.value(23).toString();
     return r;
 }
 
@@ -789,7 +841,7 @@ CallQueryResult SqliteCallStore::query(const CallFilter& filter, int limit)
 QString SqliteCallStore::orderBy(const CallSort& sort) const
 {
     const QString direction = QLatin1String(sort.descending ? " DESC" : " ASC");
-    const QString total = QLatin1String(m_version >= SchemaVersion ? kTotal : kOldTotal);
+    const QString total = QLatin1String(m_version >= 3 ? kTotal : kOldTotal);
     // What is empty or unknown first goes last, in either direction.
     QString keys;
     switch (sort.key) {
@@ -1074,4 +1126,171 @@ bool SqliteCallStore::othersWrote()
     const bool changed = m_dataVersion >= 0 && version != m_dataVersion;
     m_dataVersion = version;
     return changed;
+}
+
+bool SqliteCallStore::recountCallers(const QSet<CallerKey>& keys)
+{
+    const QString what = QStringLiteral("counting a caller's calls");
+    QSqlQuery count(m_db);
+    count.setForwardOnly(true);
+    count.prepare(QStringLiteral("SELECT count(*), max(first_seen), name, location FROM calls"
+                                 " WHERE caller_name = ? AND caller_location = ?"));
+    QSqlQuery upsert(m_db);
+    upsert.prepare(QStringLiteral("INSERT INTO callers (name_folded, location_folded, name, location, calls, last_call)"
+                                  " VALUES (?, ?, ?, ?, ?, ?) ON CONFLICT (name_folded, location_folded) DO UPDATE"
+                                  " SET name = excluded.name, location = excluded.location, calls = excluded.calls,"
+                                  " last_call = excluded.last_call"));
+    QSqlQuery drop(m_db);
+    drop.prepare(QStringLiteral("DELETE FROM callers WHERE name_folded = ? AND location_folded = ?"));
+    for (const CallerKey& key : keys) {
+        // A call without a name is nobody's.
+        if (key.first.isEmpty())
+            continue;
+        count.addBindValue(key.first);
+        count.addBindValue(key.second);
+        if (!exec(count, what) || !count.next())
+            return false;
+        const int calls = count.value(0).toInt();
+        const QVariantList values = {key.first, key.second, count.value(2), count.value(3), calls, count.value(1)};
+        count.finish();
+        QSqlQuery& change = calls > 0 ? upsert : drop;
+        for (int i = 0; i < (calls > 0 ? values.size() : 2); ++i)
+            change.addBindValue(values.at(i));
+        if (!exec(change, what))
+            return false;
+    }
+    return true;
+}
+
+bool SqliteCallStore::hasCallers()
+{
+    // A reader opened before the writer brought the file up to date sees
+    // the new version on its next look.
+    if (isOpen() && m_version < SchemaVersion)
+        m_version = std::max(m_version, schemaVersion());
+    if (m_version >= 4)
+        return true;
+    return fail(OtherFailure, QStringLiteral("%1 has no callers yet").arg(location()));
+}
+
+QVector<CallerSummary> SqliteCallStore::findCallers(const QString& text, int limit)
+{
+    QVector<CallerSummary> out;
+    if (!isOpen()) {
+        fail(OtherFailure, QStringLiteral("%1 is not open").arg(location()));
+        return out;
+    }
+    clearFailure();
+    const QString folded = CallFold::fold(text);
+    if (folded.isEmpty() || limit <= 0 || !hasCallers())
+        return out;
+    // Newest first through the index of last calls: a common part of names
+    // stops after the first few callers.
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT name, location, calls, last_call, flag FROM callers"
+                             " WHERE name_folded LIKE ? ESCAPE '\\' ORDER BY last_call DESC LIMIT ?"));
+    q.addBindValue(likePattern(folded));
+    q.addBindValue(limit);
+    if (!exec(q, QStringLiteral("looking up callers")))
+        return out;
+    while (q.next()) {
+        CallerSummary c;
+        c.name = q.value(0).toString();
+        c.location = q.value(1).toString();
+        c.calls = q.value(2).toInt();
+        c.lastCall = q.value(3).toLongLong();
+        c.flag = q.value(4).toString();
+        out.append(c);
+    }
+    return out;
+}
+
+CallerHistory SqliteCallStore::callerHistory(const QString& name, const QString& town, int limit)
+{
+    CallerHistory result;
+    if (!isOpen()) {
+        result.error = QStringLiteral("%1 is not open").arg(location());
+        return result;
+    }
+    clearFailure();
+    const QString foldedName = CallFold::fold(name);
+    const QString foldedLocation = CallFold::fold(town);
+    if (foldedName.isEmpty()) {
+        result.ok = true;
+        return result;
+    }
+    if (!hasCallers()) {
+        result.error = errorText();
+        return result;
+    }
+    const QVariantList key = {foldedName, foldedLocation, foldedLocation};
+    const auto run = [&](QSqlQuery& q, const QString& sql, const QVariantList& extra) {
+        q.setForwardOnly(true);
+        q.prepare(sql);
+        for (const QVariant& v : key + extra)
+            q.addBindValue(v);
+        return exec(q, QStringLiteral("reading a caller's calls"));
+    };
+    const QString calls = callerMatch(QStringLiteral("caller_name"), QStringLiteral("caller_location"));
+    QSqlQuery count(m_db);
+    if (!run(count, QStringLiteral("SELECT count(*), count(ended) FROM calls WHERE ") + calls, {}) || !count.next()) {
+        result.error = errorText();
+        return result;
+    }
+    result.calls = count.value(0).toInt();
+    result.endedCalls = count.value(1).toInt();
+    count.finish();
+    QSqlQuery flag(m_db);
+    if (!run(flag,
+             QStringLiteral("SELECT flag FROM callers WHERE %1 AND flag <> ''"
+                            " ORDER BY location_folded = ? DESC, last_call DESC LIMIT 1")
+                 .arg(callerMatch(QStringLiteral("name_folded"), QStringLiteral("location_folded"))),
+             {foldedLocation})) {
+        result.error = errorText();
+        return result;
+    }
+    if (flag.next())
+        result.flag = flag.value(0).toString();
+    flag.finish();
+    QSqlQuery rows(m_db);
+    if (!run(rows,
+             QStringLiteral("SELECT %1 FROM calls WHERE %2 ORDER BY first_seen DESC, id DESC LIMIT ?")
+                 .arg(columns(), calls),
+             {std::max(0, limit)})) {
+        result.error = errorText();
+        return result;
+    }
+    while (rows.next())
+        result.rows.append(readRecord(rows));
+    result.ok = true;
+    return result;
+}
+
+bool SqliteCallStore::setCallerFlag(const QString& name, const QString& town, const QString& flag)
+{
+    if (!isOpen())
+        return fail(OtherFailure, QStringLiteral("%1 is not open").arg(location()));
+    clearFailure();
+    if (!hasCallers())
+        return false;
+    const QString foldedName = CallFold::fold(name);
+    const QString foldedLocation = CallFold::fold(town);
+    // One line of text, as short as a note on a card.
+    const QString text = flag.simplified().left(CallerHistory::MaxFlagLength);
+    int changed = 0;
+    const bool ok = inTransaction(QStringLiteral("setting a caller's flag"), [&] {
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral("UPDATE callers SET flag = ? WHERE ")
+                  + callerMatch(QStringLiteral("name_folded"), QStringLiteral("location_folded")));
+        for (const QVariant& v : QVariantList{text, foldedName, foldedLocation, foldedLocation})
+            q.addBindValue(v);
+        if (!exec(q, QStringLiteral("setting a caller's flag")))
+            return false;
+        changed = q.numRowsAffected();
+        return true;
+    });
+    if (ok && changed <= 0)
+        return fail(OtherFailure, QStringLiteral("%1 holds no calls of %2").arg(location(), name));
+    return ok;
 }

@@ -2,6 +2,8 @@
 
 #include "calllog/callstore.h"
 
+#include <QPair>
+#include <QSet>
 #include <QSqlDatabase>
 
 #include <functional>
@@ -28,7 +30,7 @@ class QSqlQuery;
 class SqliteCallStore : public CallStore
 {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     struct Options
     {
@@ -74,7 +76,19 @@ public:
     bool scrub() override;
     bool othersWrote() override;
 
+    QVector<CallerSummary> findCallers(const QString& text, int limit) override;
+    CallerHistory callerHistory(const QString& name, const QString& location, int limit) override;
+    bool setCallerFlag(const QString& name, const QString& location, const QString& flag) override;
+
 private:
+    // A caller's key: folded name and location.
+    using CallerKey = QPair<QString, QString>;
+    // Counts the calls of each caller again after a write or a deletion,
+    // inside its transaction; a caller without calls goes, flag and all.
+    bool recountCallers(const QSet<CallerKey>& keys);
+    // The callers tables are there (a file read without migrating may be
+    // older).
+    bool hasCallers();
     bool failWith(const QSqlError& error, const QString& what);
     bool exec(QSqlQuery& query, const QString& what);
     bool exec(const QString& sql, const QString& what);

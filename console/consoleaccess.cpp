@@ -158,6 +158,7 @@ ConsoleAccess::ConsoleAccess(QGraphicsView& view, IPCObject& session, AttentionE
         addPart(&line->airButton(), {Kind::Air, n, line, &line->airButton(), QStringLiteral("AIR")});
         addPart(&line->dropButton(), {Kind::Drop, n, line, &line->dropButton(), QStringLiteral("DROP")});
         connect(&line->dropButton(), &DropButton::armedChanged, this, &ConsoleAccess::schedule);
+        connect(line, &Line::historyChanged, this, &ConsoleAccess::schedule);
     }
     addPart(&m_infoEdit, {Kind::Editor, -1, nullptr, &m_infoEdit.panel(), QString()});
     const std::pair<QWidget*, const char*> fields[] = {
@@ -537,6 +538,12 @@ QString ConsoleAccess::describe(const Line& line, bool withTime) const
     } else if (!line.panel().textLine1().isEmpty()) {
         said << spoken(line.panel().textLine1()).toLower();
     }
+    // The panel's mark of a caller the log knows.
+    if (line.historyCalls() > 0)
+        said << (line.historyCalls() == 1 ? QStringLiteral("called once before")
+                                          : QStringLiteral("called %1 times before").arg(line.historyCalls()));
+    if (!line.historyFlag().isEmpty())
+        said << QStringLiteral("flag: %1").arg(spoken(line.historyFlag()));
     if (withTime && hasCall(s.word))
         said << spokenTime(s.time);
     if (s.priority)

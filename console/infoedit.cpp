@@ -208,3 +208,13 @@ void InfoEdit::sendUpdate()
     // and the next keystroke after reconnecting sends the whole record.
     m_session.send_message(msg);
 }
+
+void InfoEdit::fillCaller(const QString& name, const QString& location)
+{
+    if (m_line < 0 || !m_name.isEnabled())
+        return;
+    m_name.setText(name);
+    if (m_location.text().isEmpty())
+        m_location.setText(location);
+    sendUpdate();
+}

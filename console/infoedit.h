@@ -42,6 +42,9 @@ public slots:
     void ancillaryUpdate(uint line, LineAttributes& attributes, bool local);
     void setLineNum(uint line, LineAttributes& attributes);
     void sendUpdate();
+    // An earlier caller chosen for the current line: the name, and the
+    // location when its field is empty, sent once as the whole record.
+    void fillCaller(const QString& name, const QString& location);
 
 private:
     void setAllEnabled(bool enabled);

@@ -156,6 +156,9 @@ void Keyboard::trigger(ShortcutAction action, int index)
     case ShortcutAction::CallLog:
         emit callLogRequested();
         break;
+    case ShortcutAction::CallerHistory:
+        emit callerHistoryRequested();
+        break;
     case ShortcutAction::Help:
         m_overlay.show();
         break;

@@ -56,6 +56,7 @@ public:
 signals:
     // Ctrl+L: the application opens the call log for this console's unit.
     void callLogRequested();
+    void callerHistoryRequested();
 
 public slots:
     // What the index-th key of the action's row does.

@@ -228,6 +228,16 @@ void Line::setSelected(bool selected)
     m_panel.setSelected(selected);
 }
 
+void Line::setHistory(int earlierCalls, const QString& flag)
+{
+    if (earlierCalls == m_historyCalls && flag == m_historyFlag)
+        return;
+    m_historyCalls = earlierCalls;
+    m_historyFlag = flag;
+    m_panel.setHistoryMark(earlierCalls, !flag.isEmpty());
+    emit historyChanged();
+}
+
 void Line::setAssociatedSurface(bool associated, Surface* surface)
 {
     m_associated = associated;

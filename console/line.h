@@ -62,6 +62,11 @@ public:
     void setVisible(bool visible);
     void setSelected(bool selected);
     void setAssociatedSurface(bool associated, Surface* surface);
+    // What the log knows of the caller on the line: the calls before this
+    // one and the caller's flag; marked on the panel.
+    void setHistory(int earlierCalls, const QString& flag);
+    int historyCalls() const { return m_historyCalls; }
+    const QString& historyFlag() const { return m_historyFlag; }
 
     int index() const { return m_index; }
     // Whether the surface this console stands for lets a press on ANSWER
@@ -87,6 +92,7 @@ public:
 
 signals:
     void selected(uint index);
+    void historyChanged();
 
 public slots:
     void blink(int tick);
@@ -125,4 +131,6 @@ private:
     DropButton m_drop;
     bool m_associated;
     Surface* m_surface;
+    int m_historyCalls = 0;
+    QString m_historyFlag;
 };

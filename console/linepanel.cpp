@@ -6,6 +6,8 @@
 #include <QGraphicsSceneMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
 // Pens of the panel: solid, square caps, bevel joins.
@@ -79,6 +81,15 @@ QRect LinePanel::rectTextLine1() const
 QRect LinePanel::rectTextLine2() const
 {
     return m_large ? QRect(140, 78, 420, 28) : QRect(170, 27, 385, 18);
+}
+
+// In the text area, right of the gender letter (one character) and left of
+// where the second line's text can reach however long it is; in the large
+// panel, right of the gender letter, above the texts. The HOLD button lies
+// over the band left of the text area, so the mark cannot go there.
+QRect LinePanel::rectHistoryMark() const
+{
+    return m_large ? QRect(224, 27, 26, 15) : QRect(151, 33, 18, 13);
 }
 
 bool LinePanel::isPointInTextPanel(QPointF p) const
@@ -183,6 +194,16 @@ void LinePanel::setSelected(bool selected)
 {
     m_selected = selected;
     changedAll();
+}
+
+void LinePanel::setHistoryMark(int earlierCalls, bool flagged)
+{
+    earlierCalls = std::max(0, earlierCalls);
+    if (earlierCalls == m_historyCalls && flagged == m_historyFlagged)
+        return;
+    m_historyCalls = earlierCalls;
+    m_historyFlagged = flagged;
+    changed(rectHistoryMark().adjusted(-1, -1, 1, 1));
 }
 
 void LinePanel::handle_hover(bool over)
@@ -321,6 +342,20 @@ void LinePanel::drawPanel(QPainter* painter) const
     if (m_utility) {
         painter->setFont(surfaceFont(12, false));
         painter->drawText(rectUtility(), Qt::AlignLeft, QStringLiteral("U"));
+    }
+    if (m_historyCalls > 0 || m_historyFlagged) {
+        // A lamp-sized tag with the count of earlier calls; amber for a
+        // flagged caller.
+        const QColor fill = m_historyFlagged ? QColor(255, 204, 102) : (strong ? white : QColor(238, 238, 255));
+        painter->setBrush(fill);
+        painter->setPen(panelPen(black, 1));
+        painter->drawRoundedRect(rectHistoryMark(), 3, 3, Qt::AbsoluteSize);
+        painter->setFont(surfaceFont(m_large ? 9 : 8, true));
+        const int most = m_large ? 99 : 9;
+        const QString count = m_historyCalls > most ? QStringLiteral("%1+").arg(most)
+            : m_historyCalls > 0                    ? QString::number(m_historyCalls)
+                                                    : QStringLiteral("!");
+        painter->drawText(rectHistoryMark(), Qt::AlignCenter | Qt::TextSingleLine, count);
     }
     painter->setPen(black);
 

@@ -41,6 +41,10 @@ public:
     // Hides QGraphicsItem::setSelected on purpose: selection here is the
     // line's own mark, not the scene's item selection.
     void setSelected(bool selected);
+    // The caller's earlier calls: a small count left of the text area, in
+    // the band between the line number and the text (0: none shown). A
+    // flagged caller's mark is filled differently.
+    void setHistoryMark(int earlierCalls, bool flagged);
 
     QRect rectTextPanel() const;
     QRect rectLineNum() const;
@@ -49,6 +53,7 @@ public:
     QRect rectTextTimer() const;
     QRect rectTextLine1() const;
     QRect rectTextLine2() const;
+    QRect rectHistoryMark() const;
     QRect boundingRecti() const;
 
     bool isPointInTextPanel(QPointF p) const;
@@ -70,6 +75,8 @@ public:
     bool isHovered() const { return m_hovered; }
     bool isLineSelected() const { return m_selected; }
     TextPanelColor textPanelColor() const { return m_textPanelColor; }
+    int historyMark() const { return m_historyCalls; }
+    bool historyFlagged() const { return m_historyFlagged; }
 
 signals:
     void selected();
@@ -100,6 +107,8 @@ private:
     bool m_hovered;
     bool m_selected;
     TextPanelColor m_textPanelColor;
+    int m_historyCalls = 0;
+    bool m_historyFlagged = false;
 
     // The panel's picture in the pixmap cache, for the pixel grid of
     // m_pictureGrid, and the parts of it that are out of date.

@@ -1,12 +1,16 @@
 #include "console/mirtgui.h"
 
 #include "console/attentionevents.h"
+#include "console/callerhistorysource.h"
 #include "console/chat.h"
 #include "console/consoleaccess.h"
 #include "console/consolelook.h"
+#include "console/historymarks.h"
 #include "console/infoedit.h"
 #include "console/keyboard.h"
 #include "console/lines.h"
+#include "console/namecompleter.h"
+#include "console/shortcuts.h"
 #include "console/top.h"
 
 #include <QApplication>
@@ -92,9 +96,17 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     m_top = std::make_unique<Top>(this, m_consoleScene, m_palette, m_session, *m_lines);
     m_keyboard = std::make_unique<Keyboard>(m_consoleView, m_consoleScene, *m_lines, *m_top, *m_infoEdit, *m_chat);
     connect(m_keyboard.get(), &Keyboard::callLogRequested, this, &MIRTGui::callLogRequested);
+    connect(m_keyboard.get(), &Keyboard::callerHistoryRequested, this, &MIRTGui::callerHistoryRequested);
+    connect(m_lines.get(), &Lines::lineSelected, this, &MIRTGui::selectedCallerChanged);
+    connect(m_lines.get(), &Lines::ancillaryChanged, this, [this](uint line, LineAttributes&, bool) {
+        if (m_lines->hasSelection() && line == m_lines->selectedLine())
+            emit selectedCallerChanged();
+    });
     m_attentionEvents = std::make_unique<AttentionEvents>(m_session);
     m_access = std::make_unique<ConsoleAccess>(m_consoleView, m_session, *m_attentionEvents, *m_lines, *m_top,
                                                *m_infoEdit, *m_chat, *m_keyboard);
+    m_marks = std::make_unique<HistoryMarks>(*m_lines, *m_infoEdit);
+    m_completer = std::make_unique<NameCompleter>(m_consoleView, m_consoleScene, *m_infoEdit, *m_lines);
     m_consoleView.viewport()->installEventFilter(this);
     m_connectionView.viewport()->installEventFilter(this);
 
@@ -199,6 +211,14 @@ bool MIRTGui::eventFilter(QObject* watched, QEvent* event)
         auto* menu = new QMenu(view);
         menu->setAttribute(Qt::WA_DeleteOnClose);
         emit contextMenu(menu);
+        if (m_history && view == &m_consoleView) {
+            QAction* history = menu->addAction(tr("Caller History"));
+            // Shown beside the entry; Ctrl+H itself is the keyboard's.
+            history->setShortcut(shortcuts::of(ShortcutAction::CallerHistory).sequence());
+            history->setShortcutContext(Qt::WidgetShortcut);
+            history->setObjectName(QStringLiteral("actionCallerHistory"));
+            connect(history, &QAction::triggered, this, &MIRTGui::callerHistoryRequested);
+        }
         if (!menu->isEmpty())
             menu->addSeparator();
         QAction* contrast = menu->addAction(tr("High Contrast"));
@@ -212,6 +232,30 @@ bool MIRTGui::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return false;
+}
+
+void MIRTGui::setCallerHistory(CallerHistorySource* source)
+{
+    m_history = source;
+    m_marks->setSource(source);
+    m_completer->setSource(source);
+}
+
+CallerHistorySource* MIRTGui::callerHistory() const
+{
+    return m_history;
+}
+
+QString MIRTGui::selectedCallerName() const
+{
+    const LineAttributes* a = m_lines->hasSelection() ? m_lines->attributes(m_lines->selectedLine()) : nullptr;
+    return a ? a->name : QString();
+}
+
+QString MIRTGui::selectedCallerLocation() const
+{
+    const LineAttributes* a = m_lines->hasSelection() ? m_lines->attributes(m_lines->selectedLine()) : nullptr;
+    return a ? a->location : QString();
 }
 
 void MIRTGui::setPassword(QString password)

@@ -7,6 +7,7 @@
 #include <QGraphicsScene>
 #include <QObject>
 #include <QPalette>
+#include <QPointer>
 #include <QSettings>
 #include <QString>
 #include <QTimer>
@@ -21,6 +22,9 @@ class Top;
 class Keyboard;
 class ConsoleAccess;
 class AttentionEvents;
+class CallerHistorySource;
+class HistoryMarks;
+class NameCompleter;
 class QMenu;
 
 // The console of one unit: owns the session to the unit, keeps retrying the
@@ -56,6 +60,16 @@ public:
     // What on this console's session is news to its user.
     AttentionEvents& attentionEvents() const { return *m_attentionEvents; }
 
+    // Where this console learns about its callers' earlier calls (the
+    // application's call log); null, as at first, for none: no completion
+    // of names, no marks. Not owned.
+    void setCallerHistory(CallerHistorySource* source);
+    CallerHistorySource* callerHistory() const;
+    NameCompleter* nameCompleter() const { return m_completer.get(); }
+    // The caller of the selected line; empty without a selection.
+    QString selectedCallerName() const;
+    QString selectedCallerLocation() const;
+
     // The high-contrast look of both windows (see ConsoleLook).
     void setHighContrast(bool on);
     bool highContrast() const;
@@ -80,6 +94,11 @@ signals:
     // The user asked for the call log of this unit (Ctrl+L); the application
     // opens it.
     void callLogRequested();
+    // The user asked for the selected caller's earlier calls (Ctrl+H, or
+    // the context menu); the application opens them.
+    void callerHistoryRequested();
+    // Another line was selected, or the selected line's caller changed.
+    void selectedCallerChanged();
     // The window's context menu is about to open (a right click on the
     // drawn console): the application adds its entries, which come first.
     void contextMenu(QMenu* menu);
@@ -138,6 +157,11 @@ private:
     std::unique_ptr<Keyboard> m_keyboard;
     // Reads all of the above for assistive technology, so it goes first.
     std::unique_ptr<ConsoleAccess> m_access;
+    // Read the editor and the lines, and take the list's keys before the
+    // keyboard: they go first.
+    std::unique_ptr<HistoryMarks> m_marks;
+    std::unique_ptr<NameCompleter> m_completer;
+    QPointer<CallerHistorySource> m_history;
 
     QSettings m_settings;
     QString m_unitKey;

@@ -34,6 +34,8 @@ const Shortcut kTable[] = {
      "Leave the caller editor or the chat, back to the console"},
     {ShortcutAction::CallLog, "Call log", int(Qt::CTRL) | Qt::Key_L, 1, false,
      "Call log of this unit (opened by the application)"},
+    {ShortcutAction::CallerHistory, "Caller history", int(Qt::CTRL) | Qt::Key_H, 1, false,
+     "Earlier calls of the selected line's caller"},
     {ShortcutAction::Help, "Shortcuts", int(Qt::CTRL) | Qt::Key_Slash, 1, false, "Show this list; any key hides it"},
 };
 

@@ -23,6 +23,7 @@ enum class ShortcutAction {
     Chat,
     Leave,
     CallLog,
+    CallerHistory,
     Help,
 };
 

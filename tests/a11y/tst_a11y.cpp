@@ -299,6 +299,14 @@ private slots:
         const QJsonObject panel = Reader::child(m_reader.console(), QStringLiteral("Line 3"));
         QVERIFY2(panel[QStringLiteral("description")].toString().startsWith(QLatin1String("ringing, 0:")),
                  qPrintable(panel[QStringLiteral("description")].toString()));
+        // A caller the log knows is said with the panel's mark.
+        line(2).setHistory(3, QStringLiteral("do not air"));
+        QVERIFY(m_reader.eventsUntil(said).contains(said));
+        const QString known
+            = Reader::child(m_reader.console(), QStringLiteral("Line 3"))[QStringLiteral("description")].toString();
+        QVERIFY2(known.startsWith(QLatin1String("ringing, called 3 times before, flag: do not air, 0:")),
+                 qPrintable(known));
+        line(2).setHistory(0, QString());
     }
 
     void press_data()

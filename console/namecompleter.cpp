@@ -1,0 +1,176 @@
+#include "console/namecompleter.h"
+
+#include "console/infoedit.h"
+#include "console/lines.h"
+#include "console/surfacepanel.h"
+
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
+#include <QKeyEvent>
+
+#include <algorithm>
+
+namespace {
+
+// Under the Name field, as wide as the editor's panel (the entries are long),
+// above the editors and labels it covers while open.
+const QRect kListRect(692, 474, 325, 170);
+
+bool isListKey(int key)
+{
+    return key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Return || key == Qt::Key_Enter
+        || key == Qt::Key_Escape;
+}
+
+} // namespace
+
+NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdit& edit, Lines& lines)
+    : m_scene(scene)
+    , m_view(view)
+    , m_edit(edit)
+{
+    qRegisterMetaType<QVector<HistoryCaller>>();
+    m_list.resize(kListRect.size());
+    m_list.setFont(SurfacePanel::surfaceFont(11, false));
+    // The focus stays in the Name field: the list is pointed at, not typed in.
+    m_list.setFocusPolicy(Qt::NoFocus);
+    m_list.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list.setTextElideMode(Qt::ElideRight);
+    m_list.setObjectName(QStringLiteral("listNameCompletion"));
+    m_list.setAccessibleName(tr("Earlier callers"));
+    m_list.hide();
+    QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_list);
+    proxy->setPos(kListRect.topLeft());
+    proxy->setZValue(30.0);
+
+    connect(&m_edit.nameEditor(), &QLineEdit::textEdited, this, &NameCompleter::typed);
+    connect(&m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) { choose(m_list.row(item)); });
+    connect(&lines, &Lines::lineSelected, this, &NameCompleter::close);
+    // Another field took the keyboard (a click on the list takes it from
+    // nobody).
+    connect(&m_scene, &QGraphicsScene::focusItemChanged, this, [this](QGraphicsItem* now) {
+        if (now && now != m_edit.nameEditor().graphicsProxyWidget())
+            close();
+    });
+    // Installed after the keyboard's filter, so it is asked first.
+    m_view.installEventFilter(this);
+}
+
+NameCompleter::~NameCompleter()
+{
+    m_view.removeEventFilter(this);
+    if (QGraphicsProxyWidget* proxy = m_list.graphicsProxyWidget()) {
+        proxy->setWidget(nullptr);
+        delete proxy;
+    }
+}
+
+void NameCompleter::setSource(CallerHistorySource* source)
+{
+    if (m_source)
+        disconnect(m_source, nullptr, this, nullptr);
+    m_source = source;
+    close();
+    if (source)
+        connect(source, &CallerHistorySource::callersFound, this, &NameCompleter::found);
+}
+
+QStringList NameCompleter::shownTexts() const
+{
+    QStringList out;
+    if (isShown())
+        for (int i = 0; i < m_list.count(); ++i)
+            out << m_list.item(i)->text();
+    return out;
+}
+
+void NameCompleter::typed(const QString& text)
+{
+    if (!m_source || text.trimmed().size() < MinTyped) {
+        close();
+        return;
+    }
+    // Whatever is shown stays until the answer for this text replaces it.
+    m_asked = text;
+    m_ticket = m_source->findCallers(text, MaxShown);
+}
+
+void NameCompleter::found(int ticket, const QVector<HistoryCaller>& callers)
+{
+    // Typed past, chosen meanwhile, or another console's question.
+    if (ticket != m_ticket || m_edit.nameEditor().text() != m_asked || !m_edit.nameEditor().isEnabled())
+        return;
+    m_ticket = 0;
+    m_callers = callers;
+    if (callers.isEmpty()) {
+        close();
+        return;
+    }
+    m_list.clear();
+    for (const HistoryCaller& c : callers) {
+        auto* item = new QListWidgetItem(c.text(), &m_list);
+        item->setToolTip(c.flag.isEmpty() ? c.text() : QStringLiteral("%1\n%2").arg(c.text(), c.flag));
+    }
+    m_list.setCurrentRow(-1);
+    // As high as its entries.
+    const int rows = std::min(m_list.count(), int(MaxShown));
+    m_list.resize(kListRect.width(),
+                  std::min(kListRect.height(), rows * m_list.sizeHintForRow(0) + 2 * m_list.frameWidth()));
+    m_list.show();
+}
+
+void NameCompleter::choose(int row)
+{
+    if (row < 0 || row >= m_callers.size())
+        return;
+    const HistoryCaller chosen = m_callers.at(row);
+    close();
+    m_edit.fillCaller(chosen.name, chosen.location);
+}
+
+void NameCompleter::close()
+{
+    m_ticket = 0;
+    m_list.hide();
+    m_list.clear();
+    m_callers.clear();
+}
+
+bool NameCompleter::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != &m_view || !isShown()
+        || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress))
+        return false;
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (!isListKey(key->key()) || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier
+        || !m_edit.nameEditor().hasFocus())
+        return false;
+    // The list's keys are its own while it shows (Escape would leave the
+    // field otherwise): taken as key presses, not as the console's keys.
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    const int rows = m_list.count();
+    switch (key->key()) {
+    case Qt::Key_Up:
+        m_list.setCurrentRow(m_list.currentRow() <= 0 ? rows - 1 : m_list.currentRow() - 1);
+        return true;
+    case Qt::Key_Down:
+        m_list.setCurrentRow(m_list.currentRow() + 1 >= rows ? 0 : m_list.currentRow() + 1);
+        return true;
+    case Qt::Key_Escape:
+        close();
+        return true;
+    default:
+        // Return with nothing highlighted closes the list and is the
+        // field's as always.
+        if (m_list.currentRow() < 0) {
+            close();
+            return false;
+        }
+        choose(m_list.currentRow());
+        return true;
+    }
+}
