@@ -3,6 +3,7 @@
 #include "calllog/callerlookup.h"
 #include "calllog/calllogworker.h"
 #include "calllog/callstore.h"
+#include "calllog/pgcallstore.h"
 #include "calllog/sqlitecallstore.h"
 #include "ipc/ipcobject.h"
 
@@ -257,6 +258,19 @@ void CallLog::setRetentionDays(int days)
 
 CallerLookup* CallLog::callerLookup()
 {
+    if (!m_callerLookup && m_options.database.isServer()) {
+        // A station's callers are those of its server, with a connection of
+        // the lookup's own.
+        PgCallStore::Options options;
+        options.mode = CallStore::ReadOnly;
+        options.searchIndex = m_options.searchIndex;
+        const LogDatabase database = m_options.database;
+        m_callerLookup = new CallerLookup(
+            [database, options]() -> std::unique_ptr<CallStore> {
+                return std::make_unique<PgCallStore>(database, options);
+            },
+            this);
+    }
     if (!m_callerLookup) {
         SqliteCallStore::Options options;
         options.mode = CallStore::ReadOnly;

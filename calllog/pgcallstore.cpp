@@ -1059,9 +1059,9 @@ QVector<CallerSummary> PgCallStore::findCallers(const QString& text, int limit)
             q,
             QStringLiteral("SELECT (array_agg(name ORDER BY first_seen DESC))[1],"
                            " (array_agg(location ORDER BY first_seen DESC))[1], count(*), %1,"
-                           " COALESCE((SELECT flag FROM caller_flags f WHERE f.name_folded = %2"
-                           " AND f.location_folded = %3), '')"
-                           " FROM calls WHERE folded LIKE ? AND %2 LIKE ? GROUP BY %2, %3 ORDER BY max(first_seen)"
+                           " COALESCE(max(f.flag), '') FROM calls LEFT JOIN caller_flags f ON f.name_folded = %2"
+                           " AND f.location_folded = %3"
+                           " WHERE folded LIKE ? AND %2 LIKE ? GROUP BY %2, %3 ORDER BY max(first_seen)"
                            " DESC LIMIT ?")
                 .arg(ms(QStringLiteral("max(first_seen)")), QLatin1String(kCallerName), QLatin1String(kCallerLocation)),
             {likePattern(folded), likePattern(folded), limit})
