@@ -14,6 +14,7 @@
 namespace {
 
 bool g_cachingEnabled = true;
+quint64 g_copies = 0;
 
 // Larger pictures than this are drawn directly: a panel stretched over a
 // wall of screens would otherwise hold hundreds of megabytes.
@@ -124,4 +125,10 @@ void PixelGrid::draw(QPainter* painter, const QPixmap& picture) const
     painter->setWorldTransform(painter->deviceTransform().inverted() * painter->worldTransform());
     painter->drawPixmap(m_devicePos, picture);
     painter->restore();
+    ++g_copies;
+}
+
+quint64 PixelGrid::copies()
+{
+    return g_copies;
 }

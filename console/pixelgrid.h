@@ -55,6 +55,9 @@ public:
     // item draws directly, the reference the cached pictures are measured by.
     static void setCachingEnabled(bool enabled);
     static bool cachingEnabled();
+    // Pictures copied to a device so far in this process (by draw()): tests
+    // read it to tell a cache in use from one that silently draws directly.
+    static quint64 copies();
 
 private:
     QTransform m_itemToImage;

@@ -4,11 +4,9 @@
 // a folder, in name order). A crash or a broken property ends the process.
 #include "fuzz/fuzzcheck.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -16,51 +14,29 @@
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) __attribute__((weak));
 
-namespace {
-
-bool isDirectory(const std::string& path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-void collect(const std::string& path, std::vector<std::string>& files)
-{
-    if (!isDirectory(path)) {
-        files.push_back(path);
-        return;
-    }
-    DIR* dir = ::opendir(path.c_str());
-    if (!dir)
-        return;
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(path + "/" + name);
-    }
-    ::closedir(dir);
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        if (!isDirectory(name))
-            files.push_back(name);
-    }
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
+    namespace fs = std::filesystem;
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i)
-        collect(argv[i], files);
+    std::vector<fs::path> files;
+    for (int i = 1; i < argc; ++i) {
+        if (!fs::is_directory(argv[i])) {
+            files.push_back(argv[i]);
+            continue;
+        }
+        std::vector<fs::path> inFolder;
+        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i]))
+            if (!entry.is_directory())
+                inFolder.push_back(entry.path());
+        std::sort(inFolder.begin(), inFolder.end());
+        files.insert(files.end(), inFolder.begin(), inFolder.end());
+    }
     if (files.empty()) {
         std::fprintf(stderr, "replay: no inputs\n");
         return 1;
     }
-    for (const std::string& file : files) {
+    for (const fs::path& file : files) {
         std::ifstream in(file, std::ios::binary);
         if (!in) {
             std::fprintf(stderr, "replay: cannot read %s\n", file.c_str());

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 cmake --build "$build" -j2 --target dialog-screens >/dev/null
-prog="$build/tests/dialogs/dialog-screens"
+prog="$build/tools/dialog-screens/dialog-screens"
 
 samples="$(mktemp -d)"
 trap 'rm -rf "$samples"' EXIT

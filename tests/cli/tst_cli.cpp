@@ -55,7 +55,6 @@ private slots:
         const char* sim = MIRT_UNIT_SIM;
         row("help", desktop, "--help", 0, "Usage: mirt-desktop [--high-contrast] [--log-db <uri>] [Qt option]...\n", "",
             false);
-        row("short help", desktop, "-h", 0, "Usage: mirt-desktop ", "", false);
         row("version", desktop, "--version", 0, "mirt-desktop " MIRT_VERSION "\n", "", false);
         row("unknown option", desktop, "--frobnicate", 2, "", "mirt-desktop: Unknown option 'frobnicate'.", true);
         row("export without a file", desktop, "--export-log", 2, "",
@@ -63,8 +62,6 @@ private slots:
         row("a date that is none", desktop, "--export-log @out --since yesterday", 2, "",
             "mirt-desktop: --since wants a date such as 2024-03-05 or 2024-03-05T18:00:00+01:00, not 'yesterday'",
             false);
-        row("Qt's style with the export", desktop, "-style Fusion --export-log @out", 0, "",
-            "mirt-desktop: wrote 0 calls to @out", false);
         row("Qt's options in every form", desktop, "--style=Fusion -reverse -session 1a2b --export-log @out", 0, "",
             "mirt-desktop: wrote 0 calls to @out", false);
         row("Qt's option without its value", desktop, "-style", 2, "", "mirt-desktop: Missing value after '-style'.",
@@ -104,7 +101,6 @@ private slots:
             "--log-db postgresql://postgres@127.0.0.1:@pg/mirt?sslmode=verify-full&sslrootcert=@ca --export-log @out",
             0, "", "mirt-desktop: wrote 0 calls to @out", false);
         row("unit help", sim, "--help", 0, "Usage: mirt-unit-sim [option]...\n", "", false);
-        row("unit version", sim, "--version", 0, "mirt-unit-sim " MIRT_VERSION "\n", "", false);
         row("unit takes no Qt option", sim, "-style Fusion", 2, "", "mirt-unit-sim: Unknown option 'style'.", true);
         row("unit port without a value", sim, "--port", 2, "", "mirt-unit-sim: Missing value after '--port'.", true);
         row("unit lines that are none", sim, "--lines 7", 2, "", "mirt-unit-sim: --lines must be 12 or 6", false);

@@ -115,11 +115,12 @@ class TestKeyboard : public QObject
     // two rounds first let the answers to earlier changes die down.
     QStringList framesOf(const std::function<void()>& action)
     {
-        sync();
-        sync();
+        if (!(sync() && sync()))
+            return {"no round trip before the action"};
         m_sim->clearReceived();
         action();
-        sync();
+        if (!sync())
+            return {"no round trip after the action"};
         QStringList out;
         for (const Message& m : m_sim->receivedMessages()) {
             if (m.get_name() == "test_marker")
@@ -221,36 +222,29 @@ private slots:
 
         row("answer, studio, ringing", "studio", "", "ringing", kLine, "", "Alt+A", "answer", {handset});
         row("answer, screener, on hold", "screener", "", "on hold", kLine, "", "Alt+A", "answer", {handset});
-        row("answer, while typing a name", "studio", "", "ringing", kLine, "name", "Alt+A", "answer", {handset});
         row("answer, no surface", "none", "", "ringing", kLine, "", "Alt+A", "answer", {});
         row("answer, no line selected", "studio", "", "ringing", -1, "", "Alt+A", "none", {});
         row("answer, selected line not shown", "studio", "num_lines=6 ", "ringing", 8, "", "Alt+A", "none", {});
         row("hold, studio, on handset", "studio", "", "on handset", kLine, "", "Alt+H", "hold", {hold});
-        row("hold, no surface", "none", "", "ringing", kLine, "", "Alt+H", "hold", {hold});
         row("hold, while typing in the chat", "screener", "", "on handset", kLine, "chat", "Alt+H", "hold", {hold});
         row("air, studio, on hold", "studio", "", "on hold", kLine, "", "Alt+R", "air", {air});
-        row("air, unit studio, on hold", "unit studio", "", "on hold", kLine, "", "Alt+R", "air", {air});
         row("air, on air: lock", "studio", "", "on air", kLine, "", "Alt+R", "air", {lock + "true"});
         row("air, locked on air: unlock", "studio", "", "locked on air", kLine, "name", "Alt+R", "air",
             {lock + "false"});
         row("air, screener", "screener", "", "on hold", kLine, "", "Alt+R", "air", {});
-        row("air, no surface", "none", "", "on hold", kLine, "", "Alt+R", "air", {});
         row("drop, on hold", "studio", "", "on hold", kLine, "", "Alt+D", "drop", {kDrop});
         row("drop, ringing, no surface", "none", "", "ringing", kLine, "chat", "Alt+D", "drop", {kDrop});
         row("drop, no line selected", "studio", "", "on hold", -1, "", "Alt+D", "none", {});
         row("drop, on air: only armed", "studio", "", "on air", kLine, "", "Alt+D", "none", {});
-        row("drop, remote on air: only armed", "studio", "", "remote (on air)", kLine, "", "Alt+D", "none", {});
         row("next, studio", "studio", "", "", -1, "", "Alt+N", "next", {next});
         row("next, unit studio", "unit studio", "", "", kLine, "name", "Alt+N", "next", {next});
         row("next, screener: hidden", "screener", "", "", -1, "", "Alt+N", "none", {});
-        row("next, no surface: hidden", "none", "", "", -1, "", "Alt+N", "none", {});
         row("busy, studio", "studio", "", "", -1, "", "Alt+B", "busy", {busy.arg("busy")});
         row("unbusy, screener", "screener", "num_lines=12 busied_out=true ", "", -1, "chat", "Alt+B", "busy",
             {busy.arg("unbusy")});
         row("busy, no surface: hidden", "none", "", "", -1, "", "Alt+B", "none", {});
         row("prio, screener", "screener", "", "on hold", kLine, "", "Alt+P", "prio", {prio});
         row("prio, no line selected", "studio", "", "on hold", -1, "", "Alt+P", "prio", {});
-        row("prio, no surface: hidden", "none", "", "on hold", kLine, "", "Alt+P", "none", {});
         row("aa on", "studio", "", "", -1, "", "Alt+U", "aa", {aa.arg("true")});
         row("aa off, no surface", "none", "num_lines=12 aa_enabled=true ", "", kLine, "name", "Alt+U", "aa",
             {aa.arg("false")});
@@ -264,14 +258,12 @@ private slots:
         row("surface 3, offline: disabled", "studio", "", "", -1, "", "Ctrl+3", "menu 2", {});
         row("surface 5, already chosen", "studio", "", "", -1, "", "Ctrl+5", "menu 4", {});
         pick("F3", 12, -1, "F3", 2);
-        pick("F12", 12, 4, "F12", 11);
         pick("F8 with six lines: not shown", 6, 2, "F8", 2);
         pick("F6 with six lines", 6, 2, "F6", 5);
         pick("down from nothing", 12, -1, "Alt+Down", 0);
         pick("down", 12, 2, "Alt+Down", 3);
         pick("down at the last shown", 6, 5, "Alt+Down", 5);
         pick("up from nothing", 6, -1, "Alt+Up", 5);
-        pick("up", 12, 7, "Alt+Up", 6);
         pick("up at the first", 12, 0, "Alt+Up", 0);
     }
 
@@ -341,7 +333,7 @@ private slots:
     {
         QTest::addColumn<QString>("field");
         QTest::addColumn<QString>("expect"); // the one kind of frame the typing may send
-        for (const char* field : {"name", "location", "topic", "notes"})
+        for (const char* field : {"name", "notes"})
             QTest::newRow(field) << field << "ancillary_data";
         QTest::newRow("chat") << QStringLiteral("chat") << QStringLiteral("chat_data");
         QTest::newRow("no field") << QString() << QString();
@@ -356,11 +348,8 @@ private slots:
 
         deliverLine(kLine, "on hold");
         lines().panelSelected(kLine);
-        const QHash<QString, QWidget*> fields{{"name", &info().nameEditor()},
-                                              {"location", &info().locationEditor()},
-                                              {"topic", &info().topicEditor()},
-                                              {"notes", &info().notesEditor()},
-                                              {"chat", &chatInput()}};
+        const QHash<QString, QWidget*> fields{
+            {"name", &info().nameEditor()}, {"notes", &info().notesEditor()}, {"chat", &chatInput()}};
         if (QWidget* target = fields.value(field)) {
             target->setFocus(Qt::MouseFocusReason);
             QVERIFY(target->hasFocus());
@@ -506,14 +495,15 @@ private slots:
     {
         deliverLine(kLine, "on air");
         press("F3");
-        QCOMPARE(keyboard().dropArmTimer().interval(), 1500);
         QElapsedTimer clock;
         clock.start();
         QCOMPARE(framesOf([&] { press("Alt+D"); }), QStringList());
         QCOMPARE(keyboard().armedLine(), kLine);
-        QVERIFY(waitFor([&] { return keyboard().armedLine() < 0; }, 3000));
+        // Armed for 1.5 s: never less, and more only by what a slow build and
+        // a busy machine add (MIRT_TIME_FACTOR).
+        QVERIFY(waitFor([&] { return keyboard().armedLine() < 0; }, 1500 + scaled(1500)));
         const qint64 armedFor = clock.elapsed();
-        QVERIFY2(armedFor >= 1490 && armedFor < 2500, qPrintable(QString::number(armedFor)));
+        QVERIFY2(armedFor >= 1490 && armedFor < 1500 + scaled(1000), qPrintable(QString::number(armedFor)));
         QVERIFY(!lines().line(kLine)->dropButton().isArmed());
     }
 

@@ -178,22 +178,17 @@ private slots:
         };
         row("none", "|0|0|0|false", "00 0000");
         row("string 42", "42|42|42|42|false", "01 0200 3432");
-        row("string   42", "  42|42|42|42|false"); // leading blanks
         row("string 12abc", "12abc|12|12|12|false");
         row("string abc", "abc|0|0|0|false");
         row("string -1", "-1|-1|4294967295|-1|false");
         row("string 2.5", "2.5|2|2|2.5|false");
         row("string true", "true|0|0|0|true");
         row("string TRUE", "TRUE|0|0|0|false");
-        row("string 1", "1|1|1|1|false");
         row("string inf", "inf|0|0|inf|false");
-        row("string -inf", "-inf|0|0|-inf|false");
         row("int -7", "-7|-7|4294967289|-7|false", "02 0400 f9ffffff");
-        row("uint 4294967295", "4294967295|-1|4294967295|4294967296|false");
         row("uint 305419896", "305419896|305419896|305419896|305419904|false", "03 0400 78563412");
         row("float 1.5", "1.500000|1|1|1.5|false", "04 0400 0000c03f");
         row("float 2.75", "2.750000|2|2|2.75|false");
-        row("float inf", "inf|0|0|inf|false");
         row("bool true", "true|0|0|0|true", "05 0100 01");
         row("type9", "|0|0|0|false", "09 0000");
     }
@@ -470,7 +465,6 @@ private slots:
         row("same-name children in order", "<r><c n=\"1\"/><c n=\"2\"/></r>", "<r><c n=\"1\"/><c n=\"2\"/></r>|kept");
         row("children regrouped by name", "<r><b/><a/></r>", "<r><a/><b/></r>|kept");
         row("comment and PI skipped", "<!--c--><r><?pi x?><c/></r>", "<r><c/></r>|kept");
-        row("declaration accepted", "<?xml version=\"1.0\"?><r a=\"1\"/>", "<r a=\"1\"/>|kept");
         row("entities resolved", "<r a=\"&lt;&amp;&#65;\"/>", "<r a=\"&lt;&amp;A\"/>|kept");
         row("duplicate attribute is malformed", "<r a=\"1\" a=\"2\"/>", "<old/>|kept");
         row("only the first element", "<r/><s/>", "<r/>|kept");
@@ -495,7 +489,6 @@ private slots:
         row("CDATA is text", "<r><![CDATA[<x>]]></r>", "<r/>|<x>");
         row("empty", QByteArray(), "<old/>|kept");
         row("tag 0xff", "\xff\x00", "<old/>|kept");
-        row("leading blank", " <a x=\"1\"/>", "<old/>|kept");
         row("0x01 goes to xml", "\x01<a/>", "<old/>|kept");
         row("compact", QByteArray::fromHex("0001006101000100780100000000"), "<a x=\"\"/>|kept");
         // Odd compact values: lengths other than the type's width (the first
@@ -514,7 +507,6 @@ private slots:
         row("tag only", QByteArray::fromHex("00"), "<old/>" + u);
         row("inside name length", QByteArray::fromHex("0005"), "<old/>" + u);
         row("name past end", QByteArray::fromHex("000500 6162"), "<old/>" + p);
-        row("huge name length", QByteArray::fromHex("00ffff 00"), "<old/>" + p);
         row("no parameter count", QByteArray::fromHex("000100 61"), "<a/>" + u);
         row("key past end", QByteArray::fromHex("000100 61 0100 0900 6b"), "<a/>" + p);
         row("no type byte", QByteArray::fromHex("000100 61 0100 0100 6b"), "<a/>" + c);

@@ -3,6 +3,8 @@
 #include "tests/support/barrier.h"
 #include "tests/support/wait.h"
 
+#include <QtTest>
+
 namespace testsupport {
 
 ConsoleRig::ConsoleRig(bool withTop)
@@ -33,8 +35,14 @@ bool ConsoleRig::sync()
 
 QList<Message> ConsoleRig::sent()
 {
-    sync();
-    const QList<Message> out = receivedFrames(sim);
+    // Without the round trip "nothing was sent" proves nothing: the test
+    // fails, and a frame stands in for the failure so no comparison passes.
+    Message failed;
+    failed.set_name("no_round_trip");
+    const bool synced = sync();
+    if (!synced)
+        QTest::qFail("the round trip to the unit failed", __FILE__, __LINE__);
+    const QList<Message> out = synced ? receivedFrames(sim) : QList<Message>{failed};
     sim.clearReceived();
     return out;
 }
