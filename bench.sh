@@ -136,6 +136,8 @@ done
 # The call log has no window of its own to draw: once, on the default platform.
 echo "== calllog" >>"$log"
 "$bin" calllog 2>>"$log" | show || { echo "calllog: failed (see $log)"; status=1; }
+echo "== stationlog" >>"$log"
+"$bin" stationlog 2>>"$log" | show || { echo "stationlog: failed (see $log)"; status=1; }
 # The caller history: its lookup, and typing with completion on.
 echo "== history" >>"$log"
 "$build/bench/mirt_historybench" 2>>"$log" | show || { echo "history: failed (see $log)"; status=1; }

@@ -1,5 +1,7 @@
 #include "app/calllogwindow.h"
 
+#include "app/storagedialog.h"
+
 #include "calllog/calllog.h"
 #include "calllog/calltablemodel.h"
 
@@ -253,6 +255,14 @@ void CallLogWindow::buildUi()
     m_delete->setObjectName(QStringLiteral("buttonDelete"));
     m_delete->setEnabled(false);
     buttons->addWidget(m_delete);
+    // Where the log lives: this computer's file or the station's server.
+    auto* storage = new QPushButton(tr("Storage..."), this);
+    storage->setObjectName(QStringLiteral("buttonStorage"));
+    buttons->addWidget(storage);
+    connect(storage, &QPushButton::clicked, this, [this] {
+        StorageDialog dialog(StorageChoice::saved(), m_log.path(), this);
+        dialog.exec();
+    });
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("labelStatus"));
     buttons->addWidget(m_status, 1);

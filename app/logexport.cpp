@@ -1,5 +1,7 @@
 #include "app/logexport.h"
 
+#include "calllog/logdatabase.h"
+#include "calllog/pgcallstore.h"
 #include "calllog/privatefile.h"
 #include "calllog/sqlitecallstore.h"
 #include "support/commandline.h"
@@ -8,6 +10,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
+
+#include <memory>
 
 namespace {
 
@@ -29,7 +33,7 @@ bool parseSince(const QString& text, qint64& ms)
 
 } // namespace
 
-int LogExport::run(const CommandLine& options, const QString& databasePath, QTextStream& err)
+int LogExport::run(const CommandLine& options, const LogDatabase& database, QTextStream& err)
 {
     const QString file = options.value(QStringLiteral("export-log"));
     if (file.isEmpty()) {
@@ -45,13 +49,21 @@ int LogExport::run(const CommandLine& options, const QString& databasePath, QTex
         return 2;
     }
 
-    if (!QFileInfo::exists(databasePath)) {
-        err << "mirt-desktop: there is no call log yet (" << QDir::toNativeSeparators(databasePath) << ")\n";
-        return 1;
+    std::unique_ptr<CallStore> opened;
+    if (database.isServer()) {
+        PgCallStore::Options reading;
+        reading.mode = CallStore::ReadOnly;
+        opened = std::make_unique<PgCallStore>(database, reading);
+    } else {
+        if (!QFileInfo::exists(database.path)) {
+            err << "mirt-desktop: there is no call log yet (" << QDir::toNativeSeparators(database.path) << ")\n";
+            return 1;
+        }
+        SqliteCallStore::Options reading;
+        reading.mode = CallStore::ReadOnly;
+        opened = std::make_unique<SqliteCallStore>(database.path, reading);
     }
-    SqliteCallStore::Options reading;
-    reading.mode = CallStore::ReadOnly;
-    SqliteCallStore store(databasePath, reading);
+    CallStore& store = *opened;
     if (!store.open()) {
         err << "mirt-desktop: " << store.errorText() << "\n";
         return 1;

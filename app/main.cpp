@@ -2,6 +2,7 @@
 #include "app/logexport.h"
 #include "app/mainwindow.h"
 #include "app/quitsignals.h"
+#include "app/storagedialog.h"
 #include "calllog/calllog.h"
 #include "console/display.h"
 #include "support/commandline.h"
@@ -11,6 +12,8 @@
 #include <QPixmap>
 #include <QTextStream>
 #include <QTimer>
+
+#include <optional>
 
 namespace {
 
@@ -22,9 +25,10 @@ CommandLine::Program program()
     program.name = QStringLiteral("mirt-desktop");
     program.version = QStringLiteral(MIRT_VERSION);
     program.description = QStringLiteral("Console for the telephone lines of MIRT Orvel units.");
-    program.synopsis = QStringList{QStringLiteral("[--high-contrast] [Qt option]..."),
-                                   QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--raw]"),
-                                   QStringLiteral("--help | --version")};
+    program.synopsis
+        = QStringList{QStringLiteral("[--high-contrast] [--log-db <uri>] [Qt option]..."),
+                      QStringLiteral("--export-log <file> [--since <date>] [--unit <key>] [--raw] [--log-db <uri>]"),
+                      QStringLiteral("--help | --version")};
     program.options = {
         {QStringLiteral("export-log"),
          QStringLiteral("file"),
@@ -38,6 +42,13 @@ CommandLine::Program program()
         {QStringLiteral("unit"),
          QStringLiteral("key"),
          QStringLiteral("With --export-log: only the calls of the unit <key> (address:port)."),
+         {}},
+        {QStringLiteral("log-db"),
+         QStringLiteral("uri"),
+         QStringLiteral("Use the call log at <uri> for this run, for the window and for --export-log alike: "
+                        "postgresql://user@host:port/database?sslmode=require, "
+                        "postgresql:///database?host=/run/postgresql or sqlite:PATH. The saved choice stays as it "
+                        "is, and no old calls are deleted from this log."),
          {}},
         {QStringLiteral("raw"),
          {},
@@ -66,11 +77,24 @@ int main(int argc, char* argv[])
     if (exitCode >= 0)
         return exitCode;
 
+    // A log given for this run overrides the saved choice.
+    std::optional<LogDatabase> given;
+    if (commandLine.isSet(QStringLiteral("log-db"))) {
+        LogDatabase database;
+        QString error;
+        if (!LogDatabase::parse(commandLine.value(QStringLiteral("log-db")), database, &error))
+            return commandLine.valueError(QStringLiteral("--log-db: %1").arg(error));
+        given = database;
+    }
+
     if (commandLine.isSet(QStringLiteral("export-log"))) {
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
         QTextStream err(stderr);
-        return LogExport::run(commandLine, CallLog::defaultPath(), err);
+        LogDatabase database = given ? *given : StorageChoice::saved();
+        if (!database.isServer() && database.path.isEmpty())
+            database.path = CallLog::defaultPath();
+        return LogExport::run(commandLine, database, err);
     }
     for (const char* exportOnly : {"since", "unit", "raw"})
         if (commandLine.isSet(QLatin1String(exportOnly)))
@@ -94,9 +118,12 @@ int main(int argc, char* argv[])
     // consoles, which write to it.
     CallLog::Options options;
     options.path = CallLog::defaultPath();
+    options.database = given ? *given : StorageChoice::saved();
     options.privateFolder = true;
-    options.retentionDays = CallLogWindow::retentionDays();
+    options.retentionDays = given ? -1 : CallLogWindow::retentionDays();
     options.startNow = false;
+    if (!options.database.isServer() && !options.database.path.isEmpty())
+        options.path = options.database.path;
     CallLog callLog(options);
 
     // Declared after the application object, so it is destroyed first: its

@@ -1,4 +1,4 @@
-// mirt_bench [micro|open|idle|idle10|memory|burst|chatburst|latency|calllog] [benchmark options]
+// mirt_bench [micro|open|idle|idle10|memory|burst|chatburst|latency|calllog|stationlog] [benchmark options]
 //
 // Prints every figure as a "name: value" line on the standard output; the
 // benchmark library's own table goes to the error stream. bench.sh runs each
@@ -109,6 +109,8 @@ int main(int argc, char** argv)
                            : 30);
         else if (mode == "calllog")
             runCallLog(figures);
+        else if (mode == "stationlog")
+            runStationLog(figures);
         else {
             std::fprintf(stderr, "unknown mode %s\n", mode.c_str());
             return 2;

@@ -35,3 +35,5 @@ void runLatency(Figures& out, int seconds);
 // The call log: the longest event-loop stall while 10,000 status changes
 // are logged, and a text search over 100,000 stored calls.
 void runCallLog(Figures& out);
+// The station log on a private PostgreSQL server (stationlogbench.cpp).
+void runStationLog(Figures& out);

@@ -3,6 +3,7 @@
 #include "calllog/callerlookup.h"
 #include "calllog/calllogworker.h"
 #include "calllog/callstore.h"
+#include "calllog/pgcallstore.h"
 #include "calllog/sqlitecallstore.h"
 #include "ipc/ipcobject.h"
 
@@ -34,6 +35,7 @@ CallLog::CallLog(const Options& options, QObject* parent)
 
     CallLogWorker::Settings settings;
     settings.path = m_options.path;
+    settings.database = m_options.database;
     settings.retentionDays = m_options.retentionDays;
     settings.retentionIntervalMs = m_options.retentionIntervalMs;
     settings.busyTimeoutMs = m_options.busyTimeoutMs;
@@ -75,6 +77,10 @@ CallLog::CallLog(const Options& options, QObject* parent)
     connect(m_worker, &CallLogWorker::behind, this, [this](int calls, const QString& reason) {
         m_behindCalls = calls;
         m_behindReason = reason;
+        setStatus();
+    });
+    connect(m_worker, &CallLogWorker::unreachable, this, [this](qint64 since) {
+        m_unreachableSince = since;
         setStatus();
     });
     connect(m_worker, &CallLogWorker::committed, this, &CallLog::changed);
@@ -142,7 +148,12 @@ void CallLog::setStatus()
     if (m_state == Off)
         lines
             << tr("The call log is off: %1. Calls are not being recorded; the consoles work as usual.").arg(m_offText);
-    else if (!m_behindReason.isEmpty())
+    else if (m_unreachableSince) {
+        const QString since = QDateTime::fromMSecsSinceEpoch(m_unreachableSince).toString(QStringLiteral("HH:mm"));
+        lines << (m_behindCalls == 1
+                      ? tr("Station server unreachable since %1: 1 call waiting").arg(since)
+                      : tr("Station server unreachable since %1: %2 calls waiting").arg(since).arg(m_behindCalls));
+    } else if (!m_behindReason.isEmpty())
         lines << (m_behindCalls == 1
                       ? tr("The call log is behind: 1 call waiting (%1)").arg(m_behindReason)
                       : tr("The call log is behind: %1 calls waiting (%2)").arg(m_behindCalls).arg(m_behindReason));
@@ -258,6 +269,19 @@ void CallLog::setRetentionDays(int days)
 
 CallerLookup* CallLog::callerLookup()
 {
+    if (!m_callerLookup && m_options.database.isServer()) {
+        // A station's callers are those of its server, with a connection of
+        // the lookup's own.
+        PgCallStore::Options options;
+        options.mode = CallStore::ReadOnly;
+        options.searchIndex = m_options.searchIndex;
+        const LogDatabase database = m_options.database;
+        m_callerLookup = new CallerLookup(
+            [database, options]() -> std::unique_ptr<CallStore> {
+                return std::make_unique<PgCallStore>(database, options);
+            },
+            this);
+    }
     if (!m_callerLookup) {
         SqliteCallStore::Options options;
         options.mode = CallStore::ReadOnly;

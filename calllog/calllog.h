@@ -3,6 +3,7 @@
 #include "calllog/callcsv.h"
 #include "calllog/callrecord.h"
 #include "calllog/callrecorder.h"
+#include "calllog/logdatabase.h"
 
 #include <QHash>
 #include <QMap>
@@ -44,9 +45,13 @@ public:
 
     struct Options
     {
+        // This computer's file (the log, or for a station server the
+        // outbox beside it).
         QString path;
+        // Where the log lives; a SQLite kind means the file at path.
+        LogDatabase database;
         // Calls older than this are deleted at start and once a day; 0
-        // keeps them all.
+        // keeps them all, -1 never deletes (a log given for one run).
         int retentionDays = DefaultRetentionDays;
         // How long to wait for another program that holds the file.
         int busyTimeoutMs = 5000;
@@ -96,6 +101,10 @@ public:
     // Everything the user should know, one line each; empty while all is
     // well.
     QString statusText() const;
+    const LogDatabase& database() const { return m_options.database; }
+    // Since when the station server cannot be reached (wall clock); 0
+    // while it can.
+    qint64 unreachableSince() const { return m_unreachableSince; }
     // This program writes the unit's calls now.
     bool isWriting(const QString& unitKey) const { return m_writing.contains(unitKey); }
 
@@ -150,6 +159,7 @@ private:
     QString m_offText;
     QString m_behindReason;
     int m_behindCalls = 0;
+    qint64 m_unreachableSince = 0;
     QStringList m_notices;
     QString m_retentionRefused;
     QString m_status;

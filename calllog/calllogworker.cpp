@@ -1,5 +1,6 @@
 #include "calllog/calllogworker.h"
 
+#include "calllog/pgcallstore.h"
 #include "calllog/privatefile.h"
 #include "calllog/sqlitecallstore.h"
 #include "calllog/waitingcalls.h"
@@ -27,6 +28,8 @@ namespace {
 // The pause before the next try after a fault grows to this.
 const int kFirstRetryMs = 500;
 const int kLongestRetryMs = 8000;
+// How long a desk keeps the calls another desk wrote after they ended.
+const qint64 kFollowedMs = 30000;
 
 quint64 inodeOf(const QString& path)
 {
@@ -70,21 +73,41 @@ bool CallLogWorker::tryOpen()
 {
     if (m_settings.privateFolder)
         PrivateFile::makeFolder(QFileInfo(m_settings.path).absolutePath());
-    SqliteCallStore::Options options;
-    options.busyTimeoutMs = m_settings.busyTimeoutMs;
-    options.searchIndex = m_settings.searchIndex;
-    options.owner = m_settings.owner;
-    options.leaseClock = m_settings.leaseClock;
-    m_store = std::make_unique<SqliteCallStore>(m_settings.path, options);
+    if (isServer()) {
+        PgCallStore::Options options;
+        options.searchIndex = m_settings.searchIndex;
+        options.owner = m_settings.owner;
+        // Other desks' writes come as the server's notifications, on this
+        // thread; the table is not polled.
+        options.onChange = [this] { emit committed(); };
+        m_store = std::make_unique<PgCallStore>(m_settings.database, options);
+    } else {
+        SqliteCallStore::Options options;
+        options.busyTimeoutMs = m_settings.busyTimeoutMs;
+        options.searchIndex = m_settings.searchIndex;
+        options.owner = m_settings.owner;
+        options.leaseClock = m_settings.leaseClock;
+        m_store = std::make_unique<SqliteCallStore>(m_settings.path, options);
+    }
     if (!m_store->open()) {
         handleFailure();
         return false;
     }
-    m_inode = inodeOf(m_settings.path);
+    m_inode = isServer() ? 0 : inodeOf(m_settings.path);
     m_movesAside = 0;
+    // What was recorded since the last batch goes the same way as the rest.
+    if (m_unreachableSince)
+        moveToOutbox();
+    if (isServer() && !replayOutbox())
+        return false;
+    setUnreachable(false);
+    m_reason.clear();
+    m_retryMs = 0;
+    reportBehind();
     importWaiting();
     housekeeping();
-    m_pollTimer->start();
+    if (!isServer())
+        m_pollTimer->start();
     m_retentionTimer->start();
     emit opened();
     // Leases wanted while the log could not be reached are taken now.
@@ -121,7 +144,13 @@ void CallLogWorker::housekeeping()
     if (!m_store || !m_store->isOpen())
         return;
     m_store->closeAbandoned();
-    const CallStore::Retention result = m_store->applyRetention(m_settings.retentionDays, m_settings.clock(), false);
+    // A station's retention is kept on its server and applied by one desk
+    // a day; a log given for one run is never pruned.
+    if (m_settings.retentionDays < 0 || !m_store->claimHousekeeping())
+        return;
+    const int shared = m_store->sharedRetentionDays();
+    const int days = shared >= 0 ? shared : m_settings.retentionDays;
+    const CallStore::Retention result = m_store->applyRetention(days, m_settings.clock(), false);
     if (result.ok)
         emit retentionRefused(result.refused);
     if (result.calls > 0) {
@@ -167,6 +196,11 @@ void CallLogWorker::handleFailure()
         return;
     }
     m_reason = m_store->errorText();
+    if (isServer() && (failure == CallStore::Unreachable || !m_store->isOpen())) {
+        m_store->close();
+        setUnreachable(true);
+        moveToOutbox();
+    }
     reportBehind();
     scheduleRetry();
 }
@@ -222,7 +256,96 @@ void CallLogWorker::scheduleRetry()
 
 int CallLogWorker::waitingCount() const
 {
-    return m_pending.size();
+    return m_pending.size() + m_outboxCalls;
+}
+
+void CallLogWorker::setUnreachable(bool unreachable)
+{
+    if (unreachable == (m_unreachableSince != 0))
+        return;
+    m_unreachableSince = unreachable ? QDateTime::currentMSecsSinceEpoch() : 0;
+    // The desk that writes a unit may die while the server is away: every
+    // desk keeps what it saw of the unit, from just before the outage, in
+    // its outbox; the replays merge the copies by the calls' identity.
+    if (unreachable) {
+        for (const CallRecord& r : qAsConst(m_followed))
+            if (!m_pending.contains(r.uid))
+                add(r, -1);
+    }
+    m_followed.clear();
+    emit this->unreachable(m_unreachableSince);
+}
+
+bool CallLogWorker::openOutbox(bool create)
+{
+    if (m_outbox && m_outbox->isOpen())
+        return true;
+    const QString path = QFileInfo(m_settings.path).dir().filePath(QStringLiteral("station-outbox.sqlite"));
+    if (!create && !QFileInfo::exists(path))
+        return false;
+    SqliteCallStore::Options options;
+    options.owner = m_settings.owner;
+    m_outbox = std::make_unique<SqliteCallStore>(path, options);
+    if (!m_outbox->open()) {
+        qWarning() << "call log: the outbox cannot be opened:" << m_outbox->errorText();
+        return false;
+    }
+    m_outboxCalls = m_outbox->query(CallFilter(), 0).matching;
+    return true;
+}
+
+bool CallLogWorker::moveToOutbox()
+{
+    if (m_pending.isEmpty())
+        return true;
+    // Should the outbox not open, they wait in memory, and at quit in the
+    // side file.
+    if (!openOutbox(true))
+        return false;
+    QVector<CallStore::Write> batch;
+    for (const QString& uid : qAsConst(m_order)) {
+        CallStore::Write w{m_pending.value(uid).record, true, 0, true};
+        w.merge = true;
+        batch.append(w);
+    }
+    if (!m_outbox->save(batch)) {
+        qWarning() << "call log: the outbox cannot be written:" << m_outbox->errorText();
+        return false;
+    }
+    m_pending.clear();
+    m_order.clear();
+    // Written whole again once the server is back.
+    m_written.clear();
+    m_outboxCalls = m_outbox->query(CallFilter(), 0).matching;
+    reportBehind();
+    return true;
+}
+
+bool CallLogWorker::replayOutbox()
+{
+    if (!openOutbox(false))
+        return true;
+    QVector<CallStore::Write> batch;
+    QVector<qint64> ids;
+    const bool read = m_outbox->forEachCall(CallFilter(), [&](const CallRecord& r) {
+        CallStore::Write w{r, true, 0, true};
+        w.merge = true;
+        batch.append(w);
+        ids.append(r.id);
+        return true;
+    });
+    if (!read)
+        return true;
+    // In order, in one transaction: all of them or, should the server go
+    // again, none, to be tried again.
+    if (!batch.isEmpty() && !m_store->save(batch)) {
+        handleFailure();
+        return false;
+    }
+    if (m_outbox->remove(ids))
+        m_outbox->scrub();
+    m_outboxCalls = 0;
+    return true;
 }
 
 void CallLogWorker::reportBehind()
@@ -242,7 +365,7 @@ void CallLogWorker::add(const CallRecord& record, qint64 generation, bool keepNe
     m_pending.insert(record.uid, {record, generation, keepNewer});
     if (!m_reason.isEmpty())
         reportBehind();
-    else if (m_batchTimer && !m_batchTimer->isActive())
+    if ((m_reason.isEmpty() || m_unreachableSince) && m_batchTimer && !m_batchTimer->isActive())
         m_batchTimer->start();
 }
 
@@ -253,11 +376,22 @@ void CallLogWorker::save(const CallRecord& record)
     const UnitLease lease = m_leases.value(record.unitKey);
     if (lease.held && lease.adopted)
         add(record, lease.generation);
-    else if (!lease.elsewhere)
+    else if (!lease.elsewhere || m_unreachableSince)
         // Until the recorder has adopted the calls of the unit's lease, or
-        // while nobody knows who writes the unit: kept should the program
-        // quit first, replaced by what the recorder adopts.
+        // while nobody knows who writes the unit (the server away): kept
+        // should the program quit first, replaced by what the recorder
+        // adopts, or sent from the outbox.
         add(record, -1);
+    else if (isServer())
+        follow(record);
+}
+
+void CallLogWorker::follow(const CallRecord& record)
+{
+    m_followed.insert(record.uid, record);
+    const qint64 since = record.lastSeen - kFollowedMs;
+    for (auto it = m_followed.begin(); it != m_followed.end();)
+        it = it->ended > 0 && it->ended < since ? m_followed.erase(it) : std::next(it);
 }
 
 void CallLogWorker::settleUnit(const QString& unitKey, qint64 generation)
@@ -277,6 +411,14 @@ void CallLogWorker::settleUnit(const QString& unitKey, qint64 generation)
 
 bool CallLogWorker::writePending()
 {
+    if (m_unreachableSince && !m_off)
+        moveToOutbox();
+    // The server's connection went while nothing was asked of it: opened
+    // again now, or found unreachable.
+    if (!m_off && isServer() && m_store && !m_store->isOpen() && !m_retryTimer->isActive()) {
+        tryOpen();
+        return false;
+    }
     if (m_off || !m_store || !m_store->isOpen())
         return false;
     m_batchTimer->stop();
@@ -393,6 +535,8 @@ void CallLogWorker::claim(const QString& unitKey, UnitLease& lease)
         lease.nextClaim = m_settings.leaseClock() + std::min<qint64>(result.expiresInMs + 50, CallStore::HeartbeatMs);
         return;
     }
+    for (auto it = m_followed.begin(); it != m_followed.end();)
+        it = it->unitKey == unitKey ? m_followed.erase(it) : std::next(it);
     lease.held = true;
     lease.adopted = lease.releaseWhenAdopted = false;
     lease.elsewhere = false;
@@ -405,6 +549,12 @@ void CallLogWorker::claim(const QString& unitKey, UnitLease& lease)
 
 void CallLogWorker::runLeases()
 {
+    // The server's connection went while this desk only followed: opened
+    // again now, or found unreachable, so that its calls go to the outbox.
+    if (!m_off && isServer() && m_store && !m_store->isOpen() && !m_retryTimer->isActive()) {
+        tryOpen();
+        return;
+    }
     if (m_off || !m_store || !m_store->isOpen())
         return;
     const qint64 now = m_settings.leaseClock();
@@ -527,7 +677,11 @@ void CallLogWorker::remove(const QVector<qint64>& ids)
 
 void CallLogWorker::setRetention(int days)
 {
+    if (m_settings.retentionDays < 0)
+        return;
     m_settings.retentionDays = days;
+    if (m_store && m_store->isOpen())
+        m_store->setSharedRetentionDays(days);
     housekeeping();
 }
 
@@ -582,6 +736,8 @@ void CallLogWorker::shutdown()
             break;
         QThread::msleep(std::min(100, left()));
     }
+    if (!m_pending.isEmpty() && isServer() && !m_off)
+        moveToOutbox();
     if (!m_pending.isEmpty()) {
         QVector<CallRecord> calls;
         for (const QString& uid : qAsConst(m_order))

@@ -2,6 +2,7 @@
 
 #include "calllog/callrecord.h"
 #include "calllog/callstore.h"
+#include "calllog/logdatabase.h"
 
 #include <QElapsedTimer>
 #include <QHash>
@@ -40,7 +41,11 @@ class CallLogWorker : public QObject
 public:
     struct Settings
     {
+        // This computer's file: the log itself, or beside it the outbox and
+        // the waiting calls of a log on a station server.
         QString path;
+        // Sqlite: the file at path; Postgres: the station server.
+        LogDatabase database;
         int busyTimeoutMs = 5000;
         int batchMs = 200;
         // The log's folder is the program's own: made 0700.
@@ -48,6 +53,7 @@ public:
         bool searchIndex = true;
         // This program, for leases and open calls.
         QString owner;
+        // -1: never deleted by this program (a log given for one run).
         int retentionDays = 90;
         int retentionIntervalMs = 24 * 3600 * 1000;
         // How often other programs' writes are looked for.
@@ -101,6 +107,8 @@ signals:
     void leaseGained(const QString& unitKey, qint64 generation, const QVector<CallRecord>& recent);
     // Another program writes the unit's calls now.
     void leaseLost(const QString& unitKey);
+    // The station server went away at sinceMs (wall clock); 0 once back.
+    void unreachable(qint64 sinceMs);
 
 private:
     struct UnitLease
@@ -146,6 +154,16 @@ private:
     void pollChanges();
     void runScrub();
     int waitingCount() const;
+    bool isServer() const { return m_settings.database.isServer(); }
+    // The station server cannot be reached: what waits goes to the outbox.
+    bool moveToOutbox();
+    bool openOutbox(bool create);
+    // The outbox's calls to the server, oldest first, merged by identity.
+    bool replayOutbox();
+    void setUnreachable(bool unreachable);
+    // A call of a unit another desk writes, kept a while should the server
+    // go away before that desk wrote it.
+    void follow(const CallRecord& record);
 
     Settings m_settings;
     std::unique_ptr<CallStore> m_store;
@@ -171,6 +189,14 @@ private:
     // Calls written at least once to this file in this run.
     QSet<QString> m_written;
     QHash<QString, UnitLease> m_leases;
+    // This computer's file of calls recorded while the station server was
+    // unreachable, and how many it holds.
+    std::unique_ptr<CallStore> m_outbox;
+    int m_outboxCalls = 0;
+    // The latest calls of units other desks write (open ones, and those
+    // that ended lately), by uid.
+    QHash<QString, CallRecord> m_followed;
+    qint64 m_unreachableSince = 0;
     // The inode of the file opened, so that a file another program has
     // already moved aside is not moved again.
     quint64 m_inode = 0;

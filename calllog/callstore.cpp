@@ -49,3 +49,31 @@ bool CallStore::exportCsv(const CallFilter& filter, QIODevice& out, int* rowCoun
         *rowCount = count;
     return read && written;
 }
+
+bool CallStore::copyFrom(CallStore& from, int* copied)
+{
+    // In batches, each in one transaction: a copy cut short is taken up
+    // again by the next without duplicates.
+    const int batchSize = 500;
+    int count = 0;
+    QVector<Write> batch;
+    const auto flush = [&] {
+        if (!save(batch))
+            return false;
+        count += batch.size();
+        batch.clear();
+        return true;
+    };
+    bool written = true;
+    const bool read = from.forEachCall(CallFilter(), [&](const CallRecord& r) {
+        batch.append({r, true, 0, true});
+        written = batch.size() < batchSize || flush();
+        return written;
+    });
+    written = written && (batch.isEmpty() || flush());
+    if (copied)
+        *copied = count;
+    if (!read)
+        fail(from.failure(), from.errorText());
+    return read && written;
+}

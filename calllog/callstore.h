@@ -52,6 +52,10 @@ public:
         // Written by a newer version of this program.
         TooNew,
         OtherFailure,
+        // The database server cannot be reached (down, the network cut, or
+        // it refused the connection); the connection is closed, and opening
+        // it again is the way back.
+        Unreachable,
     };
 
     enum Mode {
@@ -74,7 +78,14 @@ public:
         // Only over an older state of the call (by last seen): for calls
         // kept aside, which another program may have written since.
         bool keepNewer = false;
+        // With no call of this uid: the call of the same unit and line
+        // first seen within MergeWindowMs is this one, seen by another
+        // program (calls replayed from the desks' outboxes).
+        bool merge = false;
     };
+
+    // Two desks see the same ring at moments this far apart at most.
+    static constexpr int MergeWindowMs = 5000;
 
     struct Lease
     {
@@ -171,6 +182,21 @@ public:
     // True when another program wrote since the last call.
     virtual bool othersWrote() = 0;
 
+    // The retention period the store keeps for everyone who shares it (a
+    // station server); -1 when each program keeps its own.
+    virtual int sharedRetentionDays() { return -1; }
+    virtual bool setSharedRetentionDays(int days)
+    {
+        Q_UNUSED(days);
+        return false;
+    }
+    // Whether housekeeping (retention) is this program's turn now: always
+    // for a file of this computer; on a server, for the one program that
+    // holds the day's housekeeping lease.
+    virtual bool claimHousekeeping() { return true; }
+    // What the store can say about itself in one line ("PostgreSQL 15.18,
+    // schema version 1").
+    virtual QString serverDescription() const { return QString(); }
     // Caller history. The writer keeps one row per caller (folded name and
     // location, see CallFold) up to date in the transaction that writes or
     // deletes the calls, so none of these reads every call; a caller's flag
@@ -188,6 +214,10 @@ public:
     // Oldest first; the number of rows written goes to rows.
     bool exportCsv(const CallFilter& filter, QIODevice& out, int* rows = nullptr,
                    const CsvOptions& options = CsvOptions());
+    // Every call of from into this store, merged by the calls' identity (a
+    // call there already keeps its newer state), so that copying twice
+    // makes no call twice. The calls copied go to copied.
+    bool copyFrom(CallStore& from, int* copied = nullptr);
 
 protected:
     CallStore() = default;

@@ -1,5 +1,6 @@
 # Sourced by the root scripts: installs the Debian packages the build and the tests need, once.
-MIRT_PACKAGES=(cmake make g++ pkg-config clang-format qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5sql5-sqlite fonts-urw-base35 dbus libxml2-dev groff-base
+MIRT_PACKAGES=(cmake make g++ pkg-config clang-format qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5sql5-sqlite libqt5sql5-psql libpq-dev
+  postgresql openssl fonts-urw-base35 dbus libxml2-dev groff-base
   xvfb x11-utils at-spi2-core python3-pyatspi)
 
 mirt_install_deps() {

@@ -8,6 +8,7 @@
 
 #include "calllog/calllog.h"
 #include "calllog/callrecorder.h"
+#include "calllog/pgcallstore.h"
 #include "calllog/sqlitecallstore.h"
 #include "calllog/waitingcalls.h"
 #include "console/lines.h"
@@ -15,6 +16,7 @@
 #include "sim/unitshow.h"
 #include "sim/unitsimulator.h"
 #include "tests/support/barrier.h"
+#include "tests/support/pgserver.h"
 #include "tests/support/settings.h"
 #include "tests/support/wait.h"
 
@@ -92,11 +94,36 @@ QString details(const CallRecord& r)
         .join(QLatin1Char('|'));
 }
 
-CallLog::Options optionsFor(const QString& path, CallRecorder::Clock clock = {})
+// The private PostgreSQL server of this program, started at first use, and
+// a database of its own for each folder a row logs into.
+testsupport::PgServer& pg()
+{
+    static testsupport::PgServer server;
+    if (server.socketFolder().isEmpty() && !server.start())
+        qFatal("no PostgreSQL server: %s", qPrintable(server.error()));
+    return server;
+}
+
+LogDatabase stationFor(const QString& path)
+{
+    static QHash<QString, QString> databases;
+    if (!databases.contains(path))
+        databases.insert(path, pg().createDatabase());
+    LogDatabase database;
+    LogDatabase::parse(pg().uri(databases.value(path)), database);
+    return database;
+}
+
+// A log on the file at path, or given a URI or station, on the server.
+CallLog::Options optionsFor(const QString& path, CallRecorder::Clock clock = {}, bool station = false)
 {
     CallLog::Options options;
     options.path = path;
     options.clock = std::move(clock);
+    if (station)
+        options.database = stationFor(path);
+    else if (path.startsWith(QLatin1String("postgresql:")))
+        LogDatabase::parse(path, options.database);
     return options;
 }
 
@@ -154,7 +181,26 @@ QString found(CallStore& store, const QString& text)
 }
 
 std::unique_ptr<SqliteCallStore> openStore(const QString& path, bool index = true, const QString& owner = QString(),
-                                           std::function<qint64()> leaseClock = {})
+                                           std::function<qint64()> leaseClock = {});
+
+// The row's store: the file at path, or the database of path on the server.
+std::unique_ptr<CallStore> openOn(bool station, const QString& path, const QString& owner = QString(),
+                                  std::function<qint64()> leaseClock = {})
+{
+    if (!station)
+        return openStore(path, true, owner, std::move(leaseClock));
+    PgCallStore::Options options;
+    options.owner = owner;
+    options.leaseClock = std::move(leaseClock);
+    auto store = std::make_unique<PgCallStore>(stationFor(path), options);
+    if (store->open())
+        return store;
+    qWarning("%s", qPrintable(store->errorText()));
+    return nullptr;
+}
+
+std::unique_ptr<SqliteCallStore> openStore(const QString& path, bool index, const QString& owner,
+                                           std::function<qint64()> leaseClock)
 {
     SqliteCallStore::Options options;
     options.searchIndex = index;
@@ -1014,12 +1060,20 @@ private slots:
 
     // Leases between two programs, on a clock the test moves: one writer
     // per unit, taken over when its lease expires or is given up, and the
-    // old writer's late writes refused.
+    // old writer's late writes refused. The same on a station server.
+    void leases_data()
+    {
+        QTest::addColumn<bool>("station");
+        QTest::newRow("file") << false;
+        QTest::newRow("station server") << true;
+    }
+
     void leases()
     {
+        QFETCH(bool, station);
         qint64 clock = 1000000;
-        const auto a = openStore(m_path, true, QStringLiteral("A"), [&] { return clock; });
-        const auto b = openStore(m_path, true, QStringLiteral("B"), [&] { return clock; });
+        const auto a = openOn(station, m_path, QStringLiteral("A"), [&] { return clock; });
+        const auto b = openOn(station, m_path, QStringLiteral("B"), [&] { return clock; });
         QVERIFY(a && b);
         QCOMPARE(a->claimLease("u").generation, qint64(1));
         const CallStore::Lease refused = b->claimLease("u");
@@ -1058,13 +1112,22 @@ private slots:
         QCOMPARE(summary(b->recentCalls("u", at(0)).first()), QStringLiteral("L0 0-60 answered w- h0 a0 partial Ann"));
     }
 
-    // Programs that start together on an empty folder update the schema
-    // once between them, and both start.
+    // Programs that start together on an empty folder, or desks on an
+    // empty database, update the schema once between them, and both start.
+    void noMigrationRace_data()
+    {
+        QTest::addColumn<bool>("station");
+        QTest::newRow("file") << false;
+        QTest::newRow("station server") << true;
+    }
+
     void noMigrationRace()
     {
+        QFETCH(bool, station);
         for (int round = 0; round < 10; ++round) {
             QTemporaryDir dir;
-            const QString path = dir.filePath(QStringLiteral("log/calls.sqlite"));
+            const QString file = dir.filePath(QStringLiteral("log/calls.sqlite"));
+            const QString path = station ? pg().uri(pg().createDatabase()) : file;
             QProcess one, two;
             one.start(QCoreApplication::applicationFilePath(), {"--child", "open", path});
             two.start(QCoreApplication::applicationFilePath(), {"--child", "open", path});
@@ -1072,7 +1135,8 @@ private slots:
                 QVERIFY(p->waitForFinished(scaled(30000)));
                 QVERIFY2(p->exitCode() == 0, p->readAll().constData());
             }
-            QCOMPARE(schemaObjects(path).count(QStringLiteral("calls")), 1);
+            if (!station)
+                QCOMPARE(schemaObjects(path).count(QStringLiteral("calls")), 1);
         }
     }
 
@@ -1083,13 +1147,17 @@ private slots:
     void twoPrograms_data()
     {
         QTest::addColumn<int>("signal");
-        QTest::newRow("the writer killed") << int(SIGKILL);
-        QTest::newRow("the writer frozen") << int(SIGSTOP);
+        QTest::addColumn<bool>("station");
+        QTest::newRow("the writer killed") << int(SIGKILL) << false;
+        QTest::newRow("the writer frozen") << int(SIGSTOP) << false;
+        QTest::newRow("the writer frozen, on a station server") << int(SIGSTOP) << true;
+        QTest::newRow("the writer killed, on a station server") << int(SIGKILL) << true;
     }
 
     void twoPrograms()
     {
         QFETCH(int, signal);
+        QFETCH(bool, station);
         UnitSimulator sim;
         QVERIFY(sim.start(0));
         sim.setTickInterval(3600 * 1000);
@@ -1102,15 +1170,18 @@ private slots:
         const auto says = [&](int i, const char* text) {
             return waitFor([&] { return saying(i, text); }, scaled(CallStore::LeaseExpiryMs + 5000));
         };
+        // Two desks, each with a home of its own, on one server.
         for (QProcess& program : programs)
             program.start(QCoreApplication::applicationFilePath(),
-                          {"--child", "record", m_path, QString::number(sim.port())});
+                          {"--child", "record",
+                           station ? m_dir->filePath(QString::number(&program - programs) + "/calls.sqlite") : m_path,
+                           QString::number(sim.port()), station ? stationFor(m_path).uri() : QString()});
         QVERIFY(waitFor([&] { return saying(0, "writing") || saying(1, "writing"); }, scaled(10000)));
         const int writer = said[0].endsWith("writing\n") ? 0 : 1;
         QVERIFY(waitFor([&] { return sim.loggedInCount() == 2; }));
         const auto calls = [&] {
             QStringList out;
-            if (const auto store = openStore(m_path))
+            if (const auto store = openOn(station, m_path))
                 for (const CallRecord& r : store->query(CallFilter(), 10).rows)
                     out << QStringLiteral("L%1 %2 %3%4%5")
                                .arg(r.line)
@@ -1249,14 +1320,14 @@ private slots:
     // SQLite that lacks the tokenizer), gives the same calls.
     void searchFindsPartsOfWords_data()
     {
-        QTest::addColumn<bool>("index");
+        QTest::addColumn<int>("store"); // 0: file, 1: file without index, 2: station server
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("names");
-        for (bool index : {true, false}) {
-            const auto row = [index](const char* name, const char* text, const QStringList& names) {
-                QTest::newRow(
-                    qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), index ? "index" : "no index")))
-                    << index << QString::fromUtf8(text) << names;
+        for (int store : {0, 1, 2}) {
+            const auto row = [store](const char* name, const char* text, const QStringList& names) {
+                const char* kinds[] = {"index", "no index", "station server"};
+                QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(QLatin1String(name), kinds[store])))
+                    << store << QString::fromUtf8(text) << names;
             };
             row("everything", "", {"Ada", "Bert", "Zoë", "Émile"});
             row("accents and case folded", "ZOE", {"Zoë"});
@@ -1275,12 +1346,14 @@ private slots:
 
     void searchFindsPartsOfWords()
     {
-        QFETCH(bool, index);
+        QFETCH(int, store);
         QFETCH(QString, text);
         QFETCH(QStringList, names);
+        const bool index = store != 1;
+        const bool station = store == 2;
         {
             // Written with the index; searched as the row says.
-            const auto store = openStore(m_path);
+            const auto store = openOn(station, m_path);
             QVERIFY(store);
             // name, location, topic, notes
             const QStringList calls[] = {{"Ada", "Harbour Street", "Traffic", ""},
@@ -1297,14 +1370,86 @@ private slots:
             }
             QVERIFY(saved(*store, batch));
         }
-        const auto store = openStore(m_path, index);
-        QVERIFY(store);
-        QCOMPARE(store->hasSearchIndex(), index);
+        const auto reading = station ? openOn(true, m_path) : openStore(m_path, index);
+        QVERIFY(reading);
+        QCOMPARE(reading->hasSearchIndex(), index);
         QStringList seen;
-        for (const CallRecord& r : store->query(CallFilter{text, {}, -1, 0, 0}, 10).rows)
+        for (const CallRecord& r : reading->query(CallFilter{text, {}, -1, 0, 0}, 10).rows)
             seen << r.name;
         seen.sort();
         QCOMPARE(seen, names);
+    }
+
+    // The station server stops for 5 s in the middle of a show, and the
+    // writing desk dies meanwhile with its outbox: the other desk kept the
+    // calls of that time in its own, and says so; once the server is back
+    // every call is there once, in order, and other desks' writes reach the
+    // log again within a second.
+    void stationServerGoesAway()
+    {
+        qint64 now = at(0);
+        CallLog::Options options = optionsFor(
+            m_path, [&] { return now; }, true);
+        options.batchMs = 5;
+        auto writer = std::make_unique<CallLog>(options);
+        options.path = m_dir->filePath(QStringLiteral("desk/calls.sqlite"));
+        CallLog log(options);
+        IPCObject session, other;
+        writer->attach(other, QStringLiteral("unit"));
+        QVERIFY(play(other, now, QStringLiteral("ready")));
+        QVERIFY(waitFor([&] { return writer->isWriting(QStringLiteral("unit")); }));
+        log.attach(session, QStringLiteral("unit"));
+        const auto play2 = [&](const char* script) {
+            for (const QString& step : QString::fromLatin1(script).split(QLatin1Char(';')))
+                if (!play(other, now, step) || !play(session, now, step))
+                    return false;
+            return true;
+        };
+        QVERIFY(play2("ready; L0 ringing; @2; L0 on handset; I0 Ada; @9; L0 on hook (idle)"));
+        QVERIFY(waitFor([&] { return allCalls(log).size() == 1; }));
+        QVERIFY(pg().stop());
+        QVERIFY(play2("@20; L1 ringing; @22; L1 on handset; I1 Bo; @29; L1 on hook (idle); @31; L2 ringing"));
+        const QRegularExpression waiting(
+            QStringLiteral("^Station server unreachable since \\d\\d:\\d\\d: [2-3] calls waiting$"));
+        QVERIFY2(waitFor([&] { return waiting.match(log.statusText()).hasMatch(); }, scaled(15000)),
+                 qPrintable(log.statusText()));
+        writer.reset();
+        QVERIFY(QFile::remove(m_dir->filePath(QStringLiteral("station-outbox.sqlite"))));
+        QTest::qWait(5000);
+        QVERIFY(pg().restart());
+        QVERIFY(play(session, now, QStringLiteral("@40; L2 on handset; I2 Cy; @45; L2 on hook (idle)")));
+        QVERIFY2(
+            waitFor([&] { return log.statusText().isEmpty() && log.isWriting(QStringLiteral("unit")); }, scaled(30000)),
+            qPrintable(log.statusText()));
+        QVERIFY(flushed(log));
+        QStringList calls;
+        for (const CallRecord& r : allCalls(log))
+            calls << summary(r);
+        QCOMPARE(calls,
+                 QStringList({"L2 31-45 answered w9 h0 a0 Cy", "L1 20-29 answered w2 h0 a0 Bo",
+                              "L0 0-9 answered w2 h0 a0 Ada"}));
+        QSignalSpy changed(&log, &CallLog::changed);
+        const auto store = openOn(true, m_path);
+        QVERIFY(store && saved(*store, {call("theirs", "Ida", at(50))}));
+        QVERIFY(waitFor([&] { return !changed.isEmpty(); }, 1000));
+    }
+
+    // This computer's calls copied to the station server twice: each once,
+    // and a call the server has newer stays as the server has it.
+    void copyToStation()
+    {
+        const auto local = openStore(m_path);
+        const auto station = openOn(true, m_path);
+        CallRecord later = call("b", "Bo", at(60));
+        QVERIFY(local && station && saved(*local, {call("a", "Ada", at(0)), later, call("c", "Cy", at(120))}));
+        later.name = QStringLiteral("Bo, named at the studio");
+        later.lastSeen += 1000;
+        QVERIFY(saved(*station, {later}));
+        int copied = 0;
+        QVERIFY(station->copyFrom(*local, &copied) && station->copyFrom(*local, &copied));
+        QCOMPARE(copied, 3);
+        QCOMPARE(found(*station, QString()), QStringLiteral("a b c"));
+        QCOMPARE(found(*station, QStringLiteral("studio")), QStringLiteral("b"));
     }
 
     // A file made with the index takes calls where the index cannot be
@@ -1329,10 +1474,11 @@ namespace {
 // mirt-desktop does with one console open, and says on its output when it
 // becomes the unit's writer and when it stops being it. It ends when its
 // input closes.
-int recordingProgram(const QString& path, const QString& port)
+int recordingProgram(const QString& path, const QString& port, const QString& uri)
 {
     QTextStream out(stdout);
-    CallLog::Options options = optionsFor(path);
+    CallLog::Options options = optionsFor(uri.isEmpty() ? path : uri);
+    options.path = path;
     options.batchMs = 5;
     CallLog log(options);
     IPCObject session;
@@ -1358,10 +1504,17 @@ int recordingProgram(const QString& path, const QString& port)
 }
 
 // The parts of the tests that must run in a process of their own.
-int child(const QString& mode, const QString& path, const QString& port)
+int child(const QString& mode, const QString& path, const QString& port, const QString& uri)
 {
     if (mode == QLatin1String("record"))
-        return recordingProgram(path, port);
+        return recordingProgram(path, port, uri);
+    if (mode == QLatin1String("open") && path.startsWith(QLatin1String("postgresql:"))) {
+        PgCallStore store(optionsFor(path).database);
+        if (store.open() && store.schemaVersion() == PgCallStore::SchemaVersion)
+            return 0;
+        qWarning("%s", qPrintable(store.errorText()));
+        return 1;
+    }
     if (mode == QLatin1String("open")) {
         SqliteCallStore store(path);
         if (store.open() && store.schemaVersion() == SqliteCallStore::SchemaVersion)
@@ -1411,7 +1564,7 @@ int main(int argc, char** argv)
     if (argc >= 4 && QByteArray(argv[1]) == "--child") {
         QCoreApplication app(argc, argv);
         return child(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
-                     QString::fromLocal8Bit(argc > 4 ? argv[4] : ""));
+                     QString::fromLocal8Bit(argc > 4 ? argv[4] : ""), QString::fromLocal8Bit(argc > 5 ? argv[5] : ""));
     }
     QApplication app(argc, argv);
     TestCallLog test;
