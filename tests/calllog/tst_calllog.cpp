@@ -634,6 +634,11 @@ private slots:
              "ready; L0 ringing; @10; L0 on air; @20; down; @50; join; L0 on air time=4294967295; @60; "
              "L0 on hook (idle)",
              "L0 0-60 aired w10 h0 a50"},
+            // Shown for 5 s by the unit's ticks, whatever the time of day did.
+            {"the time shown is counted in the unit's ticks",
+             "ready; L0 ringing; @10; L0 on hold; @20; tick; tick; tick; tick; tick; down; @50; join; "
+             "L0 on hold time=34; I0 -; @60; L0 on hook (idle)",
+             "?"},
             {"idle when back: ended when last seen",
              "ready; L0 ringing; @10; L0 on hold; @20; down; @50; join; L0 on hook (idle)",
              "L0 0-20 answered w10 h10 a0 partial"},
@@ -993,11 +998,20 @@ private slots:
     }
 
     // A full disk, made in a child process with a file size limit: the
-    // calls wait, and are written when there is room again.
+    // calls wait, and are written when there is room again; quitting with
+    // no room at all, they are reported lost rather than left half-written.
+    void diskFull_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::newRow("room again later") << "full";
+        QTest::newRow("no room at quit") << "full at quit";
+    }
+
     void diskFull()
     {
+        QFETCH(QString, mode);
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {"--child", "full", m_path});
+        child.start(QCoreApplication::applicationFilePath(), {"--child", mode, m_path});
         QVERIFY(child.waitForFinished(scaled(60000)));
         const QString out = QString::fromUtf8(child.readAllStandardOutput());
         QVERIFY2(child.exitCode() == 0, qPrintable(out + child.readAllStandardError()));
@@ -1522,17 +1536,18 @@ int child(const QString& mode, const QString& path, const QString& port, const Q
         qWarning("%s", qPrintable(store.errorText()));
         return 1;
     }
-    if (mode != QLatin1String("full"))
+    if (mode != QLatin1String("full") && mode != QLatin1String("full at quit"))
         return 2;
     QTextStream out(stdout);
     qint64 now = at(0);
     CallLog::Options options = optionsFor(path, [&] { return now; });
     options.batchMs = 5;
-    CallLog log(options);
+    options.quitWaitMs = 300;
+    auto log = std::make_unique<CallLog>(options);
     IPCObject session;
-    log.attach(session, QStringLiteral("unit"));
+    log->attach(session, QStringLiteral("unit"));
     play(session, now, QStringLiteral("ready"));
-    if (!waitFor([&] { return log.isWriting(QStringLiteral("unit")); }))
+    if (!waitFor([&] { return log->isWriting(QStringLiteral("unit")); }))
         return 3;
     // No file of this process may grow past 1 KiB now: the log's journal
     // cannot take another page. Without a handler the signal would kill it.
@@ -1542,16 +1557,28 @@ int child(const QString& mode, const QString& path, const QString& port, const Q
     const rlim_t hard = limit.rlim_max;
     limit.rlim_cur = 1024;
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    play(session, now, QStringLiteral("L0 ringing; @3; L0 on handset; I0 Rafaela; L1 ringing"));
-    if (!waitFor([&] { return log.behindCalls() == 2; }))
+    // A second call while behind is counted too.
+    play(session, now, QStringLiteral("L0 ringing; @3; L0 on handset; I0 Rafaela"));
+    if (!waitFor([&] { return log->behindCalls() == 1; }))
         return 4;
-    out << log.statusText() << "\n";
+    play(session, now, QStringLiteral("L1 ringing"));
+    if (!waitFor([&] { return log->behindCalls() == 2; }))
+        return 4;
+    out << log->statusText() << "\n";
+    if (mode == QLatin1String("full at quit")) {
+        // Quitting with no room for the side file either: the calls are
+        // lost and said to be, not half a side file left as if they waited.
+        limit.rlim_cur = 16;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        log.reset();
+        return WaitingCalls::find(path).isEmpty() ? 0 : 7;
+    }
     limit.rlim_cur = hard;
     ::setrlimit(RLIMIT_FSIZE, &limit);
-    if (!waitFor([&] { return !log.isBehind(); }, scaled(20000)))
+    if (!waitFor([&] { return !log->isBehind(); }, scaled(20000)))
         return 5;
     QStringList calls;
-    for (const CallRecord& r : allCalls(log))
+    for (const CallRecord& r : allCalls(*log))
         calls << summary(r);
     out << calls.join(QLatin1String("; ")) << "\n";
     return calls == QStringList{"L1 3-open  w- h0 a0", "L0 0-open answered w3 h0 a0 Rafaela"} ? 0 : 6;

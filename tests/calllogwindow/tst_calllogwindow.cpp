@@ -49,9 +49,21 @@ using testsupport::waitFor;
 
 const QString kUnitA = "10.0.0.1:8080", kUnitB = "10.0.0.2:8080";
 
+// The logs below live on this day, whatever the date the tests run on: their
+// clock stands at its last minute, so "Today" does not move at midnight.
+const QDate kToday(2025, 6, 18);
+
 qint64 localTime(int daysAgo, int hour, int minute = 0)
 {
-    return QDateTime(QDate::currentDate().addDays(-daysAgo), QTime(hour, minute), Qt::LocalTime).toMSecsSinceEpoch();
+    return QDateTime(kToday.addDays(-daysAgo), QTime(hour, minute), Qt::LocalTime).toMSecsSinceEpoch();
+}
+
+CallLog::Options logAt(const QString& path)
+{
+    CallLog::Options options;
+    options.path = path;
+    options.clock = [] { return localTime(0, 23, 59) + 30000; };
+    return options;
 }
 
 CallRecord call(const QString& name, const QString& unit, qint64 firstSeen, CallRecord::Outcome outcome,
@@ -95,9 +107,7 @@ struct FilledWindow
               call("Cleo", kUnitA, localTime(1, 15), CallRecord::Answered, 10000, "Wants tickets"),
               call("Dora", kUnitB, localTime(3, 8), CallRecord::Aired, 20000),
               call("Emil", kUnitA, localTime(10, 8), CallRecord::Missed)});
-        CallLog::Options options;
-        options.path = path;
-        return options;
+        return logAt(path);
     }
 
     FilledWindow() { window.show(); }
@@ -259,12 +269,12 @@ private slots:
         QCOMPARE(button->text(), QStringLiteral("Call Log"));
 
         QCOMPARE(CallLogWindow::retentionDays(), 90);
+        testsupport::settingsStore().setValue("callLog/retentionDays", -5); // edited by hand: the default
+        QCOMPARE(CallLogWindow::retentionDays(), 90);
         // Without a log the button does nothing; with one it opens the window.
         QVERIFY(!button->isEnabled());
         QTemporaryDir dir;
-        CallLog::Options options;
-        options.path = dir.filePath("calls.sqlite");
-        CallLog log(options);
+        CallLog log(logAt(dir.filePath("calls.sqlite")));
         window.setCallLog(&log);
         button->click();
         QVERIFY(window.callLogWindow() && window.callLogWindow()->isVisible());
@@ -277,15 +287,11 @@ private slots:
     void retentionAsksBeforeDeleting()
     {
         QTemporaryDir dir;
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        const qint64 day = 24 * 3600 * 1000LL;
         save(dir.filePath("calls.sqlite"),
-             {call("Old", kUnitA, now - 10 * day, CallRecord::Missed),
-              call("Older", kUnitA, now - 20 * day, CallRecord::Missed),
-              call("Recent", kUnitA, now - 3600 * 1000, CallRecord::Answered)});
-        CallLog::Options options;
-        options.path = dir.filePath("calls.sqlite");
-        CallLog log(options);
+             {call("Old", kUnitA, localTime(10, 12), CallRecord::Missed),
+              call("Older", kUnitA, localTime(20, 12), CallRecord::Missed),
+              call("Recent", kUnitA, localTime(0, 22), CallRecord::Answered)});
+        CallLog log(logAt(dir.filePath("calls.sqlite")));
         CallLogWindow window(log);
         window.show();
         auto* spin = child<QSpinBox>(&window, "spinRetention");
@@ -354,7 +360,7 @@ private slots:
         if (rangeBox->currentText() != range)
             QVERIFY(refreshed(window, [&] { rangeBox->setCurrentText(range); }));
         if (range == "Custom") {
-            const QDate yesterday = QDate::currentDate().addDays(-1);
+            const QDate yesterday = kToday.addDays(-1);
             QVERIFY(refreshed(window, [&] { child<QDateEdit>(&window, "dateFrom")->setDate(yesterday); }));
             QVERIFY(refreshed(window, [&] { child<QDateEdit>(&window, "dateTo")->setDate(yesterday); }));
         }
@@ -387,7 +393,7 @@ private slots:
                 line << days->item(row, c)->text();
             cells << line.join('|');
         }
-        const auto day = [](int ago) { return QDate::currentDate().addDays(-ago).toString("ddd yyyy-MM-dd"); };
+        const auto day = [](int ago) { return kToday.addDays(-ago).toString("ddd yyyy-MM-dd"); };
         QCOMPARE(cells,
                  (QStringList{day(0) + "|3|1|1|1|0:04", day(1) + "|1|1|0|0|0:10", day(3) + "|1|0|1|0|0:20",
                               day(10) + "|1|0|0|1|"}));
@@ -506,8 +512,7 @@ private slots:
     void sortsInTheDatabase()
     {
         QTemporaryDir dir;
-        CallLog::Options options;
-        options.path = dir.filePath("calls.sqlite");
+        const CallLog::Options options = logAt(dir.filePath("calls.sqlite"));
         QVector<CallRecord> calls;
         for (int i = 0; i < CallLogWindow::RowLimit; ++i) {
             calls << call("Mid", "10.0.0.5:8080", localTime(0, 12) + i, CallRecord::Answered, 10000);

@@ -324,6 +324,11 @@ private slots:
         QVERIFY(!next.data(next.index(0, column), Qt::ToolTipRole).isValid());
         QVERIFY(!next.data(next.index(0, expected.size())).isValid()); // past the end of a short row
         QVERIFY(!next.data(QModelIndex()).isValid());
+        // The column's title, across the top and for display only.
+        const auto title = [&](Qt::Orientation o, int role) { return next.headerData(column, o, role).toString(); };
+        QCOMPARE(title(Qt::Horizontal, Qt::DisplayRole) + '|' + title(Qt::Vertical, Qt::DisplayRole) + '|'
+                     + title(Qt::Horizontal, Qt::ToolTipRole),
+                 QStringList({"Address : Port", "Username", "Password"}).value(column) + "||");
     }
 
     void settingsFileIsPrivate()
