@@ -30,6 +30,7 @@
 
 namespace {
 
+using testsupport::editorSends;
 using testsupport::waitFor;
 
 CallRecord call(const QString& name, const QString& location, int daysAgo, bool ended = true)
@@ -79,16 +80,6 @@ QStringList callers(const QVector<CallerSummary>& found)
     QStringList out;
     for (const CallerSummary& c : found)
         out << QStringLiteral("%1|%2|%3").arg(c.name, c.location).arg(c.calls);
-    return out;
-}
-
-// What the console's caller editor sent: the cleared records of the lines carry no "moodidx".
-QList<Message> editorSends(const UnitSimulator& unit)
-{
-    QList<Message> out;
-    for (const Message& m : unit.receivedMessages("ancillary_data"))
-        if (m.params().has_param("moodidx"))
-            out.append(m);
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include "console/customgraphicsview.h"
 #include "console/linepanel.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/files.h"
 #include "tests/support/modal.h"
 #include "tests/support/settings.h"
 #include "tests/support/unit.h"
@@ -45,6 +46,7 @@
 namespace {
 
 using testsupport::child;
+using testsupport::readAll;
 using testsupport::waitFor;
 
 const QString kUnitA = "10.0.0.1:8080", kUnitB = "10.0.0.2:8080";
@@ -125,12 +127,6 @@ QStringList names(const CallTableModel& model)
     return out;
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("cannot open " + path.toUtf8());
-}
-
 // The Name column of an exported file, or why it could not be read.
 QStringList exportedNames(const QString& path)
 {
@@ -156,7 +152,7 @@ bool refreshed(CallLogWindow& window, const std::function<void()>& action)
     return ok;
 }
 
-// The console window that shows line panels once the unit answered.
+// The panel of a line in a console's scene, found where it is drawn.
 LinePanel* panelOf(QGraphicsScene* scene, int line)
 {
     for (QGraphicsItem* item : scene->items())
@@ -262,8 +258,6 @@ private slots:
             return QPoint(column, row);
         };
         QCOMPARE(position("buttonCallLog"), position("buttonConnect") + QPoint(0, 1));
-        for (const char* name : {"label", "tableUnits", "buttonConnect", "buttonAdd", "buttonRemove"})
-            QVERIFY2(position(name).y() >= 0, name);
         QVERIFY(position("buttonAdd").y() > position("buttonCallLog").y());
         auto* button = child<QPushButton>(&window, "buttonCallLog");
         QCOMPARE(button->text(), QStringLiteral("Call Log"));
@@ -627,8 +621,7 @@ private slots:
         QCOMPARE(model.data(model.index(0, CallTableModel::Outcome)).toString(), QStringLiteral("Answered"));
     }
 
-    // A damaged file is kept aside, the user told where, and a new log
-    // records the calls.
+    // A damaged file is kept aside, and the user told where.
     void damagedFileKeptAside()
     {
         Studio studio(true);
@@ -640,13 +633,7 @@ private slots:
         auto* windowMessage = child<QLabel>(studio.window.callLogWindow(), "labelCallLogError");
         QVERIFY(windowMessage->isVisible());
         QCOMPARE(windowMessage->text(), studio.log.statusText());
-
-        QVERIFY(studio.connect());
-        QVERIFY(studio.unit.ring(0, "Nell"));
-        QVERIFY(studio.caughtUp(1));
-        QVERIFY(studio.unit.setLineState(0, "on handset", 4));
-        const CallTableModel& model = studio.window.callLogWindow()->model();
-        QVERIFY(waitFor([&] { return model.rowCount() == 1 && model.record(0).name == "Nell"; }));
+        // The new log records: tst_calllog, unusableFile.
     }
 
     void commandLine_data()
@@ -665,8 +652,7 @@ private slots:
         row("since a moment with offset", "--export-log=@out --since 2024-03-06T12:00:00+00:00", 0, "'@cmd");
         row("one unit", "--export-log @out --unit 10.0.0.2:8080", 0, "'=1+1");
         row("nothing matches", "--export-log @out --unit nowhere", 0, "");
-        row("a date that is none", "--export-log @out --since yesterday", 2, "");
-        row("no file name", "--export-log", 2, "");
+        // Options that are none: tests/cli, with their messages.
         row("no log yet", "--export-log @out @nolog", 1, "");
     }
 
