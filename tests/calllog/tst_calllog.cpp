@@ -628,7 +628,7 @@ private slots:
             {"the time shown is counted in the unit's ticks",
              "ready; L0 ringing; @10; L0 on hold; @20; tick; tick; tick; tick; tick; down; @50; join; "
              "L0 on hold time=34; I0 -; @60; L0 on hook (idle)",
-             "?"},
+             "L0 0-60 answered w10 h50 a0"},
             {"a step of the clock during a hold changes no time",
              "ready; L0 ringing; @10; L0 on hold; @20; jump 3600; @40; L0 on hook (idle)",
              "L0 0-3640 answered w10 h30 a0 t40"},
