@@ -65,14 +65,15 @@ private slots:
         deliver("set_config", qPrintable("surface=" + surface + ' '));
         for (unsigned i = 0; i < 6; ++i)
             QCOMPARE(m_rig->top->menuEntry(i)->isChecked(), i == entry);
-        // Surface 2 is an online screener: its buttons show.
-        QCOMPARE(m_rig->top->busyButton().isVisible(), entry == 2);
+        // NEXT is for a studio (entry 4), not for the screeners 2 and 5.
+        QCOMPARE(m_rig->top->nextButton().isVisible(), entry == 4);
         const QStringList wire = sent();
         QVERIFY(!wire.isEmpty());
         const QStringList pair{"set_handset_id id=" + handsetId, QStringLiteral("set_config surface=%1").arg(entry)};
         for (int i = 0; i < wire.size(); i += 2)
             QCOMPARE(wire.mid(i, 2), pair);
-        QCOMPARE(m_rig->sim.connectionHandsetId(0), handsetId); // as the unit reads it
+        QCOMPARE(m_rig->sim.connectionHandsetId(m_rig->sim.connectionIds().value(0)),
+                 handsetId); // as the unit reads it
     }
 
     void surfaceStatus_data()
