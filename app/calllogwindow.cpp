@@ -149,7 +149,7 @@ void CallLogWindow::buildUi()
     m_range->setCurrentIndex(LastWeek);
     filters->addWidget(m_range);
 
-    const QDate today = QDate::currentDate();
+    const QDate today = this->today();
     m_from = new QDateEdit(today.addDays(-6), this);
     m_from->setObjectName(QStringLiteral("dateFrom"));
     m_to = new QDateEdit(today, this);
@@ -358,6 +358,11 @@ bool CallLogWindow::onScreen() const
     return isVisible() && !isMinimized();
 }
 
+QDate CallLogWindow::today() const
+{
+    return QDateTime::fromMSecsSinceEpoch(m_log.now(), Qt::LocalTime).date();
+}
+
 void CallLogWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -514,7 +519,7 @@ CallFilter CallLogWindow::filter() const
     f.text = m_search->text();
     f.unitKey = unitFilter();
     f.outcome = m_outcome->currentData().toInt();
-    const QDate today = QDate::currentDate();
+    const QDate today = this->today();
     switch (m_range->currentData().toInt()) {
     case Today:
         f.from = startOfDay(today);
@@ -749,8 +754,7 @@ void CallLogWindow::deleteSelected()
 void CallLogWindow::chooseExportFile()
 {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    const QString suggested
-        = QDir(folder).filePath(QStringLiteral("calls-%1.csv").arg(QDate::currentDate().toString(Qt::ISODate)));
+    const QString suggested = QDir(folder).filePath(QStringLiteral("calls-%1.csv").arg(today().toString(Qt::ISODate)));
     const QString path
         = QFileDialog::getSaveFileName(this, tr("Export Calls"), suggested, tr("CSV files (*.csv);;All files (*)"));
     if (!path.isEmpty())

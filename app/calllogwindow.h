@@ -2,6 +2,7 @@
 
 #include "calllog/callrecord.h"
 
+#include <QDate>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -73,6 +74,8 @@ protected:
 private:
     void buildUi();
     bool onScreen() const;
+    // The log's today, which the date ranges count from.
+    QDate today() const;
     // A filter changed: asks now when shown, else when shown next.
     void refreshWhenShown();
     // The log changed: one search at a time, none while hidden.

@@ -93,6 +93,9 @@ public:
     void start();
 
     const QString& path() const { return m_options.path; }
+    // The log's idea of now (wall clock, ms since the epoch): its clock,
+    // which views use for "today" so that they agree with what it records.
+    qint64 now() const { return m_options.clock(); }
     State state() const { return m_state; }
     bool isOff() const { return m_state == Off; }
     // Calls waiting for a log that cannot be written now.

@@ -8,6 +8,7 @@
 #include "store/config.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QMap>
 #include <QString>
 
@@ -38,15 +39,9 @@ std::string makeScratch(const char* pattern)
 
 QByteArray readAll(const std::string& path)
 {
-    QByteArray bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    FUZZ_CHECK(f);
-    char chunk[4096];
-    size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        bytes.append(chunk, int(n));
-    std::fclose(f);
-    return bytes;
+    QFile f(QString::fromStdString(path));
+    FUZZ_CHECK(f.open(QIODevice::ReadOnly));
+    return f.readAll();
 }
 
 } // namespace

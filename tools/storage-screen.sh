@@ -18,5 +18,5 @@ xvfb-run -a -s "-screen 0 900x700x24" bash -c '
   import -window root -crop "${size}+0+0" +repage "$2"
   kill "$pid"
   rm -f "$out"
-' _ "$build/tests/calllog/storage-screen" "$out"
+' _ "$build/tools/storage-screen/storage-screen" "$out"
 echo "$out"

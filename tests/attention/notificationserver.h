@@ -117,14 +117,6 @@ public:
     // A button of the notification's own.
     void invoke(uint id, const QString& action) { emit ActionInvoked(id, action); }
 
-    QStringList summaries() const
-    {
-        QStringList out;
-        for (const Call& c : calls)
-            out << c.summary;
-        return out;
-    }
-
     QList<Call> calls;
     QList<uint> closed;
     const QSet<uint>& visible() const { return m_visible; }

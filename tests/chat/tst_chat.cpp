@@ -5,11 +5,8 @@
 #include "console/chat.h"
 #include "ipc/ipcobject.h"
 #include "sim/unitsimulator.h"
-#include "tests/support/barrier.h"
 
-#include <QClipboard>
 #include <QGraphicsScene>
-#include <QGuiApplication>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtTest>
@@ -138,43 +135,6 @@ private slots:
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent[0].params().get_qstring("from", QString()), QStringLiteral("console"));
         QCOMPARE(sent[0].params().get_qstring("text", QString()), QStringLiteral("standby"));
-    }
-
-    // Text pasted from elsewhere may hold characters that XML cannot carry;
-    // a NUL among them would end the frame early at the unit. They are left
-    // out, and the unit gets exactly one whole frame for the line.
-    void pastedControlCharacters_data()
-    {
-        QTest::addColumn<QString>("pasted");
-        // Which characters: tst_message, xmlForbiddenCharacters.
-        for (const ushort c : {0x0000, 0xFFFF})
-            QTest::newRow(qPrintable(QString::number(c, 16))) << QStringLiteral("on%1 air%1").arg(QChar(c));
-    }
-
-    void pastedControlCharacters()
-    {
-        QFETCH(QString, pasted);
-        UnitSimulator unit;
-        QVERIFY(unit.start(0));
-        ChatConsole c;
-        c.session.connectIPC(QStringLiteral("127.0.0.1"), unit.port(), QStringLiteral("tavrik"),
-                             QStringLiteral("user"));
-        QTRY_COMPARE_WITH_TIMEOUT(c.session.getState(), IPCObject::IPC_READY, 5000);
-        QVERIFY(testsupport::roundTrip(c.session, unit));
-        unit.clearReceived();
-
-        QGuiApplication::clipboard()->setText(pasted);
-        c.chat->input().paste();
-        // The input holds the character; only the frame leaves it out.
-        QCOMPARE(c.chat->input().text(), pasted);
-        QTest::keyClick(&c.chat->input(), Qt::Key_Return);
-        QVERIFY(c.chat->input().text().isEmpty());
-
-        QVERIFY(testsupport::roundTrip(c.session, unit));
-        const QList<Message> frames = testsupport::receivedFrames(unit);
-        QCOMPARE(frames.size(), 1);
-        const QString xml = testsupport::xmlOf(frames[0]);
-        QCOMPARE(xml, QStringLiteral("<chat_data from=\"console\" text=\"on air\"/>"));
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "message/message.h"
 #include "support/exception.h"
+#include "tests/support/files.h"
 
 #include <QtTest>
 
@@ -11,6 +12,9 @@
 #include <sys/stat.h>
 
 namespace {
+
+using testsupport::readAll;
+using testsupport::writeAll;
 
 const QString kWrite = "void Message::write_to_file(Message::ENC_FORMAT, const std::string &) const: ";
 const QString kRead = "void Message::read_from_file(const std::string &): ";
@@ -33,18 +37,6 @@ QByteArray encoded(const Message& m, int format, bool autoformat = false)
     std::string out;
     m.build_string(Message::ENC_FORMAT(format), out, autoformat);
     return QByteArray::fromStdString(out);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-bool writeAll(const QString& path, const QByteArray& data)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
 // depth elements, each inside the one before.

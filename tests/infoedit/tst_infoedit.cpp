@@ -19,6 +19,8 @@
 
 namespace {
 
+using testsupport::editorSends;
+
 // One console with just the controllers the editor needs, deleted in the
 // console window's order, before the scene.
 struct InfoConsole
@@ -27,23 +29,12 @@ struct InfoConsole
     IPCObject session;
     std::unique_ptr<Lines> lines{new Lines(scene, session)};
     std::unique_ptr<InfoEdit> edit{new InfoEdit(scene, session, *lines)};
-    QSignalSpy pings{&session, &IPCObject::recvNetworkInfo};
     ~InfoConsole()
     {
         lines.reset();
         edit.reset();
     }
 };
-
-// What the editor sent: the line model's cleared records carry no "moodidx".
-QList<Message> editorSends(const UnitSimulator& unit)
-{
-    QList<Message> out;
-    for (const Message& m : unit.receivedMessages(QStringLiteral("ancillary_data")))
-        if (m.params().has_param("moodidx"))
-            out.append(m);
-    return out;
-}
 
 // Logs the consoles in and waits until the status that follows the login,
 // and the relays of the cleared records it causes, have all arrived: a later
@@ -53,18 +44,16 @@ bool connectAll(UnitSimulator& unit, const QList<InfoConsole*>& consoles)
     for (InfoConsole* c : consoles)
         c->session.connectIPC(QStringLiteral("127.0.0.1"), unit.port(), QStringLiteral("tavrik"),
                               QStringLiteral("user"));
-    auto all = [&](bool (*pred)(InfoConsole*)) { return std::all_of(consoles.begin(), consoles.end(), pred); };
-    if (!QTest::qWaitFor(
-            [&] {
-                return all([](InfoConsole* c) { return c->session.getState() == IPCObject::IPC_READY; })
-                    && unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
-            },
-            5000))
-        return false;
-    Message ping;
-    ping.set_name("network_info");
-    unit.sendMessage(ping);
-    return QTest::qWaitFor([&] { return all([](InfoConsole* c) { return !c->pings.isEmpty(); }); }, 5000);
+    const bool ready = QTest::qWaitFor(
+        [&] {
+            return std::all_of(consoles.begin(), consoles.end(),
+                               [](InfoConsole* c) { return c->session.getState() == IPCObject::IPC_READY; })
+                && unit.receivedMessages(QStringLiteral("ancillary_data")).size() >= 12 * consoles.size();
+        },
+        5000);
+    return ready && std::all_of(consoles.begin(), consoles.end(), [&](InfoConsole* c) {
+               return testsupport::roundTrip(c->session, unit);
+           });
 }
 
 // The editor's state as "name|name cursor|notes|gender entry|mood entry|emoticon".
@@ -80,15 +69,10 @@ QString editorState(InfoEdit& e)
         .arg(e.panel().emoticonIndex());
 }
 
-// The editor's sends once everything the console sent before has reached the unit:
-// a marker sent now arrives after them.
+// The editor's sends once everything the console sent before has reached the unit.
 int settledSends(UnitSimulator& unit, InfoConsole& c)
 {
-    Message marker;
-    marker.set_name("marker");
-    const bool arrived = c.session.send_message(marker)
-        && QTest::qWaitFor([&] { return !unit.receivedMessages(QStringLiteral("marker")).isEmpty(); }, 5000);
-    return arrived ? editorSends(unit).size() : -1;
+    return testsupport::roundTrip(c.session, unit) ? editorSends(unit).size() : -1;
 }
 
 } // namespace
@@ -260,7 +244,8 @@ private slots:
     {
         QTest::addColumn<QString>("pasted");
         QTest::addColumn<bool>("intoNotes");
-        // Which characters: tst_message, xmlForbiddenCharacters.
+        // Which characters: tst_message, xmlForbiddenCharacters. The chat's
+        // frames go through the same encoder.
         QTest::newRow("U+0000 in the name") << QStringLiteral("Bo%1b%1").arg(QChar(0)) << false;
         QTest::newRow("U+FFFF in the notes") << QStringLiteral("Bo%1b%1").arg(QChar(0xFFFF)) << true;
     }

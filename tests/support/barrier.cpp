@@ -53,6 +53,15 @@ QList<Message> receivedFrames(const UnitSimulator& unit)
     return out;
 }
 
+QList<Message> editorSends(const UnitSimulator& unit)
+{
+    QList<Message> out;
+    for (const Message& m : unit.receivedMessages(QStringLiteral("ancillary_data")))
+        if (m.params().has_param("moodidx"))
+            out.append(m);
+    return out;
+}
+
 QString xmlOf(const Message& m)
 {
     std::string xml;

@@ -24,6 +24,10 @@ bool roundTrip(IPCObject& session, UnitSimulator& unit, int timeoutMs = 5000);
 // What the unit has received so far, the markers left out.
 QList<Message> receivedFrames(const UnitSimulator& unit);
 
+// The caller records the console's editor sent, in order: those the line
+// model sends to clear a line carry no "moodidx".
+QList<Message> editorSends(const UnitSimulator& unit);
+
 // A message as its XML frame, without the header.
 QString xmlOf(const Message& m);
 

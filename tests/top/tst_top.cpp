@@ -65,11 +65,15 @@ private slots:
         deliver("set_config", qPrintable("surface=" + surface + ' '));
         for (unsigned i = 0; i < 6; ++i)
             QCOMPARE(m_rig->top->menuEntry(i)->isChecked(), i == entry);
+        // NEXT is for a studio (entry 4), not for the screeners 2 and 5.
+        QCOMPARE(m_rig->top->nextButton().isVisible(), entry == 4);
         const QStringList wire = sent();
         QVERIFY(!wire.isEmpty());
         const QStringList pair{"set_handset_id id=" + handsetId, QStringLiteral("set_config surface=%1").arg(entry)};
         for (int i = 0; i < wire.size(); i += 2)
             QCOMPARE(wire.mid(i, 2), pair);
+        QCOMPARE(m_rig->sim.connectionHandsetId(m_rig->sim.connectionIds().value(0)),
+                 handsetId); // as the unit reads it
     }
 
     void surfaceStatus_data()
@@ -83,34 +87,25 @@ private slots:
         QTest::addColumn<QString>("shown");    // which of NEXT, BUSY, PRIO show
         QTest::addColumn<QStringList>("wire"); // what the report made the console send
 
-        const QStringList quiet;
-        QTest::newRow("studio") << "0"
-                                << "id=0 online=true type=studio " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
-        QTest::newRow("screener") << "1"
-                                  << "id=1 online=true type=screener " << 1 << "2: Screener" << true << 1u << "BP"
-                                  << quiet;
-        QTest::newRow("unknown") << "1"
-                                 << "id=1 online=true type=mixer " << 1 << "2: Unknown" << true << 1u << "" << quiet;
+        const auto row = [](const char* name, const char* current, const char* report, int entry, const char* text,
+                            bool enabled, uint newCurrent, const char* shown, const QStringList& wire = {}) {
+            QTest::newRow(name) << current << report << entry << text << enabled << newCurrent << shown << wire;
+        };
+        row("studio", "0", "id=0 online=true type=studio ", 0, "1: Studio", true, 0, "NBP");
+        row("screener", "1", "id=1 online=true type=screener ", 1, "2: Screener", true, 1, "BP");
+        row("unknown", "1", "id=1 online=true type=mixer ", 1, "2: Unknown", true, 1, "");
         // Unchecking the entry announces it once more, no longer associated;
         // only then is there no current entry.
-        QTest::newRow("current offline") << "1"
-                                         << "id=1 online=false " << 1 << "2: Offline" << false << 6u << ""
-                                         << QStringList{"set_handset_id id=1", "set_config surface=1"};
-        QTest::newRow("other offline") << "0"
-                                       << "id=2 online=false " << 2 << "3: Offline" << false << 0u << "NBP" << quiet;
-        QTest::newRow("id none") << "0"
-                                 << "id=none online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+        row("current offline", "1", "id=1 online=false ", 1, "2: Offline", false, 6, "",
+            {"set_handset_id id=1", "set_config surface=1"});
+        row("other offline", "0", "id=2 online=false ", 2, "3: Offline", false, 0, "NBP");
         // Entries 4 and 5 are reported like the unit's surfaces.
-        QTest::newRow("entry 4 offline") << "4"
-                                         << "id=4 online=false " << 4 << "5: Offline" << false << 6u << ""
-                                         << QStringList{"set_handset_id id=none", "set_config surface=4"};
-        QTest::newRow("entry 4 screener")
-            << "4"
-            << "id=4 online=true type=screener " << 4 << "5: Screener" << true << 4u << "BP" << quiet;
-        QTest::newRow("id 6") << "0"
-                              << "id=6 online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
-        QTest::newRow("id garbage") << "0"
-                                    << "id=abc online=false " << 0 << "1: Studio" << true << 0u << "NBP" << quiet;
+        row("entry 4 offline", "4", "id=4 online=false ", 4, "5: Offline", false, 6, "",
+            {"set_handset_id id=none", "set_config surface=4"});
+        row("entry 4 screener", "4", "id=4 online=true type=screener ", 4, "5: Screener", true, 4, "BP");
+        // Reports of no surface change nothing.
+        row("id 6", "0", "id=6 online=false ", 0, "1: Studio", true, 0, "NBP");
+        row("id garbage", "0", "id=abc online=false ", 0, "1: Studio", true, 0, "NBP");
     }
 
     void surfaceStatus()
