@@ -25,7 +25,6 @@
 #include <QtTest>
 
 #include <memory>
-#include <vector>
 
 using namespace testsupport;
 
@@ -274,37 +273,6 @@ private slots:
             QVERIFY(follows(console, *unit, 5));
         }
         ++m_faults;
-    }
-
-    void twentyConsoles()
-    {
-        constexpr int count = 20;
-        std::vector<std::unique_ptr<UnitSimulator>> units;
-        std::vector<std::unique_ptr<Console>> consoles;
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 0; i < count; ++i) {
-            units.push_back(startUnit());
-            QVERIFY(units.back());
-            consoles.push_back(std::make_unique<Console>(units.back()->port()));
-        }
-        for (int i = 0; i < count; ++i)
-            QTRY_COMPARE_WITH_TIMEOUT(consoles[i]->gui->statusText(), kReady, 30000);
-        qInfo("%d consoles ready after %lld ms", count, timer.elapsed());
-
-        // Every console has the full picture of its own unit.
-        for (int i = 0; i < count; ++i)
-            QTRY_COMPARE(consoles[i]->status.size(), int(UnitSimulator::MAX_LINES));
-
-        // Each unit rings one line; only its own console shows that call.
-        for (int i = 0; i < count; ++i)
-            QVERIFY(units[i]->ring(unsigned(i) % UnitSimulator::MAX_LINES, QStringLiteral("Caller %1").arg(i)));
-        for (int i = 0; i < count; ++i) {
-            for (unsigned int line = 0; line < UnitSimulator::MAX_LINES; ++line)
-                QTRY_COMPARE(consoles[i]->status.value(line), units[i]->line(line).status);
-        }
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(units[i]->loggedInCount(), 1);
     }
 
 private:

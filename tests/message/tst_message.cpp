@@ -5,7 +5,6 @@
 #include "support/exception.h"
 #include "support/logger.h"
 
-#include <QRandomGenerator>
 #include <QtTest>
 
 #include <cerrno>
@@ -97,54 +96,6 @@ QByteArray manyAttributes(int count)
         tag += " a" + QByteArray::number(i) + "='" + QByteArray::number(i % 7) + "'";
     return tag + "/>";
 }
-
-// Seeded random trees. XML-safe ones have valid XML names and printable values
-// (the XML form carries neither empty names nor control characters); the others
-// may have empty names and values of any byte. A small alphabet repeats names.
-struct RandomTree
-{
-    QRandomGenerator rng;
-    bool xmlSafe;
-
-    int below(int n) { return int(rng.bounded(quint32(n))); }
-
-    std::string name()
-    {
-        if (!xmlSafe && below(8) == 0)
-            return std::string();
-        std::string s(1, "abcAB_"[below(6)]);
-        for (int i = below(3); i > 0; --i)
-            s += "abcAB_-.09"[below(10)];
-        return s;
-    }
-
-    std::string text()
-    {
-        static const char* const pieces[]
-            = {"a", "Z", " ", "\"", "'", "<", ">", "&", "=", "\\", "\xc3\xa9", "\xe2\x82\xac"};
-        std::string s;
-        for (int i = below(12); i > 0; --i)
-            s += xmlSafe ? std::string(pieces[below(12)]) : std::string(1, char(below(256)));
-        return s;
-    }
-
-    void fill(Message& m, int depth)
-    {
-        for (int i = below(5); i > 0; --i) {
-            variant v; // kind 0 stays unset
-            const int kind = below(6);
-            kind == 1       ? v.set_string(text())
-                : kind == 2 ? v.set_int(int(rng.generate()))
-                : kind == 3 ? v.set_uint(rng.generate())
-                : kind == 4 ? v.set_float(float(rng.generateDouble() * 2000.0 - 1000.0))
-                : kind == 5 ? v.set_bool(below(2) == 1)
-                            : void();
-            m.params().set_variant(name(), v);
-        }
-        for (int i = depth < 4 ? below(4) : 0; i > 0; --i)
-            fill(m.add_child(name()), depth + 1);
-    }
-};
 
 // Records what reaches the sink instead of writing it, as "mask level text".
 struct RecordingLogger : Logger
@@ -633,34 +584,6 @@ private slots:
         // Refused: the output is untouched, also when appending the node alone.
         QVERIFY(error.isEmpty() ? Message(out) == m : out == "kept");
         QVERIFY(error.isEmpty() || (!thrown([&] { m.build_string_compact(out); }).isEmpty() && out == "kept"));
-    }
-
-    void randomRoundTrip_data()
-    {
-        QTest::addColumn<int>("format");
-        QTest::newRow("compact") << int(Message::ENC_COMPACT);
-        QTest::newRow("xml") << int(Message::ENC_XML);
-    }
-
-    void randomRoundTrip()
-    {
-        QFETCH(int, format);
-        const bool xml = format == Message::ENC_XML;
-        for (quint32 seed = 1; seed <= 3000; ++seed) {
-            RandomTree gen{QRandomGenerator(seed), xml};
-            Message m;
-            m.set_name(gen.name());
-            gen.fill(m, 0);
-            const QByteArray out = encode(m, Message::ENC_FORMAT(format));
-            const Message back(out.toStdString());
-            // XML carries text, so values compare by their text forms; the
-            // compact form keeps types, so its re-encoding is identical.
-            if (back != m || (!xml && encode(back) != out))
-                QFAIL(qPrintable(
-                    QStringLiteral("seed %1 does not survive: %2").arg(seed).arg(QString::fromUtf8(out.toHex()))));
-            for (const auto& entry : back.params().entries())
-                QVERIFY(!xml || entry.second.get_type() == variant::TYPE_STRING);
-        }
     }
 
     void logGate_data()
