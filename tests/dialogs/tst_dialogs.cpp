@@ -1,3 +1,4 @@
+#include "dialogs/aboutdialog.h"
 #include "dialogs/ipconfigdialog.h"
 #include "dialogs/lineconfigdialog.h"
 #include "tests/support/modal.h"
@@ -9,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -335,6 +337,18 @@ private slots:
         finish(dialog, "ok");
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(readFile(appFile()), expected);
+    }
+
+    // The form leaves the version empty: the dialog puts it there, also
+    // after the texts are applied again.
+    void aboutVersion()
+    {
+        AboutDialog about;
+        const auto shown = [&] { return child<QLabel>(&about, "labelVersion")->text(); };
+        QCOMPARE(shown(), QStringLiteral("3.2"));
+        QEvent change(QEvent::LanguageChange);
+        QApplication::sendEvent(&about, &change);
+        QCOMPARE(shown(), QStringLiteral("3.2"));
     }
 };
 
