@@ -7,12 +7,12 @@
 #include "console/top.h"
 #include "sim/unitsimulator.h"
 #include "tests/support/barrier.h"
+#include "tests/support/files.h"
 #include "tests/support/settings.h"
 #include "tests/support/unit.h"
 #include "tests/support/wait.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QGraphicsProxyWidget>
 #include <QMenu>
 #include <QPainter>
@@ -559,33 +559,17 @@ private slots:
         QCOMPARE(top().menuBar()->toolTip(), QStringLiteral("Surfaces (Ctrl+1 to Ctrl+6)"));
     }
 
+    // The README's table lists every shortcut as the overlay does, in order.
     void readmeMatchesTheTable()
     {
-        QFile readme(QStringLiteral(MIRT_SOURCE_DIR "/README.md"));
-        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
-        const QStringList text = QString::fromUtf8(readme.readAll()).split(QLatin1Char('\n'));
-        const int start = text.indexOf(QStringLiteral("## Working from the keyboard"));
-        QVERIFY(start >= 0);
-
-        // The rows of the first table in that section: | Keys | Name | What it does |
-        QStringList rows;
-        for (int i = start + 1; i < text.size() && !text[i].startsWith(QLatin1String("## ")); ++i) {
-            const QString line = text[i].trimmed();
-            if (!line.startsWith(QLatin1Char('|')) && !rows.isEmpty())
-                break;
-            if (!line.startsWith(QLatin1Char('|')))
-                continue;
-            QStringList cells = line.mid(1, line.size() - 2).split(QLatin1Char('|'));
-            for (QString& c : cells)
-                c = c.trimmed().remove(QLatin1Char('`')).remove(QStringLiteral("**"));
-            rows << cells.join(QStringLiteral(" | "));
-        }
-        QVERIFY(rows.size() > 2);
-        QStringList expected{QStringLiteral("Keys | Action | What it does"), rows[1]};
+        QString readme = QString::fromUtf8(readAll(QStringLiteral(MIRT_SOURCE_DIR "/README.md")));
+        readme.remove(QLatin1Char('`')).remove(QStringLiteral("**"));
+        QString expected = QStringLiteral("| Keys | Action | What it does |\n| --- | --- | --- |\n");
         for (const Shortcut* s = shortcuts::begin(); s != shortcuts::end(); ++s)
-            expected << QStringLiteral("%1 | %2 | %3")
+            expected += QStringLiteral("| %1 | %2 | %3 |\n")
                             .arg(s->keysText(), QString::fromLatin1(s->name), QString::fromLatin1(s->does));
-        QCOMPARE(rows, expected);
+        QVERIFY2(readme.contains(QStringLiteral("## Working from the keyboard\n")), "no keyboard section");
+        QVERIFY2(readme.contains(expected + QLatin1Char('\n')), qPrintable(expected));
     }
 };
 
