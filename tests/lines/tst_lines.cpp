@@ -150,6 +150,13 @@ private slots:
                 QCOMPARE(l.panel().boundingRect().height(), large ? 110.0 : 55.0);
         }
         m_rig.deliverNumLines(12);
+
+        // Before the unit has said how many lines it has, the lines stand
+        // at their usual size.
+        QGraphicsScene scene;
+        IPCObject session;
+        Lines fresh(scene, session);
+        QCOMPARE(fresh.line(11)->answerButton().pos(), QPointF(5, 65 + 58 * 11 + 36));
     }
 
     void selection()
