@@ -32,6 +32,7 @@ private slots:
         QVERIFY(Config().save(m_out + "/unit.cfg", config));
         Message m(std::string("<status><line id=\"1\"/></status>"));
         m.get_child("line", 0).params().set_string("name", "Zoë Ørsted — 東京");
+        m.params().set_float("gain", 0.1f);
         m.write_to_file(Message::ENC_XML, (m_out + "/message.xml").toStdString());
         m.write_to_file(Message::ENC_COMPACT, (m_out + "/message.bin").toStdString());
 
