@@ -41,11 +41,7 @@ private slots:
         for (int column = 0; column < 3; ++column)
             units.setData(units.index(0, column), QStringList{"192.0.2.7:8080", "Jürgen", "Пароль€"}.at(column));
         units.save();
-        LogStorage log;
-        log.server = true;
-        log.user = "Zoë";
-        log.password = "пароль 🔑";
-        LogStorage::save(log);
+        LogStorage::save({true, "db.example", 5432, "show", "Zoë", "пароль 🔑", "require", ""});
         QWidget window;
         window.setGeometry(120, 80, 640, 480);
         settingsStore().setValue("192.0.2.7:8080/geometry", window.saveGeometry());
@@ -64,7 +60,8 @@ private slots:
         const QString other = QT_VERSION_MAJOR == 5 ? "qt6" : "qt5";
         for (const QString file : {"unit.cfg", "message.xml", "message.bin", "settings.conf"})
             QTest::newRow(qPrintable(file)) << file << other;
-        QTest::newRow("escaped settings") << "escaped.conf" << "qt5";
+        QTest::newRow("escaped settings") << "escaped.conf"
+                                          << "qt5";
     }
 
     void sameOnBothMajors()
@@ -83,9 +80,6 @@ private slots:
         QCOMPARE(other.allKeys(), ours.allKeys());
         for (const QString& key : ours.allKeys())
             QCOMPARE(other.value(key), ours.value(key));
-        QWidget window;
-        QVERIFY(window.restoreGeometry(other.value("192.0.2.7:8080/geometry").toByteArray()));
-        QCOMPARE(window.geometry(), QRect(120, 80, 640, 480));
     }
 
 private:
