@@ -4,7 +4,8 @@
 // value for value, and settings files that an older build wrote with
 // escapes. The other major's files are committed under fixtures/qt5 and
 // fixtures/qt6; MIRT_WRITE_FIXTURES=<folder> writes this major's set there
-// instead of comparing.
+// instead of comparing (escaped.conf is kept from Qt 5 only: Qt 6 writes
+// no escapes).
 
 #include "message/message.h"
 #include "store/config.h"
