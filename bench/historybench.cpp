@@ -138,7 +138,8 @@ std::pair<double, int> typingStall(CallLog* log)
     check(waitFor([&] { return name.isEnabled(); }, 10000), "the editor stayed off");
     CustomGraphicsView& view = gui.consoleView();
     QApplication::setActiveWindow(&view);
-    QTest::qWaitForWindowActive(&view);
+    // Best effort: whether the key reached the console is checked next.
+    static_cast<void>(QTest::qWaitForWindowActive(&view));
     QTest::keyClick(&view, Qt::Key_E, Qt::ControlModifier);
     check(name.hasFocus(), "the Name field has no focus");
 
