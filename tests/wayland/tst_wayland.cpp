@@ -1,0 +1,146 @@
+#include "console/customgraphicsview.h"
+#include "console/line.h"
+#include "console/lines.h"
+#include "console/mirtgui.h"
+#include "sim/unitsimulator.h"
+#include "tests/support/barrier.h"
+#include "tests/support/settings.h"
+#include "tests/support/unit.h"
+#include "tests/support/wait.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace testsupport;
+
+namespace {
+
+// A console logged into a simulated unit, at the size of its scene, with the
+// call ringing on line 3 answered by a press of ANSWER through the button's
+// accessible action: the weston headless back end has no input to inject, and
+// that action is what a screen reader or a switch device presses.
+struct AnsweredCall
+{
+    std::unique_ptr<UnitSimulator> sim;
+    std::unique_ptr<MIRTGui> gui;
+    const char* failure = nullptr;
+
+    bool fail(const char* why)
+    {
+        failure = why;
+        return false;
+    }
+    bool sync() { return roundTrip(gui->session(), *sim, scaled(5000)); }
+    static QAccessibleInterface* child(QAccessibleInterface* node, const QString& name)
+    {
+        for (int i = 0; node && i < node->childCount(); ++i)
+            if (node->child(i)->text(QAccessible::Name) == name)
+                return node->child(i);
+        return nullptr;
+    }
+    bool run()
+    {
+        isolateSettings();
+        if (!(sim = startUnit()))
+            return fail("the simulated unit does not listen");
+        // The picture holds still: no ticks, and the call rings until answered.
+        sim->setTickInterval(3600 * 1000);
+        sim->setRingTimeout(1000000);
+        gui = std::make_unique<MIRTGui>(QStringLiteral("127.0.0.1"), sim->port(), QStringLiteral("tester"),
+                                        QStringLiteral("tavrik"));
+        if (!waitFor([this] { return gui->session().getState() == IPCObject::IPC_READY; }, scaled(20000)))
+            return fail("the console did not log in");
+        CustomGraphicsView& view = gui->consoleView();
+        view.resize(1024, 768);
+        if (!QTest::qWaitForWindowExposed(&view) || !sim->ring(2, QStringLiteral("Ann")) || !sync())
+            return fail("the console did not show the ringing call");
+        QAccessibleInterface* answer
+            = child(child(QAccessible::queryAccessibleInterface(&view), QStringLiteral("Line 3")), "ANSWER");
+        if (!answer || !answer->actionInterface())
+            return fail("line 3 has no accessible ANSWER button");
+        sim->clearReceived();
+        answer->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        if (!waitFor([this] { return sim->line(2).word == LineStatus::OnHandset; }, scaled(5000)) || !sync())
+            return fail("the press of ANSWER did not reach the unit");
+        return LineStatus::wordOf(gui->lines()->line(2)->state().status) == LineStatus::OnHandset
+            || fail("the console did not show the answered call");
+    }
+    // The console window as it draws itself, the line panels only.
+    QImage panels()
+    {
+        CustomGraphicsView& view = gui->consoleView();
+        const QPixmap window = view.grab();
+        QImage out(window.size(), QImage::Format_ARGB32);
+        out.fill(Qt::black);
+        QPainter painter(&out);
+        const qreal ratio = window.devicePixelRatio();
+        for (unsigned i = 0; i < sim->numLines(); ++i) {
+            const LinePanel& panel = gui->lines()->line(i)->panel();
+            const QRectF r = view.mapFromScene(panel.mapRectToScene(panel.boundingRect())).boundingRect();
+            const QRect pixels((r.topLeft() * ratio).toPoint(), (r.size() * ratio).toSize());
+            painter.drawImage(pixels.topLeft(), window.toImage(), pixels);
+        }
+        return out;
+    }
+};
+
+} // namespace
+
+// The program as a native Wayland client, under a headless weston that
+// tests/wayland/weston-session.sh starts (at scale 1, or 2).
+class TestWayland : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answeredCallLooksAsOnX11()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("wayland"));
+        AnsweredCall call;
+        QVERIFY2(call.run(), call.failure);
+
+        // The same console on Qt's offscreen platform (the X11 drawing path
+        // without a server), at the scale of this compositor's output.
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("x11.png"));
+        const QImage wayland = call.panels();
+        QProcess reference;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(call.gui->consoleView().devicePixelRatioF()));
+        reference.setProcessEnvironment(env);
+        reference.setProcessChannelMode(QProcess::ForwardedChannels);
+        reference.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--reference"), file});
+        QVERIFY(reference.waitForFinished(scaled(60000)) && reference.exitCode() == 0);
+        const QImage x11(file);
+        QCOMPARE(x11.size(), wayland.size());
+        if (x11 != wayland) {
+            wayland.save(dir.filePath(QStringLiteral("wayland.png")));
+            dir.setAutoRemove(false);
+            QFAIL(qPrintable(QStringLiteral("the line panels differ: see %1").arg(dir.path())));
+        }
+    }
+};
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--reference") == 0) {
+        AnsweredCall call;
+        if (!call.run() || !call.panels().save(QString::fromLocal8Bit(argv[2]))) {
+            qCritical("reference: %s", call.failure ? call.failure : "the picture was not saved");
+            return 1;
+        }
+        return 0;
+    }
+    TestWayland test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_wayland.moc"
