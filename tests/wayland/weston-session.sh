@@ -6,7 +6,7 @@
 # weston listens on a socket of its own in a private runtime folder (mode
 # 0700), on one 1600 x 1200 output at scale N (1 by default), larger than a
 # console at its full size. The command finds XDG_RUNTIME_DIR, WAYLAND_DISPLAY
-# and QT_QPA_PLATFORM=wayland set and DISPLAY unset, so that nothing reaches
+# QT_QPA_PLATFORM=wayland and WESTON_SCALE=N set and DISPLAY unset, so that nothing reaches
 # an X server. weston goes when the command ends. A missing or failing weston
 # is a failure, never a skip: Debian's package weston has it.
 set -euo pipefail
@@ -47,7 +47,7 @@ for _ in $(seq 100); do
 done
 [ -S "$work/$socket" ] || fail "weston did not open its socket in ten seconds"
 
-export WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland
+export WAYLAND_DISPLAY="$socket" QT_QPA_PLATFORM=wayland WESTON_SCALE="$scale"
 unset DISPLAY
 rc=0
 "$@" || rc=$?
