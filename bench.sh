@@ -3,7 +3,9 @@
 # part and prints every figure as a "name: value" line. The benchmark
 # library's tables and the program's own messages go to build-bench/bench.log.
 #
-# ./bench.sh [--check] [Google Benchmark options, e.g. --benchmark_filter=decode]
+# ./bench.sh [--qt5] [--check] [Google Benchmark options, e.g. --benchmark_filter=decode]
+#
+# Built with Qt 6; --qt5 builds and measures with Qt 5.15 in build-bench-qt5/.
 #
 # The console scenarios run on the offscreen platform and, when Xvfb can run,
 # once more on a private Xvfb through the xcb platform (figures named _xcb),
@@ -25,6 +27,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")" && pwd)
 build=$root/build-bench
+qt=6
+if [ "${1:-}" = "--qt5" ]; then
+  build=$root/build-bench-qt5
+  qt=5
+  shift
+fi
 
 check=0
 recheck=0
@@ -89,7 +97,7 @@ fi
 # the X client library of the cold start, and Xvfb for the real display.
 mirt_install_deps libbenchmark-dev libpugixml-dev libxcb1-dev xvfb
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_BENCH=ON -DMIRT_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_QT=$qt -DMIRT_BENCH=ON -DMIRT_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target mirt_bench mirt_historybench mirt_coldstart mirt_bareqt mirt-desktop >/dev/null
 
 export QT_QPA_PLATFORM=offscreen

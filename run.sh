@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts a simulated unit on 127.0.0.1:8080 and the application.
+# Installs what is missing, builds with Qt 6, starts a simulated unit on 127.0.0.1:8080 and the application.
 set -euo pipefail
 cd "$(dirname "$0")"
 . tools/deps.sh
 mirt_install_deps
 
 # Same build folder and settings as ./test.sh, so switching between them rebuilds nothing.
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DMIRT_WERROR=ON >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Debug -DMIRT_WERROR=ON -DMIRT_QT=6 >/dev/null
 cmake --build build -j2
 
 sim_pid=""

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. Exits non-zero on any failure.
-# ./test.sh --sanitize does the same with AddressSanitizer and
+# Installs what is missing, builds with Qt 6 in build/, and runs every test.
+# Exits non-zero on any failure.
+# ./test.sh --qt5 does the same with Qt 5.15 in build-qt5/.
+# ./test.sh --sanitize does the same on Qt 6 with AddressSanitizer and
 # UndefinedBehaviorSanitizer (leaks included) in build-asan/.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -8,10 +10,13 @@ cd "$(dirname "$0")"
 mirt_install_deps
 
 build=build
-options=()
-if [ "${1:-}" = "--sanitize" ]; then
+options=(-DMIRT_QT=6)
+if [ "${1:-}" = "--qt5" ]; then
+  build=build-qt5
+  options=(-DMIRT_QT=5)
+elif [ "${1:-}" = "--sanitize" ]; then
   build=build-asan
-  options=(-DMIRT_SANITIZE=ON)
+  options+=(-DMIRT_SANITIZE=ON)
   # Any report fails the test that caused it; leaks are reported at exit.
   # tools/lsan.supp lists the few leaks that belong to system libraries.
   export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:check_initialization_order=1:fast_unwind_on_malloc=0"

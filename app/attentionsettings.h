@@ -1,8 +1,8 @@
 #pragma once
 
 #include "attention/attentionswitches.h"
+#include "support/qtcompat.h"
 
-#include <QSettings>
 #include <QString>
 
 // The attention switches as the user left them, kept in the same settings
@@ -30,5 +30,5 @@ public slots:
 private:
     void store(const QString& key, bool value);
 
-    mutable QSettings m_settings;
+    mutable Utf8Settings m_settings;
 };

@@ -4,6 +4,7 @@
 
 #include "calllog/calllog.h"
 #include "calllog/calltablemodel.h"
+#include "support/qtcompat.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -25,7 +26,6 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSet>
-#include <QSettings>
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -46,9 +46,9 @@ enum Range {
     Custom,
 };
 
-QSettings settings()
+Utf8Settings settings()
 {
-    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+    return Utf8Settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
 }
 
 const char* const kRetentionKey = "callLog/retentionDays";
@@ -180,7 +180,7 @@ void CallLogWindow::buildUi()
     m_table->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_table->installEventFilter(this);
     {
-        const QSettings kept = settings();
+        const Utf8Settings kept = settings();
         const QString key = kept.value(QLatin1String(kSortKey)).toString();
         for (int k = 0; k < int(sizeof(kSortNames) / sizeof(kSortNames[0])); ++k)
             if (key == QLatin1String(kSortNames[k]))
@@ -410,7 +410,7 @@ void CallLogWindow::sortChanged(int column, Qt::SortOrder order)
     if (sort == m_sort)
         return;
     m_sort = sort;
-    QSettings kept = settings();
+    Utf8Settings kept = settings();
     kept.setValue(QLatin1String(kSortKey), QLatin1String(kSortNames[m_sort.key]));
     kept.setValue(QLatin1String(kSortDescendingKey), m_sort.descending);
     refreshWhenShown();

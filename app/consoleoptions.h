@@ -1,7 +1,8 @@
 #pragma once
 
+#include "support/qtcompat.h"
+
 #include <QObject>
-#include <QSettings>
 
 // The user's choice of the consoles' look: high contrast or not, kept in the
 // settings store beside the unit directory and shown by every console at
@@ -26,6 +27,6 @@ signals:
     void changed();
 
 private:
-    QSettings m_settings;
+    Utf8Settings m_settings;
     bool m_highContrast;
 };

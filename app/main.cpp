@@ -6,6 +6,7 @@
 #include "calllog/calllog.h"
 #include "console/display.h"
 #include "support/commandline.h"
+#include "support/qtcompat.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -91,6 +92,7 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         QCoreApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
         QTextStream err(stderr);
+        setUtf8(err);
         LogDatabase database = given ? *given : StorageChoice::saved();
         if (!database.isServer() && database.path.isEmpty())
             database.path = CallLog::defaultPath();

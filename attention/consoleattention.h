@@ -8,13 +8,15 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+// Whole, not declared: alerted() carries a QWidget*, which Qt 6 can hand to
+// a queued connection or a spy only when the type is complete here.
+#include <QWidget>
 
 class AttentionSwitches;
 class DesktopNotifier;
 class MIRTGui;
 class QMenu;
 class QPoint;
-class QWidget;
 struct DesktopNotification;
 
 // Asks the user to look at one console when something happens there while

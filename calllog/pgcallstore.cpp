@@ -1,6 +1,7 @@
 #include "calllog/pgcallstore.h"
 
 #include "calllog/callfold.h"
+#include "support/qtcompat.h"
 
 #include <QAtomicInt>
 #include <QDateTime>
@@ -184,7 +185,7 @@ QString folded(const CallRecord& r)
 
 QVariant nullable(qint64 value)
 {
-    return value > 0 ? QVariant(value) : QVariant(QVariant::LongLong);
+    return value > 0 ? QVariant(value) : nullValue<qint64>();
 }
 
 QVariant notNull(const QString& text)
@@ -243,8 +244,8 @@ void bindRecord(QSqlQuery& q, const CallRecord& r, const QString& text, const QS
     q.addBindValue(r.lastSeen);
     q.addBindValue(r.holdMs);
     q.addBindValue(r.airMs);
-    q.addBindValue(r.waitMs >= 0 ? QVariant(r.waitMs) : QVariant(QVariant::LongLong));
-    q.addBindValue(outcome.isEmpty() ? QVariant(QVariant::String) : QVariant(outcome));
+    q.addBindValue(r.waitMs >= 0 ? QVariant(r.waitMs) : nullValue<qint64>());
+    q.addBindValue(outcome.isEmpty() ? nullValue<QString>() : QVariant(outcome));
     q.addBindValue(r.priority);
     q.addBindValue(r.partial);
     q.addBindValue(notNull(r.name));
@@ -255,7 +256,7 @@ void bindRecord(QSqlQuery& q, const CallRecord& r, const QString& text, const QS
     q.addBindValue(notNull(r.mood));
     q.addBindValue(r.totalMs);
     q.addBindValue(text);
-    q.addBindValue(owner.isEmpty() ? QVariant(QVariant::String) : QVariant(owner));
+    q.addBindValue(owner.isEmpty() ? nullValue<QString>() : QVariant(owner));
 }
 
 // The placeholders of bindRecord, times converted.

@@ -146,6 +146,7 @@ void Line::setStatus(const QString& status, bool locked, bool override, bool pri
     m_state.setState(status, locked, override, priority, ring_num, uint32_t(time), utility, location);
     m_panel.setUtility(utility);
 
+    const LineStatus::Word previous = m_word;
     m_word = LineStatus::wordOf(status);
     const StatusRow* row = m_word < LineStatus::WordCount ? &kStatusTable[m_word] : nullptr;
     if (!row) {
@@ -184,7 +185,11 @@ void Line::setStatus(const QString& status, bool locked, bool override, bool pri
     if (row->airRule == Rule::Air)
         updateAirButton();
 
-    if (row->clear)
+    // The caller's record ends as the line enters such a state, once. A
+    // repeated report of the same state (a resync answer that crossed a
+    // broadcast, say) must not clear it again: by then a screener may have
+    // typed the next caller's details on another console.
+    if (row->clear && m_word != previous)
         clearLineInfo();
 }
 

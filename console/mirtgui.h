@@ -3,12 +3,12 @@
 #include "console/customgraphicsview.h"
 #include "console/offlinepanel.h"
 #include "ipc/ipcobject.h"
+#include "support/qtcompat.h"
 
 #include <QGraphicsScene>
 #include <QObject>
 #include <QPalette>
 #include <QPointer>
-#include <QSettings>
 #include <QString>
 #include <QTimer>
 
@@ -163,7 +163,7 @@ private:
     std::unique_ptr<NameCompleter> m_completer;
     QPointer<CallerHistorySource> m_history;
 
-    QSettings m_settings;
+    Utf8Settings m_settings;
     QString m_unitKey;
 
     // A refused password leaves the console waiting for the user; a dropped

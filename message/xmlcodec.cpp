@@ -118,9 +118,9 @@ size_t xml_safe_length(const std::string& s, bool counted)
 
 // UTF-8 bytes of a name or value; plain ASCII (the usual case) is copied
 // without the intermediate QString and QByteArray.
-std::string to_std(const QStringRef& text)
+std::string to_std(QStringView text)
 {
-    const QChar* data = text.unicode();
+    const QChar* data = text.data();
     const int size = text.size();
     std::string out;
     out.reserve(static_cast<size_t>(size));
@@ -141,7 +141,7 @@ bool attribute_names_well_formed(const QXmlStreamReader& reader)
 {
     const QXmlStreamAttributes attributes = reader.attributes();
     for (const QXmlStreamAttribute& attribute : attributes) {
-        const QStringRef name = attribute.name();
+        const QStringView name = attribute.name();
         if (name.isEmpty())
             return false;
         const ushort c = name.at(0).unicode();

@@ -91,11 +91,11 @@ QByteArray encode(const QString& text)
             && (i == 0 || !QChar::isHighSurrogate(text.at(i - 1).unicode()));
         if (!escaped)
             continue;
-        bytes += text.midRef(run, i - run).toUtf8();
+        bytes += QStringView(text).mid(run, i - run).toUtf8();
         bytes += char(c - kEscapeBase);
         run = i + 1;
     }
-    bytes += text.midRef(run).toUtf8();
+    bytes += QStringView(text).mid(run).toUtf8();
     return bytes;
 }
 

@@ -1,22 +1,23 @@
 #include "store/logstorage.h"
 
+#include "support/qtcompat.h"
+
 #include <QFile>
-#include <QSettings>
 
 #include <sys/stat.h>
 
 namespace {
 
-QSettings settings()
+Utf8Settings settings()
 {
-    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+    return Utf8Settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
 }
 
 } // namespace
 
 LogStorage LogStorage::load()
 {
-    const QSettings s = settings();
+    const Utf8Settings s = settings();
     LogStorage storage;
     storage.server = s.value(QStringLiteral("calllog/storage")).toString() == QLatin1String("postgresql");
     storage.host = s.value(QStringLiteral("calllog/host")).toString();
@@ -31,7 +32,7 @@ LogStorage LogStorage::load()
 
 void LogStorage::save(const LogStorage& storage)
 {
-    QSettings s = settings();
+    Utf8Settings s = settings();
     s.setValue(QStringLiteral("calllog/storage"), QLatin1String(storage.server ? "postgresql" : "sqlite"));
     s.setValue(QStringLiteral("calllog/host"), storage.host);
     s.setValue(QStringLiteral("calllog/port"), storage.port);

@@ -1,7 +1,8 @@
 #include "store/unittablemodel.h"
 
+#include "support/qtcompat.h"
+
 #include <QFile>
-#include <QSettings>
 #include <QVariant>
 
 #include <sys/stat.h>
@@ -12,7 +13,7 @@ const char* const kHostTableKey = "hostTable";
 
 UnitTableModel::UnitTableModel(QObject* parent)
     : QAbstractTableModel(parent)
-    , m_settings(new QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")))
+    , m_settings(new Utf8Settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop")))
 {
 }
 

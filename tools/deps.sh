@@ -1,5 +1,10 @@
 # Sourced by the root scripts: installs the Debian packages the build and the tests need, once.
-MIRT_PACKAGES=(cmake make g++ pkg-config clang-format qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5sql5-sqlite libqt5sql5-psql libpq-dev
+# Both Qt majors: Qt 6 is the default build, Qt 5.15 the one of ./test.sh --qt5.
+# Each brings its SQL drivers and its Wayland platform; Qt 6's CMake files
+# also want the OpenGL headers.
+MIRT_PACKAGES=(cmake make g++ pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-wayland libgl-dev
+  qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5sql5-sqlite libqt5sql5-psql qtwayland5 libpq-dev
   postgresql openssl fonts-urw-base35 dbus libxml2-dev groff-base
   xvfb x11-utils at-spi2-core python3-pyatspi)
 

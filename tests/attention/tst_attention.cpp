@@ -423,7 +423,7 @@ private slots:
         unit->setTickInterval(3600 * 1000);
         const QString key = unitKey(*unit);
         const QStringList entry{key, QStringLiteral("screener")};
-        QSettings store = settingsStore();
+        Utf8Settings store = settingsStore();
         store.setValue(QStringLiteral("hostTable"), QVariantList{entry});
 
         auto window = std::make_unique<MainWindow>();

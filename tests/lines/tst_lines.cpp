@@ -77,6 +77,9 @@ private slots:
         associate(assoc);
         m_rig.sent();
 
+        // Reported twice, as when a resync answer crosses a broadcast: the
+        // record is cleared once, as the line enters the state.
+        m_rig.deliverLineStatus(2, word, priority, locked, location, 59);
         m_rig.deliverLineStatus(2, word, priority, locked, location, 59);
         const Line& l = line(2);
         const LinePanel& p = l.panel();

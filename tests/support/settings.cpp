@@ -45,9 +45,9 @@ QString isolateSettings()
     return root;
 }
 
-QSettings settingsStore()
+Utf8Settings settingsStore()
 {
-    return QSettings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
+    return Utf8Settings(QStringLiteral("Ardeno"), QStringLiteral("MIRT Orvel Desktop"));
 }
 
 } // namespace testsupport

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QSettings>
+#include "support/qtcompat.h"
+
 #include <QString>
 
 namespace testsupport {
@@ -15,6 +16,6 @@ namespace testsupport {
 QString isolateSettings();
 
 // The program's settings store, as the unit directory and the consoles see it.
-QSettings settingsStore();
+Utf8Settings settingsStore();
 
 } // namespace testsupport
