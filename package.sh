@@ -22,13 +22,8 @@ case "${1:-}" in
 esac
 . tools/deps.sh
 # dpkg-dev brings dpkg-shlibdeps, which works out the shared-library
-# dependencies; the Qt development packages of the major and the plugins the
-# package depends on must be installed for it to find their packages.
-if [ "$qt" = 6 ]; then
-  mirt_install_deps dpkg-dev file qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-wayland
-else
-  mirt_install_deps dpkg-dev file qtbase5-dev qtbase5-dev-tools libqt5sql5-sqlite libqt5sql5-psql qtwayland5
-fi
+# dependencies (the build's list has both Qt majors and their plugins).
+mirt_install_deps dpkg-dev file
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DMIRT_TESTS=OFF -DMIRT_QT="$qt" >/dev/null
 cmake --build "$build" -j2
