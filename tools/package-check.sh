@@ -59,8 +59,11 @@ while read -r major dependency; do
   grep -qxF "$dependency" <<<"$depends_lines" || fail "Depends does not name $dependency"
 done <packaging/runtime-depends
 
+# Listed once: grep -q leaving a pipe early would kill dpkg-deb, which
+# pipefail counts as a missing page.
+contents=$(dpkg-deb -c "$deb")
 for page in mirt-desktop.1.gz mirt-unit-sim.1.gz; do
-  dpkg-deb -c "$deb" | grep -q "/usr/share/man/man1/$page\$" || fail "the package has no manual page $page"
+  grep -q "/usr/share/man/man1/$page\$" <<<"$contents" || fail "the package has no manual page $page"
 done
 
 work=$(mktemp -d)
@@ -131,7 +134,8 @@ gui=""
 # package Depends names. Image formats, icon engines, styles and themes are
 # loaded because they are there (all images the program shows are PNG, which
 # Qt reads itself): they are listed, not required.
-plugins=$(cat "$work/window.log" "$work/export.log" | sed -nE 's/.*loaded library "([^"]+)".*/\1/p' | sort -u)
+# Qt 5 writes 'loaded library "<path>"', Qt 6 '"<path>" loaded library'.
+plugins=$(cat "$work/window.log" "$work/export.log" | sed -nE 's/.*loaded library "([^"]+)".*/\1/p; s/.*"([^"]+)" loaded library.*/\1/p' | sort -u)
 grep -q '/sqldrivers/' <<<"$plugins" || fail "the export loaded no SQL driver (QT_DEBUG_PLUGINS gave: $plugins)"
 while read -r plugin; do
   owner=$(dpkg -S "$plugin" 2>/dev/null | head -n 1 | cut -d: -f1) || true
