@@ -104,8 +104,8 @@ private slots:
         // Drawn at the output's scale, not stretched by the compositor.
         QCOMPARE(call.gui->consoleView().devicePixelRatioF(), qreal(qEnvironmentVariableIntValue("WESTON_SCALE")));
 
-        // The same console on Qt's offscreen platform (the X11 drawing path
-        // without a server), at the scale of this compositor's output.
+        // The same console on Qt's offscreen platform (the raster drawing of
+        // X11, without a server), at the scale of this compositor's output.
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("x11.png"));
         const QImage wayland = call.panels();
@@ -116,6 +116,7 @@ private slots:
         env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(call.gui->consoleView().devicePixelRatioF()));
         reference.setProcessEnvironment(env);
+        reference.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         reference.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--reference"), file});
         QVERIFY(reference.waitForFinished(scaled(60000)) && reference.exitCode() == 0);
         const QImage x11(file);
