@@ -115,6 +115,7 @@ private slots:
         // At X11's usual 96 dpi: offscreen's own 100 would scale the picture.
         env.insert(QStringLiteral("QT_FONT_DPI"), QStringLiteral("96"));
         env.insert(QStringLiteral("QT_SCALE_FACTOR"), QString::number(call.gui->consoleView().devicePixelRatioF()));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
         reference.setProcessEnvironment(env);
         reference.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         reference.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--reference"), file});
