@@ -12,6 +12,47 @@
 
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
 #include <QStringConverter>
+#else
+#include <QTextCodec>
+
+// Qt 5 hands the settings' codec one UTF-16 unit at a time, so its own UTF-8
+// codec drops both halves of every character beyond the first 65,536 (an
+// emoji in a password, say) and the value is saved short. This one keeps a
+// high surrogate until its low half arrives; reading is plain UTF-8. The
+// pending half is per thread, as two threads may write two files at once.
+class SettingsUtf8Codec : public QTextCodec
+{
+public:
+    static QTextCodec* instance()
+    {
+        // Qt owns and deletes registered codecs at exit.
+        static QTextCodec* const codec = new SettingsUtf8Codec;
+        return codec;
+    }
+
+    QByteArray name() const override { return "x-mirt-settings-utf-8"; }
+    int mibEnum() const override { return -106; }
+
+protected:
+    QString convertToUnicode(const char* in, int length, ConverterState* state) const override
+    {
+        return utf8()->toUnicode(in, length, state);
+    }
+    QByteArray convertFromUnicode(const QChar* in, int length, ConverterState* state) const override
+    {
+        static thread_local QString pending;
+        QString text = pending + QString(in, length);
+        pending.clear();
+        if (!text.isEmpty() && text.at(text.size() - 1).isHighSurrogate()) {
+            pending = text.right(1);
+            text.chop(1);
+        }
+        return utf8()->fromUnicode(text.constData(), text.size(), state);
+    }
+
+private:
+    static QTextCodec* utf8() { return QTextCodec::codecForMib(106); }
+};
 #endif
 
 // Every settings store of the program. Qt 6 reads and writes its settings
@@ -39,7 +80,7 @@ private:
     void useUtf8()
     {
 #if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
-        setIniCodec("UTF-8");
+        setIniCodec(SettingsUtf8Codec::instance());
 #endif
     }
 };
@@ -71,8 +112,7 @@ inline void enableHighDpiScaling()
 // with the parameter; an untyped null QVariant (what Qt 6 makes of the old
 // QVariant(QVariant::String)) has none, and the server cannot infer it in
 // every statement.
-template <typename T>
-QVariant nullValue()
+template <typename T> QVariant nullValue()
 {
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
     return QVariant(QMetaType::fromType<T>());

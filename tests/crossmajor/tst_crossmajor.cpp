@@ -4,7 +4,8 @@
 // value for value, and settings files that an older build wrote with
 // escapes. The other major's files are committed under fixtures/qt5 and
 // fixtures/qt6; MIRT_WRITE_FIXTURES=<folder> writes this major's set there
-// instead of comparing.
+// instead of comparing (escaped.conf is kept from Qt 5 only: Qt 6 writes
+// no escapes).
 
 #include "message/message.h"
 #include "store/config.h"
@@ -41,11 +42,7 @@ private slots:
         for (int column = 0; column < 3; ++column)
             units.setData(units.index(0, column), QStringList{"192.0.2.7:8080", "Jürgen", "Пароль€"}.at(column));
         units.save();
-        LogStorage log;
-        log.server = true;
-        log.user = "Zoë";
-        log.password = "пароль 🔑";
-        LogStorage::save(log);
+        LogStorage::save({true, "db.example", 5432, "show", "Zoë", "пароль 🔑", "require", ""});
         QWidget window;
         window.setGeometry(120, 80, 640, 480);
         settingsStore().setValue("192.0.2.7:8080/geometry", window.saveGeometry());
@@ -64,7 +61,8 @@ private slots:
         const QString other = QT_VERSION_MAJOR == 5 ? "qt6" : "qt5";
         for (const QString file : {"unit.cfg", "message.xml", "message.bin", "settings.conf"})
             QTest::newRow(qPrintable(file)) << file << other;
-        QTest::newRow("escaped settings") << "escaped.conf" << "qt5";
+        QTest::newRow("escaped settings") << "escaped.conf"
+                                          << "qt5";
     }
 
     void sameOnBothMajors()
@@ -83,9 +81,6 @@ private slots:
         QCOMPARE(other.allKeys(), ours.allKeys());
         for (const QString& key : ours.allKeys())
             QCOMPARE(other.value(key), ours.value(key));
-        QWidget window;
-        QVERIFY(window.restoreGeometry(other.value("192.0.2.7:8080/geometry").toByteArray()));
-        QCOMPARE(window.geometry(), QRect(120, 80, 640, 480));
     }
 
 private:
