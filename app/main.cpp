@@ -108,6 +108,9 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar, true);
     QApplication::setApplicationName(QStringLiteral("MIRT Desktop Control"));
+    // A Wayland compositor shows no icon a window sets: it finds the menu
+    // entry by this name (the window's app id) and takes the icon from there.
+    QGuiApplication::setDesktopFileName(QStringLiteral("mirt-desktop"));
     // X11 cannot take the 256 px image as a window icon in one request; 128 px fits.
     // Read as PNG by Qt's own reader: left to guess the format, the reader
     // loads every image format plugin (and the SVG library) to ask each,
