@@ -6,7 +6,7 @@ MIRT_PACKAGES=(cmake make g++ pkg-config clang-format
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-wayland libgl-dev
   qtbase5-dev qtbase5-dev-tools libqt5network5 libqt5sql5-sqlite libqt5sql5-psql qtwayland5 libpq-dev
   postgresql openssl fonts-urw-base35 dbus libxml2-dev groff-base
-  xvfb x11-utils at-spi2-core python3-pyatspi)
+  xvfb x11-utils at-spi2-core python3-pyatspi weston)
 
 mirt_install_deps() {
   local missing=() p
