@@ -14,7 +14,10 @@
 #include <QTextStream>
 #include <QTimer>
 
+#include <dlfcn.h>
+
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -67,6 +70,23 @@ CommandLine::Program program()
     return program;
 }
 
+// Fontconfig reads some eighty configuration files and its caches the first
+// time a text is measured, which the main window's layout does before the
+// window can map: about half of what the start adds to that of an empty Qt
+// window. Loaded on the second core while the first loads the platform plugin
+// and connects to the display server, Qt then finds it ready. Looked up among
+// the libraries already loaded (Qt's GUI library links fontconfig), so
+// nothing is linked or loaded for it; where none is loaded, nothing happens.
+// Two loads at once are safe: fontconfig keeps whichever finished first.
+std::thread warmUpFonts()
+{
+    using Init = int (*)();
+    const auto init = reinterpret_cast<Init>(dlsym(RTLD_DEFAULT, "FcInit"));
+    if (!init)
+        return std::thread();
+    return std::thread([init] { init(); });
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -102,6 +122,7 @@ int main(int argc, char* argv[])
         if (commandLine.isSet(QLatin1String(exportOnly)))
             return commandLine.usageError(QStringLiteral("--%1 goes with --export-log.").arg(exportOnly));
 
+    std::thread fonts = warmUpFonts();
     // Display scaling and no OpenGL; before the application object exists.
     prepareDisplay();
     // Qt's own options are still in argv; the application object reads them.
@@ -111,13 +132,6 @@ int main(int argc, char* argv[])
     // A Wayland compositor shows no icon a window sets: it finds the menu
     // entry by this name (the window's app id) and takes the icon from there.
     QGuiApplication::setDesktopFileName(QStringLiteral("mirt-desktop"));
-    // X11 cannot take the 256 px image as a window icon in one request; 128 px fits.
-    // Read as PNG by Qt's own reader: left to guess the format, the reader
-    // loads every image format plugin (and the SVG library) to ask each,
-    // which cost the start several milliseconds before the window showed.
-    QImageReader iconReader(QStringLiteral(":/icons/app.png"), "png");
-    iconReader.setAutoDetectImageFormat(false);
-    QApplication::setWindowIcon(QPixmap::fromImage(iconReader.read()).scaledToWidth(128, Qt::SmoothTransformation));
 
     // Declared before the main window, so it outlives the window and its
     // consoles, which write to it.
@@ -138,6 +152,17 @@ int main(int argc, char* argv[])
     if (commandLine.isSet(QStringLiteral("high-contrast")))
         window.consoleOptions().useHighContrast();
     window.show();
+    if (fonts.joinable())
+        fonts.join();
+    // X11 cannot take the 256 px image as a window icon in one request; 128 px
+    // fits. Set once the window is up: reading an image first reads the
+    // descriptions of every image format plugin (PNG's own reader included),
+    // which the first picture need not wait for.
+    QTimer::singleShot(0, &window, [] {
+        QImageReader iconReader(QStringLiteral(":/icons/app.png"), "png");
+        iconReader.setAutoDetectImageFormat(false);
+        QApplication::setWindowIcon(QPixmap::fromImage(iconReader.read()).scaledToWidth(128, Qt::SmoothTransformation));
+    });
     // The file and SQLite once the window is up: the first picture waits
     // for neither, and a console opened before it still records from its
     // first frame (the log writes what waited in order).

@@ -1,10 +1,10 @@
 #include "calllog/logdatabase.h"
 
+#include "calllog/libpq.h"
+
 #include <QDir>
 #include <QUrl>
 #include <QUrlQuery>
-
-#include <libpq-fe.h>
 
 namespace {
 
@@ -41,10 +41,10 @@ bool LogDatabase::parse(const QString& uri, LogDatabase& out, QString* error)
         return failed(error, QStringLiteral("'%1' is not a call log URI (postgresql://... or sqlite:PATH)").arg(uri));
 
     char* message = nullptr;
-    PQconninfoOption* options = PQconninfoParse(uri.toUtf8().constData(), &message);
+    PQconninfoOption* options = Libpq::conninfoParse(uri.toUtf8().constData(), &message);
     if (!options) {
         const QString why = message ? QString::fromUtf8(message).trimmed() : QStringLiteral("out of memory");
-        PQfreemem(message);
+        Libpq::freemem(message);
         return failed(error, QStringLiteral("'%1' does not parse: %2").arg(uri, why));
     }
     out.kind = Postgres;
@@ -73,7 +73,7 @@ bool LogDatabase::parse(const QString& uri, LogDatabase& out, QString* error)
         if (key == QLatin1String("port") && (out.port < 1 || out.port > 65535 || QString::number(out.port) != value))
             problem = QStringLiteral("'%1': %2 is no port").arg(uri, value);
     }
-    PQconninfoFree(options);
+    Libpq::conninfoFree(options);
     if (!problem.isEmpty())
         return failed(error, problem);
     if (out.host.contains(QLatin1Char(',')))

@@ -1,6 +1,7 @@
 #include "calllog/pgcallstore.h"
 
 #include "calllog/callfold.h"
+#include "calllog/libpq.h"
 #include "support/qtcompat.h"
 
 #include <QAtomicInt>
@@ -12,8 +13,6 @@
 #include <QSqlQuery>
 #include <QTimeZone>
 #include <QVariant>
-
-#include <libpq-fe.h>
 
 namespace {
 
@@ -349,7 +348,7 @@ bool PgCallStore::failWith(const QSqlError& error, const QString& what)
 {
     const QString code = error.nativeErrorCode();
     const PGconn* connection = connectionOf(m_db);
-    const bool lost = !m_db.isOpen() || !connection || PQstatus(connection) != CONNECTION_OK;
+    const bool lost = !m_db.isOpen() || !connection || Libpq::status(connection) != CONNECTION_OK;
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
@@ -428,7 +427,7 @@ bool PgCallStore::open()
         return fail(Unreachable, QStringLiteral("%1 cannot be reached (%2)").arg(location(), text));
     }
     if (const PGconn* connection = connectionOf(m_db)) {
-        const int version = PQserverVersion(connection);
+        const int version = Libpq::serverVersion(connection);
         m_serverVersion = QStringLiteral("%1.%2").arg(version / 10000).arg(version % 10000);
     }
     QSqlQuery(m_db).exec(QStringLiteral("SET client_min_messages = warning"));
