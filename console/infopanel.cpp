@@ -17,18 +17,36 @@ QRectF InfoPanel::boundingRect() const
     return QRectF(boundingRecti());
 }
 
+namespace {
+
+const QPoint kEmoticonAt(272, 190);
+
+} // namespace
+
 void InfoPanel::setLineNum(unsigned line)
 {
+    if (!m_noLine && line == m_lineNum)
+        return;
     m_lineNum = line;
     m_noLine = false;
-    update();
+    // The title only; the editors over the rest of the panel would be
+    // repainted with it.
+    update(QRectF(0, 0, 325, 30));
 }
 
 void InfoPanel::setEmoticonIndex(unsigned index)
 {
+    // Called on every keystroke in the editors and every report from the
+    // unit: a repaint of the whole panel would repaint every editor on it
+    // and the drop buttons next to it each time. Only a new emoticon is
+    // drawn, in its own box.
     // The index may come straight from the network.
-    m_emoticonIndex = index % EmoticonCount;
-    update();
+    index %= EmoticonCount;
+    if (index == m_emoticonIndex)
+        return;
+    update(QRectF(QRect(kEmoticonAt, emoticonSmall(m_emoticonIndex).size())));
+    m_emoticonIndex = index;
+    update(QRectF(QRect(kEmoticonAt, emoticonSmall(m_emoticonIndex).size())));
 }
 
 QString InfoPanel::title() const
@@ -56,7 +74,7 @@ void InfoPanel::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidge
     // The notes box is tall; its label sits at its top.
     painter->drawText(QRect(5, 230, 70, 25), Qt::AlignRight | Qt::AlignTop, QStringLiteral("Notes"));
 
-    drawImage(painter, QPoint(272, 190), emoticonSmall(m_emoticonIndex));
+    drawImage(painter, kEmoticonAt, emoticonSmall(m_emoticonIndex));
 
     painter->restore();
 }
