@@ -26,22 +26,24 @@ fi
 
 bin="$MIRT_BIN"
 work="$(mktemp -d)"
-pg="$work/pg"
+pg="$(mktemp -d)"
 log="$work/sim.log"
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   [ -f "$pg/data/postmaster.pid" ] && as_pg pg_ctl -D "$pg/data" -m immediate -w stop >/dev/null 2>&1
-  rm -rf "$work"
+  rm -rf "$work" "$pg"
 }
 trap cleanup EXIT
 unset QT_QPA_PLATFORM
+# On a failure, the whole screen too, to see what a desk showed.
+eval "failed_$(declare -f fail)"
+fail() { import -window root /tmp/station-demo-failed.png 2>/dev/null || true; failed_fail "$@"; }
 export PATH="/usr/lib/postgresql/15/bin:$PATH"
 
 # PostgreSQL will not run as root: the server's folder is handed to postgres.
 as_pg() { if [ "$(id -u)" = 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi; }
-mkdir -p "$pg"
 [ "$(id -u)" = 0 ] && chown postgres: "$pg"
 as_pg initdb -D "$pg/data" -E UTF8 --locale=C.UTF-8 -A trust -U postgres -N >/dev/null
 as_pg pg_ctl -D "$pg/data" -l "$pg/server.log" -w \
@@ -78,9 +80,12 @@ for d in a b; do
   eval "pid_$d=$!"
   p=$!
   wait_for 20 has_win "$p" "MIRT Desktop Control" || fail "desk $d: no main window"
-  xdotool windowfocus --sync "$(win "$p" "MIRT Desktop Control")"
+  main=$(win "$p" "MIRT Desktop Control")
   sleep 0.5
-  xdotool key --delay 60 Down Return
+  # The directory's one row, then Connect.
+  xdotool mousemove --window "$main" 100 64 click 1
+  sleep 0.3
+  xdotool mousemove --window "$main" 418 44 click 1
   logins=$((logins + 1))
   wait_for 30 eval '[ "$(grep -c "TX: <login success=\"true\"" "$log")" -ge '$logins' ]' ||
     fail "desk $d did not log in"
