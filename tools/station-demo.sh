@@ -39,7 +39,11 @@ trap cleanup EXIT
 unset QT_QPA_PLATFORM
 # On a failure, the whole screen too, to see what a desk showed.
 eval "failed_$(declare -f fail)"
-fail() { import -window root /tmp/station-demo-failed.png 2>/dev/null || true; failed_fail "$@"; }
+fail() {
+  import -window root /tmp/station-demo-failed.png 2>/dev/null || true
+  for f in "$work"/?.log; do grep -v ' rx: \| TX: ' "$f" | tail -n 5 | sed "s|^|$(basename "$f"): |" >&2; done
+  failed_fail "$@"
+}
 export PATH="/usr/lib/postgresql/15/bin:$PATH"
 
 # PostgreSQL will not run as root: the server's folder is handed to postgres.
@@ -52,21 +56,22 @@ psql -h "$pg" -U postgres -qAt -c "CREATE DATABASE mirt" postgres
 db="postgresql://postgres@/mirt?host=$pg"
 sql() { psql -h "$pg" -U postgres -qAt -c "$1" mirt; }
 
-# A home of its own per desk; every program of a desk runs through desk().
+# A home of its own per desk: every program of a desk runs in a subshell that
+# called home(), and those started in the background exec, so that $! is the
+# program itself and the kill reaches it.
 for d in a b c; do mkdir -p "$work/$d/.config" "$work/$d/.local/share" "$work/$d/.cache" "$work/$d/run"; done
 chmod 700 "$work"/?/run
-desk() {
+home() {
   local h="$work/$1"
-  shift
-  HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_DATA_HOME="$h/.local/share" XDG_CACHE_HOME="$h/.cache" \
-    XDG_RUNTIME_DIR="$h/run" "$@"
+  export HOME="$h" XDG_CONFIG_HOME="$h/.config" XDG_DATA_HOME="$h/.local/share" XDG_CACHE_HOME="$h/.cache" \
+    XDG_RUNTIME_DIR="$h/run"
 }
 # Windows of one process only: both desks have windows of the same names.
-win() { xdotool search --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1; }
+win() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | head -1; }
 has_win() { [ -n "$(win "$1" "$2")" ]; }
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-desk a "$bin/mirt-unit-sim" --port "$port" --calls --verbose --add-to-directory >"$log" 2>&1 &
+(home a; exec "$bin/mirt-unit-sim" --port "$port" --calls --verbose --add-to-directory >"$log" 2>&1) &
 pids+=($!)
 wait_for 10 grep -q "listening" "$log" || fail "the simulated unit did not start"
 # B's directory: the same entry, the same "address:port" as A's.
@@ -75,7 +80,7 @@ cp -a "$work/a/.config/." "$work/b/.config/"
 # Both desks started on the station server and connected from the directory.
 logins=0
 for d in a b; do
-  desk "$d" "$bin/mirt-desktop" --log-db "$db" >"$work/$d.log" 2>&1 &
+  (home "$d"; exec "$bin/mirt-desktop" --log-db "$db" >"$work/$d.log" 2>&1) &
   pids+=($!)
   eval "pid_$d=$!"
   p=$!
@@ -105,8 +110,8 @@ from=$(wc -l <"$log")
 wait_for 40 eval 'tail -n +$from "$log" | grep -q "status=\"ringing\""' || fail "no call rang"
 line=$(tail -n +"$from" "$log" | grep -m1 -o 'TX: <line_status [^>]*status="ringing"' | sed 's/.*line_id="\([0-9]*\)".*/\1/')
 console=$(win "$pid_a" "MIRT Orvel$")
-xdotool windowfocus --sync "$console"
-sleep 0.3
+xdotool windowraise "$console" windowfocus --sync "$console"
+sleep 0.5
 xdotool key --delay 60 "F$((line + 1))" alt+a
 wait_for 5 grep -q "TX: <line_status [^>]*line_id=\"$line\"[^>]*status=\"on handset\"" "$log" ||
   fail "ANSWER did not reach the unit"
@@ -131,8 +136,9 @@ grep -q "ancillary_data [^>]*name=\"$name\"" "$log" || fail "the name did not re
 sleep "${MIRT_DEMO_MORE:-20}"
 kill "$pid_a" "$pid_b"
 wait "$pid_a" "$pid_b" || true
+echo "both desks quit"
 for d in a b c; do
-  desk "$d" env QT_QPA_PLATFORM=offscreen "$bin/mirt-desktop" --log-db "$db" --export-log "$work/$d.csv" ||
+  (home "$d"; QT_QPA_PLATFORM=offscreen "$bin/mirt-desktop" --log-db "$db" --export-log "$work/$d.csv") ||
     fail "desk $d: the export failed"
   echo "export from home $d: $(($(wc -l <"$work/$d.csv") - 1)) rows, $(grep -c "$name" "$work/$d.csv") with \"$name\""
 done
