@@ -116,6 +116,8 @@ xdotool key --delay 60 "F$((line + 1))" alt+a
 wait_for 5 grep -q "TX: <line_status [^>]*line_id=\"$line\"[^>]*status=\"on handset\"" "$log" ||
   fail "ANSWER did not reach the unit"
 wait_for 5 grep -q "TX: <ancillary_data [^>]*line_id=\"$line\"[^>]*name=\"[^\"]" "$log" || fail "no caller"
+# B's log window on top, to be seen; the keyboard stays with A's console.
+xdotool windowraise "$logwin"
 sleep 0.3
 name="Caller Zed$((RANDOM % 90 + 10))"
 xdotool key ctrl+e
@@ -125,7 +127,6 @@ echo "desk A: line $((line + 1)) answered and named \"$name\""
 
 # Desk B's log window, pictured one second after the last key.
 sleep 1
-xdotool windowfocus "$logwin"
 shot_at=$(date +%s.%N)
 import -window "$logwin" "$MIRT_SHOT"
 echo "desk B: log window pictured at +$(awk "BEGIN { printf \"%.2f\", $shot_at - $typed }") s: $MIRT_SHOT"
