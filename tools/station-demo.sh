@@ -20,7 +20,8 @@ if [ "${1:-}" != "--inside" ]; then
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
   done
   [ ${#need[@]} -eq 0 ] || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"; }
-  export MIRT_BIN="$(realpath "${1:-/tmp/demo-bin}")" MIRT_SHOT="$(realpath -m "${2:-/tmp/station-demo.png}")"
+  MIRT_BIN="$(realpath "${1:-/tmp/demo-bin}")" MIRT_SHOT="$(realpath -m "${2:-/tmp/station-demo.png}")"
+  export MIRT_BIN MIRT_SHOT
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$self" --inside
 fi
 
@@ -82,8 +83,8 @@ logins=0
 for d in a b; do
   (home "$d"; exec "$bin/mirt-desktop" --log-db "$db" >"$work/$d.log" 2>&1) &
   pids+=($!)
-  eval "pid_$d=$!"
   p=$!
+  if [ "$d" = a ]; then pid_a=$p; else pid_b=$p; fi
   wait_for 20 has_win "$p" "MIRT Desktop Control" || fail "desk $d: no main window"
   main=$(win "$p" "MIRT Desktop Control")
   sleep 0.5
