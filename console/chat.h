@@ -2,11 +2,13 @@
 
 #include "console/chatpanel.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
 #include <QTextEdit>
 
+#include <deque>
 #include <memory>
 
 class IPCObject;
@@ -33,6 +35,11 @@ public:
     // one go: cutting a single line per append re-lays the whole document
     // each time, and a burst of chat then froze the window for seconds.
     static constexpr int HISTORY_TRIM_SLACK = 200;
+    // Time the history may spend laying out received lines before the event
+    // loop gets a turn. A line takes 0.3 ms or more to lay out, so a flood of
+    // chat appended as it came held the window for tens of milliseconds; the
+    // rest waits in a queue and follows from the event loop.
+    static constexpr qint64 APPEND_BUDGET_MS = 4;
 
     Chat(QGraphicsScene& scene, IPCObject& session);
     ~Chat() override;
@@ -53,6 +60,9 @@ public slots:
     void ipcRecvChatData(const Message& msg);
 
 private:
+    void appendLine(const QString& html);
+    void flushPending();
+
     QGraphicsScene& m_scene;
     IPCObject& m_session;
     // The widgets' "Fusion" style. A widget does not own the style it is
@@ -62,4 +72,13 @@ private:
     QLineEdit m_input;
     QPushButton m_send;
     ChatPanel m_panel;
+    // Received lines not yet in the history, oldest first; never more than
+    // the history keeps, as older ones would be cut the moment they showed.
+    std::deque<QString> m_pending;
+    // The history's lines all predate what waits and are to go with it.
+    bool m_clearFirst = false;
+    // A flush is posted: the event loop has not turned since the last one.
+    bool m_flushQueued = false;
+    // Running since the first line appended in this turn of the event loop.
+    QElapsedTimer m_slice;
 };
