@@ -119,8 +119,8 @@ void Chat::ipcRecvChatData(const Message& msg)
     }
     m_pending.push_back(std::move(html));
     if (m_pending.size() > std::size_t(MAX_HISTORY_LINES)) {
-        // The trim would cut this one, and everything shown so far, before
-        // anyone saw it: drop it unlaid.
+        // The oldest waiting line, and all the history shows, would be cut
+        // by the trim once the newer ones are in: never lay them out.
         m_pending.pop_front();
         m_clearFirst = true;
     }

@@ -35,11 +35,13 @@ public:
     // one go: cutting a single line per append re-lays the whole document
     // each time, and a burst of chat then froze the window for seconds.
     static constexpr int HISTORY_TRIM_SLACK = 200;
-    // Time the history may spend laying out received lines before the event
-    // loop gets a turn. A line takes 0.3 ms or more to lay out, so a flood of
+    // Time the history may spend laying out received lines in one turn of
+    // the event loop. A line takes 0.2 ms or more to lay out, so a flood of
     // chat appended as it came held the window for tens of milliseconds; the
-    // rest waits in a queue and follows from the event loop.
-    static constexpr qint64 APPEND_BUDGET_MS = 4;
+    // rest waits in a queue and follows from the event loop. Small, as the
+    // receive loop's own pass, the scene's update and the paint share the
+    // same 60 Hz frame.
+    static constexpr qint64 APPEND_BUDGET_MS = 2;
 
     Chat(QGraphicsScene& scene, IPCObject& session);
     ~Chat() override;
