@@ -11,6 +11,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <utility>
+
 namespace {
 
 // People type chat lines; a frame may still carry 768 KiB of text, and the
@@ -102,7 +104,49 @@ QString Chat::formatLine(const QString& from, const QString& text)
 void Chat::ipcRecvChatData(const Message& msg)
 {
     const ChatLine line = ChatLine::read(msg);
-    m_history.append(formatLine(line.from.left(kMaxShownChars), line.text.left(kMaxShownChars)));
+    QString html = formatLine(line.from.left(kMaxShownChars), line.text.left(kMaxShownChars));
+
+    // The first line after a quiet spell shows at once; only when lines come
+    // faster than the budget allows do they wait for the event loop.
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        m_slice.start();
+        QMetaObject::invokeMethod(this, &Chat::flushPending, Qt::QueuedConnection);
+    }
+    if (m_pending.empty() && !m_slice.hasExpired(APPEND_BUDGET_MS)) {
+        appendLine(html);
+        return;
+    }
+    m_pending.push_back(std::move(html));
+    if (m_pending.size() > std::size_t(MAX_HISTORY_LINES)) {
+        // The oldest waiting line, and all the history shows, would be cut
+        // by the trim once the newer ones are in: never lay them out.
+        m_pending.pop_front();
+        m_clearFirst = true;
+    }
+}
+
+void Chat::flushPending()
+{
+    m_slice.start();
+    if (m_clearFirst) {
+        m_clearFirst = false;
+        m_history.clear();
+    }
+    while (!m_pending.empty() && !m_slice.hasExpired(APPEND_BUDGET_MS)) {
+        appendLine(m_pending.front());
+        m_pending.pop_front();
+    }
+    if (m_pending.empty()) {
+        m_flushQueued = false;
+        return;
+    }
+    QMetaObject::invokeMethod(this, &Chat::flushPending, Qt::QueuedConnection);
+}
+
+void Chat::appendLine(const QString& html)
+{
+    m_history.append(html);
 
     QTextDocument* doc = m_history.document();
     if (doc->blockCount() > MAX_HISTORY_LINES + HISTORY_TRIM_SLACK) {

@@ -2,11 +2,13 @@
 
 #include "console/chatpanel.h"
 
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QObject>
 #include <QPushButton>
 #include <QTextEdit>
 
+#include <deque>
 #include <memory>
 
 class IPCObject;
@@ -33,6 +35,13 @@ public:
     // one go: cutting a single line per append re-lays the whole document
     // each time, and a burst of chat then froze the window for seconds.
     static constexpr int HISTORY_TRIM_SLACK = 200;
+    // Time the history may spend laying out received lines in one turn of
+    // the event loop. A line takes 0.2 ms or more to lay out, so a flood of
+    // chat appended as it came held the window for tens of milliseconds; the
+    // rest waits in a queue and follows from the event loop. Small, as the
+    // receive loop's own pass, the scene's update and the paint share the
+    // same 60 Hz frame.
+    static constexpr qint64 APPEND_BUDGET_MS = 2;
 
     Chat(QGraphicsScene& scene, IPCObject& session);
     ~Chat() override;
@@ -53,6 +62,9 @@ public slots:
     void ipcRecvChatData(const Message& msg);
 
 private:
+    void appendLine(const QString& html);
+    void flushPending();
+
     QGraphicsScene& m_scene;
     IPCObject& m_session;
     // The widgets' "Fusion" style. A widget does not own the style it is
@@ -62,4 +74,13 @@ private:
     QLineEdit m_input;
     QPushButton m_send;
     ChatPanel m_panel;
+    // Received lines not yet in the history, oldest first; never more than
+    // the history keeps, as older ones would be cut the moment they showed.
+    std::deque<QString> m_pending;
+    // The history's lines all predate what waits and are to go with it.
+    bool m_clearFirst = false;
+    // A flush is posted: the event loop has not turned since the last one.
+    bool m_flushQueued = false;
+    // Running since the first line appended in this turn of the event loop.
+    QElapsedTimer m_slice;
 };

@@ -84,6 +84,7 @@ private slots:
         QFETCH(QString, shown);
         ChatConsole c;
         emit c.session.recvChatData(chatData(QStringLiteral("first"), QStringLiteral("line")));
+        QCoreApplication::processEvents(); // a line after a quiet turn shows at once
         const QTextDocument* doc = c.chat->history().document();
         const int blocks = doc->blockCount();
 
@@ -96,13 +97,14 @@ private slots:
     void historyIsBounded()
     {
         ChatConsole c;
-        // Past the slack the oldest lines are cut back to the limit in one go.
+        // A flood shows its last lines, in order, within the limit and slack.
         const int lines = Chat::MAX_HISTORY_LINES + Chat::HISTORY_TRIM_SLACK + 25;
         for (int i = 0; i < lines; ++i)
             emit c.session.recvChatData(chatData(QStringLiteral("flood"), QString::number(i)));
         const QTextDocument* doc = c.chat->history().document();
-        QCOMPARE(doc->blockCount(), Chat::MAX_HISTORY_LINES + 24);
-        QCOMPARE(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1));
+        QTRY_COMPARE(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1));
+        QVERIFY(doc->blockCount() >= Chat::MAX_HISTORY_LINES);
+        QVERIFY(doc->blockCount() <= Chat::MAX_HISTORY_LINES + Chat::HISTORY_TRIM_SLACK);
         QCOMPARE(doc->firstBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - doc->blockCount()));
         // Cut lines are gone, not kept for an undo nobody makes.
         QVERIFY(!doc->isUndoAvailable());
