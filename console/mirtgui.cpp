@@ -143,6 +143,12 @@ int MIRTGui::progressMaximum() const
 void MIRTGui::setupViewScene(QGraphicsView& view, QGraphicsScene& scene)
 {
     scene.setBackgroundBrush(ConsoleLook::background(false));
+    // The scene's solid background fills every part of the view that is
+    // painted, so the viewport's own fill under it (there to speed up
+    // scrolling, and this view never scrolls) is a second fill of each
+    // blinking lamp's part for nothing.
+    view.viewport()->setAutoFillBackground(false);
+    view.viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     view.setRenderHint(QPainter::Antialiasing, true);
     view.setWindowTitle(QStringLiteral("Ardeno MIRT Orvel"));
     view.setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
