@@ -146,10 +146,10 @@ const char* const kDays = "SELECT first_seen::date, %1 FROM calls%2 GROUP BY 1 O
 // window's order, read whole by their key. Two queries, one for the rows and
 // one for the totals, would read the matches twice, the first of them often
 // through the time index past every call that does not match.
-// %1 the filter, %2 the order, %3 the limit, %4 the columns.
+// %1 the filter, %2 the order, %3 the limit, %4 the columns, %5 what the
+// order needs beyond the totals' columns (the fewer kept, the less to sort).
 const char* const kSearch
-    = "WITH m AS MATERIALIZED (SELECT id, first_seen, ended, outcome, wait_ms, unit, line, name, location, topic,"
-      " air_ms, total_ms FROM calls%1),"
+    = "WITH m AS MATERIALIZED (SELECT id, first_seen, ended, outcome, wait_ms%5 FROM calls%1),"
       " d AS (SELECT json_agg(json_build_array(day::text, c, a, r, x, w) ORDER BY day DESC) AS days FROM"
       " (SELECT first_seen::date AS day, count(*) AS c,"
       " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'answered') AS a,"
@@ -833,6 +833,32 @@ QString PgCallStore::orderBy(const CallSort& sort)
     return keys + QStringLiteral(", first_seen DESC, id DESC");
 }
 
+// What orderBy() reads beyond id, first_seen, ended, outcome and wait_ms.
+QString PgCallStore::sortColumn(const CallSort& sort)
+{
+    switch (sort.key) {
+    case CallSort::Unit:
+        return QStringLiteral(", unit");
+    case CallSort::Line:
+        return QStringLiteral(", line");
+    case CallSort::Name:
+        return QStringLiteral(", name");
+    case CallSort::Location:
+        return QStringLiteral(", location");
+    case CallSort::Topic:
+        return QStringLiteral(", topic");
+    case CallSort::OnAir:
+        return QStringLiteral(", air_ms");
+    case CallSort::Total:
+        return QStringLiteral(", total_ms");
+    case CallSort::Time:
+    case CallSort::Wait:
+    case CallSort::Outcome:
+        break;
+    }
+    return QString();
+}
+
 CallQueryResult PgCallStore::query(const CallFilter& filter, int limit)
 {
     return querySorted(filter, CallSort(), limit);
@@ -863,10 +889,10 @@ CallQueryResult PgCallStore::querySorted(const CallFilter& filter, const CallSor
         // A search: the matching calls are read once, for the rows and the
         // totals alike (see kSearch).
         QSqlQuery rows(m_db);
-        if (!prepare(
-                rows,
-                QString::fromLatin1(kSearch).arg(where, orderBy(sort), QString::number(std::max(0, limit)), columns()),
-                values)
+        if (!prepare(rows,
+                     QString::fromLatin1(kSearch).arg(where, orderBy(sort), QString::number(std::max(0, limit)),
+                                                      columns(), sortColumn(sort)),
+                     values)
             || !exec(rows, QStringLiteral("searching"))) {
             result.error = errorText();
             return result;

@@ -98,6 +98,7 @@ private:
     bool notify();
     QString where(const CallFilter& filter, QVariantList& values) const;
     static QString orderBy(const CallSort& sort);
+    static QString sortColumn(const CallSort& sort);
     // The lease clock as SQL: the server's, or the test's.
     QString now() const;
     QString leaseAlive() const;

@@ -15,6 +15,8 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -33,6 +35,11 @@ const char* const kOldTotal = "COALESCE(ended, last_seen) - first_seen";
 const char* const kFlag = ", COALESCE((SELECT flag FROM callers c WHERE c.name_folded = calls.caller_name"
                           " AND c.location_folded = calls.caller_location), '')";
 const char* const kNoFlag = ", ''";
+
+// The search index's condition of where(); the one pass over the matches
+// joins the index instead, which spares a list of every match's key.
+const char* const kInIndex = "id IN (SELECT rowid FROM calls_fold WHERE calls_fold MATCH ?)";
+const char* const kJoinIndex = " calls_fold CROSS JOIN calls ON calls.id = calls_fold.rowid";
 
 const char* const kIndexSql = "CREATE VIRTUAL TABLE calls_fold USING fts5(folded, content='calls',"
                               " content_rowid='id', tokenize='trigram case_sensitive 1')";
@@ -757,7 +764,7 @@ QString SqliteCallStore::where(const CallFilter& filter, QVariantList& values) c
     QStringList phrases;
     QVariantList likeValues;
     QStringList likeConditions;
-    const QString foldedColumn = QLatin1String(m_version >= 3 ? "folded"
+    const QString foldedColumn = QLatin1String(m_version >= 3 ? "calls.folded"
                                                               : "lower(name || ' ' || location || ' ' || "
                                                                 "topic || ' ' || notes)");
     const QStringList words = CallFold::fold(filter.text).split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -773,7 +780,7 @@ QString SqliteCallStore::where(const CallFilter& filter, QVariantList& values) c
         }
     }
     if (!phrases.isEmpty()) {
-        conditions << QStringLiteral("id IN (SELECT rowid FROM calls_fold WHERE calls_fold MATCH ?)");
+        conditions << QLatin1String(kInIndex);
         values << phrases.join(QStringLiteral(" AND "));
     }
     conditions << likeConditions;
@@ -893,53 +900,127 @@ CallQueryResult SqliteCallStore::querySorted(const CallFilter& filter, const Cal
     clearFailure();
     QVariantList values;
     const QString where = this->where(filter, values);
-
-    QSqlQuery rows(m_db);
-    rows.setForwardOnly(true);
-    // Every matching call is sorted by its key alone and only the calls
-    // within the limit are read whole: sorting them with all their texts
-    // costs more.
-    const QString order = orderBy(sort);
-    rows.prepare(QStringLiteral("SELECT %1 FROM calls WHERE id IN (SELECT id FROM calls%2"
-                                " ORDER BY %3 LIMIT ?) ORDER BY %3")
-                     .arg(columns(), where, order));
-    for (const QVariant& v : qAsConst(values))
-        rows.addBindValue(v);
-    rows.addBindValue(std::max(0, limit));
-    if (!exec(rows, QStringLiteral("searching"))) {
+    const auto failed = [&] {
         result.error = errorText();
         return result;
-    }
-    while (rows.next())
-        result.rows.append(readRecord(rows));
-    rows.finish();
+    };
 
-    QSqlQuery days(m_db);
-    days.setForwardOnly(true);
-    days.prepare(
-        QStringLiteral("SELECT date(first_seen / 1000, 'unixepoch', 'localtime'), count(*),"
-                       " sum(ended IS NOT NULL AND outcome = 'answered'), sum(ended IS NOT NULL AND outcome = 'aired'),"
-                       " sum(outcome = 'missed'),"
-                       " avg(wait_ms) FROM calls%1 GROUP BY 1 ORDER BY 1 DESC")
-            .arg(where));
+    // One pass over the matching calls gives the per-day totals and, in the
+    // window's usual order (newest first), which calls the limit keeps: a
+    // second pass through the search index and every match costs as much
+    // again, and SQLite's local date of every call more than the rest.
+    QSqlQuery matches(m_db);
+    matches.setForwardOnly(true);
+    // The outcome as the totals count it, as a number: no text to convert.
+    QString from = QStringLiteral(" calls") + where;
+    if (where.contains(QLatin1String(kInIndex)))
+        from = QLatin1String(kJoinIndex)
+            + QString(where).replace(QLatin1String(kInIndex), QStringLiteral("calls_fold MATCH ?"));
+    matches.prepare(QStringLiteral("SELECT id, first_seen, CASE WHEN outcome = 'missed' THEN 1 WHEN ended IS NULL"
+                                   " THEN 0 WHEN outcome = 'answered' THEN 2 WHEN outcome = 'aired' THEN 3 ELSE 0 END,"
+                                   " wait_ms FROM")
+                    + from);
     for (const QVariant& v : qAsConst(values))
-        days.addBindValue(v);
-    if (!exec(days, QStringLiteral("counting"))) {
-        result.error = errorText();
-        return result;
+        matches.addBindValue(v);
+    if (!exec(matches, QStringLiteral("counting")))
+        return failed();
+    struct Day
+    {
+        DayTotals totals;
+        double waitSum = 0;
+        int waits = 0;
+    };
+    QHash<QDate, Day> days;
+    // The calls come in the order they were written, so a day's span in
+    // seconds finds most of them without working out the local date.
+    QDate day;
+    qint64 dayFrom = 1;
+    qint64 dayTo = 0;
+    std::vector<std::pair<qint64, qint64>> newest;
+    const bool byTime = sort.key == CallSort::Time;
+    while (matches.next()) {
+        const qint64 id = matches.value(0).toLongLong();
+        const qint64 firstSeen = matches.value(1).toLongLong();
+        // Whole seconds truncated as SQLite's date() of the same would.
+        const qint64 seconds = firstSeen / 1000;
+        if (seconds < dayFrom || seconds >= dayTo) {
+            day = QDateTime::fromSecsSinceEpoch(seconds).date();
+            dayFrom = QDateTime(day, QTime(0, 0)).toSecsSinceEpoch();
+            dayTo = QDateTime(day.addDays(1), QTime(0, 0)).toSecsSinceEpoch();
+        }
+        Day& d = days[day];
+        ++d.totals.calls;
+        switch (matches.value(2).toInt()) {
+        case 1:
+            ++d.totals.missed;
+            break;
+        case 2:
+            ++d.totals.answered;
+            break;
+        case 3:
+            ++d.totals.aired;
+            break;
+        }
+        const QVariant wait = matches.value(3);
+        if (!wait.isNull()) {
+            d.waitSum += double(wait.toLongLong());
+            ++d.waits;
+        }
+        if (byTime)
+            newest.emplace_back(firstSeen, id);
     }
-    while (days.next()) {
-        DayTotals d;
-        d.day = QDate::fromString(days.value(0).toString(), Qt::ISODate);
-        d.calls = days.value(1).toInt();
-        d.answered = days.value(2).toInt();
-        d.aired = days.value(3).toInt();
-        d.missed = days.value(4).toInt();
-        d.meanWaitMs = days.value(5).isNull() ? -1 : qRound64(days.value(5).toDouble());
+    matches.finish();
+    for (auto it = days.begin(); it != days.end(); ++it) {
+        DayTotals& d = it.value().totals;
+        d.day = it.key();
+        if (it.value().waits > 0)
+            d.meanWaitMs = qRound64(it.value().waitSum / it.value().waits);
         result.matching += d.calls;
         result.days.append(d);
     }
-    days.finish();
+    std::sort(result.days.begin(), result.days.end(),
+              [](const DayTotals& a, const DayTotals& b) { return a.day > b.day; });
+
+    QSqlQuery rows(m_db);
+    rows.setForwardOnly(true);
+    const QString order = orderBy(sort);
+    if (byTime) {
+        const std::size_t keep = std::min(newest.size(), std::size_t(std::max(0, limit)));
+        const auto later
+            = [descending = sort.descending](const std::pair<qint64, qint64>& a, const std::pair<qint64, qint64>& b) {
+                  return descending ? a > b : a < b;
+              };
+        std::nth_element(newest.begin(), newest.begin() + qptrdiff(keep), newest.end(), later);
+        QString ids = QStringLiteral("[");
+        for (std::size_t i = 0; i < keep; ++i)
+            ids += (i ? QStringLiteral(",") : QString()) + QString::number(newest[i].second);
+        ids += QLatin1Char(']');
+        // Read in the order of their keys; put in the window's below.
+        rows.prepare(
+            QStringLiteral("SELECT %1 FROM calls WHERE id IN (SELECT value FROM json_each(?))").arg(columns()));
+        rows.addBindValue(ids);
+    } else {
+        // Every matching call is sorted by its key alone and only the calls
+        // within the limit are read whole: sorting them with all their
+        // texts costs more.
+        rows.prepare(QStringLiteral("SELECT %1 FROM calls WHERE id IN (SELECT id FROM calls%2"
+                                    " ORDER BY %3 LIMIT ?) ORDER BY %3")
+                         .arg(columns(), where, order));
+        for (const QVariant& v : qAsConst(values))
+            rows.addBindValue(v);
+        rows.addBindValue(std::max(0, limit));
+    }
+    if (!exec(rows, QStringLiteral("searching")))
+        return failed();
+    while (rows.next())
+        result.rows.append(readRecord(rows));
+    rows.finish();
+    if (byTime)
+        std::sort(result.rows.begin(), result.rows.end(),
+                  [descending = sort.descending](const CallRecord& a, const CallRecord& b) {
+                      return descending ? std::tie(a.firstSeen, a.id) > std::tie(b.firstSeen, b.id)
+                                        : std::tie(a.firstSeen, a.id) < std::tie(b.firstSeen, b.id);
+                  });
     result.units = units();
     result.ok = true;
     return result;
