@@ -6,9 +6,10 @@
 # desk B's call log window is pictured one second later. Then the log is
 # exported from A's home, B's home and a third home that never recorded
 # anything: the three files must hold the same rows.
-# Usage: tools/station-demo.sh [BIN_DIR] [SHOT]
-#   BIN_DIR holds mirt-desktop and mirt-unit-sim (default /tmp/demo-bin);
-#   SHOT is where desk B's log window is saved (default /tmp/station-demo.png).
+# Usage: tools/station-demo.sh [BUILD_DIR] [SHOT]
+#   BUILD_DIR is a build of this tree (default build/: app/mirt-desktop and
+#   sim/mirt-unit-sim); SHOT is where desk B's log window is saved (default
+#   /tmp/station-demo.png).
 set -euo pipefail
 self="$(cd "$(dirname "$0")" && pwd)/$(basename "$0")"
 cd "$(dirname "$self")/.."
@@ -20,7 +21,7 @@ if [ "${1:-}" != "--inside" ]; then
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
   done
   [ ${#need[@]} -eq 0 ] || { apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"; }
-  MIRT_BIN="$(realpath "${1:-/tmp/demo-bin}")" MIRT_SHOT="$(realpath -m "${2:-/tmp/station-demo.png}")"
+  MIRT_BIN="$(realpath "${1:-build}")" MIRT_SHOT="$(realpath -m "${2:-/tmp/station-demo.png}")"
   export MIRT_BIN MIRT_SHOT
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$self" --inside
 fi
@@ -72,7 +73,7 @@ win() { xdotool search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null | 
 has_win() { [ -n "$(win "$1" "$2")" ]; }
 
 port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-(home a; exec "$bin/mirt-unit-sim" --port "$port" --calls --verbose --add-to-directory >"$log" 2>&1) &
+(home a; exec "$bin/sim/mirt-unit-sim" --port "$port" --calls --verbose --add-to-directory >"$log" 2>&1) &
 pids+=($!)
 wait_for 10 grep -q "listening" "$log" || fail "the simulated unit did not start"
 # B's directory: the same entry, the same "address:port" as A's.
@@ -81,7 +82,7 @@ cp -a "$work/a/.config/." "$work/b/.config/"
 # Both desks started on the station server and connected from the directory.
 logins=0
 for d in a b; do
-  (home "$d"; exec "$bin/mirt-desktop" --log-db "$db" >"$work/$d.log" 2>&1) &
+  (home "$d"; exec "$bin/app/mirt-desktop" --log-db "$db" >"$work/$d.log" 2>&1) &
   pids+=($!)
   p=$!
   if [ "$d" = a ]; then pid_a=$p; else pid_b=$p; fi
@@ -140,7 +141,7 @@ kill "$pid_a" "$pid_b"
 wait "$pid_a" "$pid_b" || true
 echo "both desks quit"
 for d in a b c; do
-  (home "$d"; QT_QPA_PLATFORM=offscreen "$bin/mirt-desktop" --log-db "$db" --export-log "$work/$d.csv") ||
+  (home "$d"; QT_QPA_PLATFORM=offscreen "$bin/app/mirt-desktop" --log-db "$db" --export-log "$work/$d.csv") ||
     fail "desk $d: the export failed"
   echo "export from home $d: $(($(wc -l <"$work/$d.csv") - 1)) rows, $(grep -c "$name" "$work/$d.csv") with \"$name\""
 done
