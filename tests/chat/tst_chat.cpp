@@ -5,6 +5,7 @@
 #include "console/chat.h"
 #include "ipc/ipcobject.h"
 #include "sim/unitsimulator.h"
+#include "tests/support/wait.h"
 
 #include <QGraphicsScene>
 #include <QTextBlock>
@@ -102,7 +103,8 @@ private slots:
         for (int i = 0; i < lines; ++i)
             emit c.session.recvChatData(chatData(QStringLiteral("flood"), QString::number(i)));
         const QTextDocument* doc = c.chat->history().document();
-        QTRY_COMPARE(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1));
+        QTRY_COMPARE_WITH_TIMEOUT(doc->lastBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - 1),
+                                  testsupport::scaled(5000));
         QVERIFY(doc->blockCount() >= Chat::MAX_HISTORY_LINES);
         QVERIFY(doc->blockCount() <= Chat::MAX_HISTORY_LINES + Chat::HISTORY_TRIM_SLACK);
         QCOMPARE(doc->firstBlock().text().trimmed(), QStringLiteral("[flood] %1").arg(lines - doc->blockCount()));
