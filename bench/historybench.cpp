@@ -132,13 +132,6 @@ double lookupMs(CallLog& log)
     return median(times);
 }
 
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 struct Stall
 {
     double ms = 0;

@@ -116,13 +116,6 @@ QRect inView(const QGraphicsView& view, const QGraphicsItem& item)
     return view.mapFromScene(item.sceneBoundingRect()).boundingRect();
 }
 
-double threadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
-}
-
 double percentile(std::vector<double> v, double p)
 {
     std::sort(v.begin(), v.end());

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <vector>
 
+#include <time.h>
+
 // Small helpers the scenarios share.
 
 // Runs the event loop until done() holds; false after timeoutMs.
@@ -26,6 +28,15 @@ template <typename Predicate> bool waitFor(Predicate done, int timeoutMs)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
+}
+
+// Processor time of the calling thread so far, in ms: what the GUI thread
+// spent, whatever other processes took from the cores meanwhile.
+inline double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
 // Runs the event loop for ms with no wake-ups of its own, so that an idle
