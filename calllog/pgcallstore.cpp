@@ -796,33 +796,26 @@ QString PgCallStore::where(const CallFilter& filter, QVariantList& values) const
 QString PgCallStore::orderBy(const CallSort& sort)
 {
     const QString direction = QLatin1String(sort.descending ? " DESC" : " ASC");
+    const QString column = QLatin1String(sortKeyColumn(sort.key));
     QString keys;
     switch (sort.key) {
     case CallSort::Time:
         return QStringLiteral("first_seen%1, id%1").arg(direction);
     case CallSort::Unit:
-        keys = QStringLiteral("unit") + direction;
-        break;
     case CallSort::Line:
-        keys = QStringLiteral("line") + direction;
+    case CallSort::Total:
+        keys = column + direction;
         break;
     case CallSort::Name:
     case CallSort::Location:
-    case CallSort::Topic: {
-        const QString column = QLatin1String(sort.key == CallSort::Name           ? "name"
-                                                 : sort.key == CallSort::Location ? "location"
-                                                                                  : "topic");
+    case CallSort::Topic:
         keys = QStringLiteral("%1 = '', lower(%1)%2").arg(column, direction);
         break;
-    }
     case CallSort::Wait:
         keys = QStringLiteral("wait_ms IS NULL, wait_ms") + direction;
         break;
     case CallSort::OnAir:
         keys = QStringLiteral("air_ms <= 0, air_ms") + direction;
-        break;
-    case CallSort::Total:
-        keys = QStringLiteral("total_ms") + direction;
         break;
     case CallSort::Outcome:
         keys = QStringLiteral("CASE WHEN ended IS NULL THEN 0 WHEN outcome = 'missed' THEN 1"
@@ -833,30 +826,39 @@ QString PgCallStore::orderBy(const CallSort& sort)
     return keys + QStringLiteral(", first_seen DESC, id DESC");
 }
 
-// What orderBy() reads beyond id, first_seen, ended, outcome and wait_ms.
-QString PgCallStore::sortColumn(const CallSort& sort)
+// The column a sort key orders by; none for the time and the outcome, whose
+// order is made of first_seen, id, ended and outcome.
+const char* PgCallStore::sortKeyColumn(CallSort::Key key)
 {
-    switch (sort.key) {
+    switch (key) {
     case CallSort::Unit:
-        return QStringLiteral(", unit");
+        return "unit";
     case CallSort::Line:
-        return QStringLiteral(", line");
+        return "line";
     case CallSort::Name:
-        return QStringLiteral(", name");
+        return "name";
     case CallSort::Location:
-        return QStringLiteral(", location");
+        return "location";
     case CallSort::Topic:
-        return QStringLiteral(", topic");
-    case CallSort::OnAir:
-        return QStringLiteral(", air_ms");
-    case CallSort::Total:
-        return QStringLiteral(", total_ms");
-    case CallSort::Time:
+        return "topic";
     case CallSort::Wait:
+        return "wait_ms";
+    case CallSort::OnAir:
+        return "air_ms";
+    case CallSort::Total:
+        return "total_ms";
+    case CallSort::Time:
     case CallSort::Outcome:
         break;
     }
-    return QString();
+    return "";
+}
+
+// What orderBy() reads beyond id, first_seen, ended, outcome and wait_ms.
+QString PgCallStore::sortColumn(const CallSort& sort)
+{
+    const QString column = QLatin1String(sortKeyColumn(sort.key));
+    return column.isEmpty() || sort.key == CallSort::Wait ? QString() : QStringLiteral(", ") + column;
 }
 
 CallQueryResult PgCallStore::query(const CallFilter& filter, int limit)

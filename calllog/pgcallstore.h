@@ -99,6 +99,7 @@ private:
     QString where(const CallFilter& filter, QVariantList& values) const;
     static QString orderBy(const CallSort& sort);
     static QString sortColumn(const CallSort& sort);
+    static const char* sortKeyColumn(CallSort::Key key);
     // The lease clock as SQL: the server's, or the test's.
     QString now() const;
     QString leaseAlive() const;
