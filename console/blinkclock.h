@@ -36,3 +36,26 @@ private:
     QTimer m_timer;
     uint32_t m_tick = 0;
 };
+
+class QGraphicsItem;
+class QGraphicsScene;
+class QRectF;
+
+// The repaints a tick asks for (a column of blinking lamps, the timers of
+// every call), gathered while a batch exists and sent when the last one
+// goes, merged per scene: boxes that lie close together become one
+// rectangle. A view paints a region of many small rectangles span by span,
+// each item clipped to all of them; one rectangle a little larger is
+// painted in plain runs of pixels, at a fraction of the cost.
+class RepaintBatch
+{
+public:
+    RepaintBatch();
+    ~RepaintBatch();
+    RepaintBatch(const RepaintBatch&) = delete;
+    RepaintBatch& operator=(const RepaintBatch&) = delete;
+
+    // A repaint of rect (scene coordinates) of item's scene; at once when
+    // no batch gathers, or when the item is hidden or in no scene.
+    static void update(QGraphicsItem* item, const QRectF& sceneRect);
+};

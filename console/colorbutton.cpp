@@ -1,5 +1,6 @@
 #include "console/colorbutton.h"
 
+#include "console/blinkclock.h"
 #include "console/consolelook.h"
 #include "console/pixelgrid.h"
 #include "console/surfacepanel.h"
@@ -7,7 +8,9 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QStyleOptionGraphicsItem>
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -69,6 +72,8 @@ ColorButton::ColorButton(bool rotated, int width, int height, QGraphicsItem* par
 {
     for (int i = 0; i < ColorCount; ++i)
         m_palettes[i] = kPalettes[i];
+    // Each paint is told the part exposed, so only that part is copied.
+    setFlag(QGraphicsItem::ItemUsesExtendedStyleOption);
     if (rotated) {
         // The line lamps lean into the panel's diagonal band.
         setRotation(-45);
@@ -99,7 +104,45 @@ void ColorButton::showColor(ButtonColors color)
     if (index == m_current)
         return;
     m_current = index;
-    update();
+    updateFace();
+}
+
+void ColorButton::updateFace()
+{
+    if (!scene() || !isVisible()) {
+        update();
+        return;
+    }
+    // A colour changes the ring and the face only; the outline around them
+    // looks the same in every colour. On a lamp leaning 45 degrees, the box
+    // around those two ellipses is half of the box around the whole lamp,
+    // and every item under the lamp (the panels, the background) is painted
+    // again over all of the box at each blink.
+    const int w = m_width;
+    const int h = m_height;
+    const qreal a = w - w / 5;
+    const qreal b = h - w / 5;
+    // The face's widest edge is 3 units; one more for antialiasing.
+    const qreal margin = 2.5;
+    const QRectF parts[] = {
+        QRectF(w / 20, w / 20, a, b),               // ring
+        QRectF(w / 10, w / 8, a * 0.95, b * 0.95),  // face
+        QRectF(w / 11, w / 11, a * 0.95, b * 0.95), // face, pressed
+    };
+    const QTransform toScene = sceneTransform();
+    QRectF box;
+    for (const QRectF& part : parts) {
+        const QRectF r = part.adjusted(-margin, -margin, margin, margin);
+        // The box of an ellipse under a linear map: the half extents are
+        // the lengths of its two mapped half axes' projections.
+        const QPointF centre = toScene.map(r.center());
+        const QPointF u = toScene.map(r.center() + QPointF(r.width() / 2, 0)) - centre;
+        const QPointF v = toScene.map(r.center() + QPointF(0, r.height() / 2)) - centre;
+        const qreal hx = std::hypot(u.x(), v.x());
+        const qreal hy = std::hypot(u.y(), v.y());
+        box |= QRectF(centre.x() - hx, centre.y() - hy, 2 * hx, 2 * hy);
+    }
+    RepaintBatch::update(this, box);
 }
 
 void ColorButton::setLook(ButtonStates state, ButtonColors first, ButtonColors second)
@@ -133,6 +176,7 @@ void ColorButton::blink(int tick)
 void ColorButton::setLabel(QString label)
 {
     m_label = std::move(label);
+    forgetDrawn();
     update();
 }
 
@@ -141,10 +185,11 @@ void ColorButton::setSize(int width, int height)
     prepareGeometryChange();
     m_width = width;
     m_height = height;
+    forgetDrawn();
     update();
 }
 
-void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*)
+void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, QWidget*)
 {
     // Blinking lamps are drawn anew several times a second, and the lamps of
     // every console share a handful of looks. So a look is drawn once for
@@ -158,8 +203,22 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
         drawLamp(painter);
         return;
     }
-    const ColorButtonPalette& pal = m_palettes[m_current];
     const bool highContrast = ConsoleLook::isHighContrast(*this);
+    // The part of the lamp to be painted: a column of blinking lamps is
+    // repainted as one rectangle, narrower than a leaning lamp's picture.
+    // A part that reaches only the outline's overhang out of the bounding
+    // rectangle comes as none: then the whole picture, kept to the clip.
+    const QRectF part
+        = option && !option->exposedRect.isEmpty() ? option->exposedRect.adjusted(-1, -1, 1, 1) : QRectF();
+    // A blinking lamp shows two looks in turn: both stay at hand.
+    for (const Drawn& drawn : m_drawn) {
+        if (drawn.look == m_current && drawn.pressed == m_pressed && drawn.highContrast == highContrast
+            && drawn.grid.sameGrid(grid)) {
+            grid.draw(painter, drawn.picture, part);
+            return;
+        }
+    }
+    const ColorButtonPalette& pal = m_palettes[m_current];
     // The numbers' own bits as characters: printing them cost more than the
     // copy of the lamp, and blinking lamps are painted several times a second.
     const quint32 look[]
@@ -175,7 +234,15 @@ void ColorButton::paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWid
         lamp = grid.render([this](QPainter* p) { drawLamp(p); });
         QPixmapCache::insert(key, lamp);
     }
-    grid.draw(painter, lamp);
+    m_drawn[m_nextDrawn] = {m_current, m_pressed, highContrast, grid, lamp};
+    m_nextDrawn = 1 - m_nextDrawn;
+    grid.draw(painter, lamp, part);
+}
+
+void ColorButton::forgetDrawn()
+{
+    for (Drawn& drawn : m_drawn)
+        drawn = Drawn();
 }
 
 void ColorButton::drawLamp(QPainter* painter) const

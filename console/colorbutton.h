@@ -1,8 +1,10 @@
 #pragma once
 
+#include "console/pixelgrid.h"
 #include "console/surfacebutton.h"
 
 #include <QColor>
+#include <QPixmap>
 #include <QRect>
 #include <QString>
 
@@ -54,6 +56,9 @@ public:
 
 private:
     void showColor(ButtonColors color);
+    // Repaints what a change of colour changes: the ring and the face.
+    void updateFace();
+    void forgetDrawn();
     // Draws the lamp in item coordinates.
     void drawLamp(QPainter* painter) const;
 
@@ -67,4 +72,16 @@ private:
     unsigned m_halfPeriod;
     ColorButtonPalette m_palettes[ColorCount];
     int m_current;
+
+    // The last two pictures painted, with what they show.
+    struct Drawn
+    {
+        int look = -1;
+        bool pressed = false;
+        bool highContrast = false;
+        PixelGrid grid;
+        QPixmap picture;
+    };
+    Drawn m_drawn[2];
+    int m_nextDrawn = 0;
 };

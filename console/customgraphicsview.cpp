@@ -1,7 +1,13 @@
 #include "console/customgraphicsview.h"
 
 #include <QCloseEvent>
+#include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 namespace {
 // The console is drawn for this scene size; the view stretches it to fit.
@@ -39,4 +45,59 @@ void CustomGraphicsView::closeEvent(QCloseEvent* event)
 {
     emit closing();
     QGraphicsView::closeEvent(event);
+}
+
+void CustomGraphicsView::drawBackground(QPainter* painter, const QRectF& rect)
+{
+    const QBrush brush = backgroundBrush().style() != Qt::NoBrush ? backgroundBrush()
+        : scene()                                                 ? scene()->backgroundBrush()
+                                                                  : QBrush();
+    if (!m_opaqueAreas || brush.style() != Qt::SolidPattern || !painter->transform().isAffine()
+        || painter->transform().type() > QTransform::TxScale) {
+        QGraphicsView::drawBackground(painter, rect);
+        return;
+    }
+    // A blinking lamp's part of the window lies mostly on line panels, whose
+    // pictures cover every pixel there: filling it first is wasted on all
+    // but the narrow gaps between them. Only whole device pixels under a
+    // panel are left out, so no edge pixel is left unfilled.
+    const QTransform toDevice = painter->transform();
+    const QRectF deviceRect = toDevice.mapRect(rect);
+    const QRect device(QPoint(int(std::floor(deviceRect.left())), int(std::floor(deviceRect.top()))),
+                       QPoint(int(std::ceil(deviceRect.right())) - 1, int(std::ceil(deviceRect.bottom())) - 1));
+    std::vector<QRect> covered;
+    for (const QRectF& area : m_opaqueAreas()) {
+        const QRectF d = toDevice.mapRect(area);
+        const QPoint topLeft(int(std::ceil(d.left())), int(std::ceil(d.top())));
+        const QPoint end(int(std::floor(d.right())), int(std::floor(d.bottom())));
+        const QRect whole = QRect(topLeft, end - QPoint(1, 1)) & device;
+        if (!whole.isEmpty())
+            covered.push_back(whole);
+    }
+    std::sort(covered.begin(), covered.end(), [](const QRect& a, const QRect& b) { return a.top() < b.top(); });
+    // Mostly a column through panels one above the other, each as wide as
+    // the column: the fill is the gaps between them.
+    std::vector<QRect> fill;
+    int top = device.top();
+    for (const QRect& r : covered) {
+        if (r.left() != device.left() || r.right() != device.right() || r.top() < top) {
+            fill.clear();
+            QRegion rest(device);
+            for (const QRect& c : covered)
+                rest -= c;
+            fill.assign(rest.begin(), rest.end());
+            top = device.bottom() + 1;
+            break;
+        }
+        if (r.top() > top)
+            fill.emplace_back(device.left(), top, device.width(), r.top() - top);
+        top = r.bottom() + 1;
+    }
+    if (top <= device.bottom())
+        fill.emplace_back(device.left(), top, device.width(), device.bottom() + 1 - top);
+    painter->save();
+    painter->resetTransform();
+    for (const QRect& r : fill)
+        painter->fillRect(r, brush);
+    painter->restore();
 }

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <QGraphicsView>
+#include <QRectF>
+#include <QVector>
+
+#include <functional>
 
 class QCloseEvent;
 class QGraphicsScene;
@@ -19,14 +23,21 @@ public:
     double horizontalScale() const { return m_scaleX; }
     double verticalScale() const { return m_scaleY; }
 
+    // Scene rectangles that items paint opaquely whenever they are painted
+    // (the line panels); the background is not filled under them.
+    using OpaqueAreas = std::function<QVector<QRectF>()>;
+    void setOpaqueAreas(OpaqueAreas areas) { m_opaqueAreas = std::move(areas); }
+
 signals:
     void closing();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
     double m_scaleX = 1.0;
     double m_scaleY = 1.0;
+    OpaqueAreas m_opaqueAreas;
 };

@@ -88,8 +88,13 @@ protected:
     void hoverLeaveEvent(QGraphicsSceneHoverEvent* event) override;
 
 private:
-    // Everything the panel shows, in item coordinates.
-    void drawPanel(QPainter* painter) const;
+    // Everything the panel shows, in item coordinates; the picture leaves
+    // out the call's timer, which is drawn over it.
+    void drawPanel(QPainter* painter, bool withTimer = true) const;
+    void drawTimer(QPainter* painter) const;
+    // Draws text right-aligned at the top of box as a run of the font's
+    // glyphs; false, with nothing drawn, where that cannot be done.
+    static bool drawGlyphs(QPainter* painter, const QFont& font, const QRect& box, const QString& text);
     // A part of the panel (or all of it) changed: its cached picture is drawn
     // anew there before the next copy.
     void changed(const QRect& area);

@@ -37,6 +37,20 @@ Line* Lines::line(unsigned index) const
     return index < MaxLines ? m_lines[index].get() : nullptr;
 }
 
+QVector<QRectF> Lines::opaqueAreas() const
+{
+    QVector<QRectF> areas;
+    for (const auto& line : m_lines) {
+        const LinePanel& panel = line->panel();
+        if (!panel.isVisible() || panel.effectiveOpacity() < 1.0)
+            continue;
+        // Clear of the rounded corners (radius 10) and the outline's
+        // antialiased outer edge.
+        areas << panel.sceneBoundingRect().adjusted(10, 2, -10, -2);
+    }
+    return areas;
+}
+
 LineAttributes* Lines::attributes(unsigned index) const
 {
     return index < MaxLines ? &m_lines[index]->attributes() : nullptr;
@@ -87,6 +101,7 @@ void Lines::ipcRecvAncillaryData(const Message& msg)
 
 void Lines::ipcRecvTimerTick(const Message&)
 {
+    const RepaintBatch batch;
     for (unsigned i = 0; i < m_count; ++i)
         m_lines[i]->tick();
 }

@@ -4,7 +4,9 @@
 #include "console/line.h"
 
 #include <QObject>
+#include <QRectF>
 #include <QTimer>
+#include <QVector>
 
 #include <array>
 #include <cstdint>
@@ -34,6 +36,8 @@ public:
     unsigned count() const { return m_count; }
     // Null for an index outside 0..11.
     Line* line(unsigned index) const;
+    // Where the shown lines' panels paint every pixel, in scene coordinates.
+    QVector<QRectF> opaqueAreas() const;
     // The caller information of a line; null for an index outside 0..11.
     LineAttributes* attributes(unsigned index) const;
     unsigned selectedLine() const { return m_selected; }

@@ -89,6 +89,7 @@ MIRTGui::MIRTGui(QString address, int port, QString username, QString password)
     // console scene and listening to the session. InfoEdit and Top follow
     // the line selection of Lines, so Lines comes first.
     m_lines = std::make_unique<Lines>(m_consoleScene, m_session);
+    m_consoleView.setOpaqueAreas([this] { return m_lines ? m_lines->opaqueAreas() : QVector<QRectF>(); });
     m_chat = std::make_unique<Chat>(m_consoleScene, m_session);
     m_infoEdit = std::make_unique<InfoEdit>(m_consoleScene, m_session, *m_lines);
     // Before this console connects to the session's state changes: the

@@ -1,10 +1,16 @@
+#include "console/blinkclock.h"
+#include "console/consolelook.h"
 #include "console/customgraphicsview.h"
+#include "console/line.h"
+#include "console/lines.h"
 #include "console/mirtgui.h"
 #include "sim/unitsimulator.h"
 #include "tests/support/settings.h"
 #include "tests/support/unit.h"
 #include "tests/support/wait.h"
 
+#include <QImage>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -86,6 +92,60 @@ private slots:
         // The far corner of the scene is the far corner of the window.
         const QPoint corner = view.mapFromScene(QPointF(1024, 768));
         QVERIFY(qAbs(corner.x() - size.width()) <= 1 && qAbs(corner.y() - size.height()) <= 1);
+    }
+
+    // The window is repainted in parts: lamps blink, timers count, a line is
+    // selected. What it shows on the screen is what a whole new paint shows.
+    void partsRepaintedAsAWhole_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("highContrast");
+        QTest::newRow("1:1") << QSize(1024, 768) << false;
+        QTest::newRow("stretched") << QSize(1300, 850) << false;
+        QTest::newRow("high contrast") << QSize(1024, 768) << true;
+    }
+
+    void partsRepaintedAsAWhole()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, highContrast);
+        auto unit = startUnit();
+        QVERIFY(unit);
+        MIRTGui console(kHost, unit->port(), QStringLiteral("studio"), QStringLiteral("tavrik"));
+        CustomGraphicsView& view = console.consoleView();
+        // The unit's answer to the login's resync comes first: it would undo
+        // the calls below.
+        QTRY_VERIFY(!console.lines()->line(11)->state().status.isEmpty());
+        view.resize(size);
+        ConsoleLook::setHighContrast(console.consoleScene(), highContrast);
+        for (unsigned i = 0; i < 12; ++i) {
+            Message m;
+            m.set_name("line_status");
+            m.params().set_uint("line_id", i);
+            m.params().set_string("status", i % 3 ? "on hold" : "ringing");
+            m.params().set_bool("priority", i % 2);
+            m.params().set_uint("time", 50 + i);
+            unit->sendMessage(m);
+        }
+        QTRY_VERIFY(console.lines()->line(11)->holdButton().isBlinking());
+        console.lines()->panelSelected(4);
+        const auto shown
+            = [&] { return view.screen()->grabWindow(view.winId()).toImage().convertToFormat(QImage::Format_RGB32); };
+        // Past a timer tick, then just after a blink, once its repaint is on
+        // the screen and before the next blink.
+        QTest::qWait(1200);
+        int tries = 0;
+        QImage screen;
+        QImage whole;
+        do {
+            QSignalSpy blink(BlinkClock::shared().get(), &BlinkClock::blink);
+            QVERIFY(blink.wait(1000));
+            QTest::qWait(40);
+            screen = shown();
+            whole = view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        } while (screen != whole && ++tries < 3);
+        QCOMPARE(screen.size(), size);
+        QCOMPARE(screen, whole);
     }
 
     void closingSavesGeometry_data()
