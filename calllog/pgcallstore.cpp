@@ -142,10 +142,13 @@ const char* const kDayTotals = "count(*), count(*) FILTER (WHERE ended IS NOT NU
 const char* const kDays = "SELECT first_seen::date, %1 FROM calls%2 GROUP BY 1 ORDER BY 1 DESC";
 // A search reads each matching call once: the trigram index finds them, and
 // what the totals and the window's orders need of them is kept (m); the
-// totals come as one JSON array on every row, beside the newest rows of the
+// totals come as one JSON array on the first row (on every row they would be
+// sorted and sent thousands of times), beside the newest rows of the
 // window's order, read whole by their key. Two queries, one for the rows and
 // one for the totals, would read the matches twice, the first of them often
-// through the time index past every call that does not match.
+// through the time index past every call that does not match. The LIMIT
+// tells the planner how few rows o gives: without it, it guesses thousands
+// and joins them by reading the whole table in key order.
 // %1 the filter, %2 the order, %3 the limit, %4 the columns, %5 what the
 // order needs beyond the totals' columns (the fewer kept, the less to sort).
 const char* const kSearch
@@ -156,8 +159,9 @@ const char* const kSearch
       " count(*) FILTER (WHERE ended IS NOT NULL AND outcome = 'aired') AS r,"
       " count(*) FILTER (WHERE outcome = 'missed') AS x, avg(wait_ms) AS w FROM m GROUP BY 1) AS t),"
       " o AS (SELECT cid, rn FROM (SELECT id AS cid, row_number() OVER (ORDER BY %2) AS rn FROM m) AS s"
-      " WHERE rn <= %3)"
-      " SELECT %4, d.days::text FROM d LEFT JOIN (o JOIN calls ON calls.id = o.cid) ON true ORDER BY o.rn";
+      " WHERE rn <= %3 LIMIT %3)"
+      " SELECT %4, CASE WHEN COALESCE(o.rn, 1) = 1 THEN d.days::text END FROM d"
+      " LEFT JOIN (o JOIN calls ON calls.id = o.cid) ON true ORDER BY o.rn";
 const char* const kCloseAbandoned = "UPDATE calls SET ended = last_seen, partial = true,"
                                     " outcome = COALESCE(outcome, 'missed') WHERE ended IS NULL AND NOT EXISTS"
                                     " (SELECT 1 FROM leases l WHERE l.unit = calls.unit AND l.owner = calls.owner"
@@ -434,6 +438,9 @@ bool PgCallStore::open()
     // The per-day totals of a search over a season of calls group in
     // memory rather than on the server's disk.
     QSqlQuery(m_db).exec(QStringLiteral("SET work_mem = '32MB'"));
+    // Compiling a search to machine code costs more than the search: the
+    // planner's guess of a search's cost passes the server's threshold.
+    QSqlQuery(m_db).exec(QStringLiteral("SET jit = off"));
     // Days are counted in this desk's time zone, as on a file of its own.
     QSqlQuery(m_db).exec(
         QStringLiteral("SET TIME ZONE '%1'").arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()).remove('\'')));
