@@ -7,7 +7,10 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,6 +19,11 @@ namespace {
 // Under the Name field, as wide as the editor's panel (the entries are long),
 // above the editors and labels it covers while open.
 const QRect kListRect(692, 474, 325, 170);
+
+// What the entries are written with: names and places, the counts and dates,
+// the dashes between them and the ellipsis of a cut entry.
+const QString kEntryCharacters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789"
+                                                " ,.-'&()/ \u2014 \u2026");
 
 bool isListKey(int key)
 {
@@ -55,11 +63,13 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
     });
     // Installed after the keyboard's filter, so it is asked first.
     m_view.installEventFilter(this);
+    m_edit.nameEditor().installEventFilter(this);
 }
 
 NameCompleter::~NameCompleter()
 {
     m_view.removeEventFilter(this);
+    m_edit.nameEditor().removeEventFilter(this);
     if (QGraphicsProxyWidget* proxy = m_list.graphicsProxyWidget()) {
         proxy->setWidget(nullptr);
         delete proxy;
@@ -137,8 +147,48 @@ void NameCompleter::close()
     m_callers.clear();
 }
 
+// The list's first showing would load its font, measure its text, render
+// every glyph of it at the view's scaling and polish the list, all in the
+// turn that shows it: milliseconds in the middle of typing. The Name field
+// taking the keyboard comes well before a list can (two typed characters and
+// the log's answer), so that is when this is done, once for each scaling of
+// the view, in short turns of its own after the focus has been drawn.
+void NameCompleter::prepareList()
+{
+    const QWidget& viewport = *m_view.viewport();
+    const qreal ratio = viewport.devicePixelRatioF();
+    const QTransform scaling = m_view.transform() * QTransform::fromScale(ratio, ratio);
+    if (!m_source || (m_prepared && m_preparedFor == scaling))
+        return;
+    m_prepared = true;
+    m_preparedFor = scaling;
+    m_list.ensurePolished();
+    prepareGlyphs(0);
+}
+
+// A glyph is rendered once for each quarter pixel it may start at across;
+// one quarter a turn.
+void NameCompleter::prepareGlyphs(int quarter)
+{
+    const QFontMetrics metrics(m_list.font());
+    const QRect text(0, 0, metrics.horizontalAdvance(kEntryCharacters) + 1, metrics.height());
+    QImage image(m_preparedFor.mapRect(text).size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setTransform(m_preparedFor * QTransform::fromTranslate(quarter / 4.0, 0));
+    painter.setFont(m_list.font());
+    painter.drawText(QPointF(0, metrics.ascent()), kEntryCharacters);
+    if (quarter < 3)
+        QTimer::singleShot(0, this, [this, quarter] { prepareGlyphs(quarter + 1); });
+}
+
 bool NameCompleter::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == &m_edit.nameEditor()) {
+        if (event->type() == QEvent::FocusIn)
+            QTimer::singleShot(0, this, &NameCompleter::prepareList);
+        return false;
+    }
     if (watched != &m_view || !isShown()
         || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress))
         return false;

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTransform>
 #include <QVector>
 
 class InfoEdit;
@@ -49,6 +50,8 @@ private:
     void found(int ticket, const QVector<HistoryCaller>& callers);
     void choose(int row);
     void close();
+    void prepareList();
+    void prepareGlyphs(int quarter);
 
     QGraphicsScene& m_scene;
     QGraphicsView& m_view;
@@ -58,5 +61,9 @@ private:
     int m_ticket = 0;
     QString m_asked;
     QVector<HistoryCaller> m_callers;
+    // The scaling, the view's and the screen's, the list's glyphs were last
+    // prepared for.
+    QTransform m_preparedFor;
+    bool m_prepared = false;
     QListWidget m_list;
 };
