@@ -117,12 +117,25 @@ void NameCompleter::found(int ticket, const QVector<HistoryCaller>& callers)
         close();
         return;
     }
-    m_list.clear();
+    QStringList texts;
+    QStringList tips;
     for (const HistoryCaller& c : callers) {
-        auto* item = new QListWidgetItem(c.text(), &m_list);
-        item->setToolTip(c.flag.isEmpty() ? c.text() : QStringLiteral("%1\n%2").arg(c.text(), c.flag));
+        texts << c.text();
+        tips << (c.flag.isEmpty() ? texts.last() : QStringLiteral("%1\n%2").arg(texts.last(), c.flag));
+    }
+    // Typing on through a name often brings the same callers again: the
+    // rows shown stay, and are not laid out and painted anew.
+    bool same = isShown() && m_list.count() == texts.size();
+    for (int i = 0; same && i < texts.size(); ++i)
+        same = m_list.item(i)->text() == texts.at(i) && m_list.item(i)->toolTip() == tips.at(i);
+    if (!same) {
+        m_list.clear();
+        for (int i = 0; i < texts.size(); ++i)
+            (new QListWidgetItem(texts.at(i), &m_list))->setToolTip(tips.at(i));
     }
     m_list.setCurrentRow(-1);
+    if (same)
+        return;
     // As high as its entries.
     const int rows = std::min(m_list.count(), int(MaxShown));
     m_list.resize(kListRect.width(),
