@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include <algorithm>
@@ -24,6 +25,31 @@ const QRect kListRect(692, 474, 325, 170);
 // the dashes between them and the ellipsis of a cut entry.
 const QString kEntryCharacters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789"
                                                 " ,.-'&()/ \u2014 \u2026");
+
+// The list asks a row's size when it lays the rows out, when it is sized to
+// them and again for every row it paints, and each answer shapes the row's
+// text anew; the sizes of the rows shown are measured once.
+class RowSizes : public QStyledItemDelegate
+{
+public:
+    RowSizes(QHash<QString, QSize>& sizes, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_sizes(sizes)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString text = index.data().toString();
+        auto known = m_sizes.constFind(text);
+        if (known == m_sizes.cend())
+            known = m_sizes.insert(text, QStyledItemDelegate::sizeHint(option, index));
+        return *known;
+    }
+
+private:
+    QHash<QString, QSize>& m_sizes;
+};
 
 bool isListKey(int key)
 {
@@ -47,6 +73,7 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
     m_list.setTextElideMode(Qt::ElideRight);
     m_list.setObjectName(QStringLiteral("listNameCompletion"));
     m_list.setAccessibleName(tr("Earlier callers"));
+    m_list.setItemDelegate(new RowSizes(m_rowSizes, &m_list));
     m_list.hide();
     QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_list);
     proxy->setPos(kListRect.topLeft());
@@ -129,6 +156,7 @@ void NameCompleter::found(int ticket, const QVector<HistoryCaller>& callers)
     for (int i = 0; same && i < texts.size(); ++i)
         same = m_list.item(i)->text() == texts.at(i) && m_list.item(i)->toolTip() == tips.at(i);
     if (!same) {
+        m_rowSizes.clear();
         m_list.clear();
         for (int i = 0; i < texts.size(); ++i)
             (new QListWidgetItem(texts.at(i), &m_list))->setToolTip(tips.at(i));
@@ -157,6 +185,7 @@ void NameCompleter::close()
     m_ticket = 0;
     m_list.hide();
     m_list.clear();
+    m_rowSizes.clear();
     m_callers.clear();
 }
 

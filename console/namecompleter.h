@@ -2,9 +2,11 @@
 
 #include "console/callerhistorysource.h"
 
+#include <QHash>
 #include <QListWidget>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QTransform>
 #include <QVector>
@@ -65,5 +67,7 @@ private:
     // prepared for.
     QTransform m_preparedFor;
     bool m_prepared = false;
+    // The sizes of the rows shown, by their texts.
+    QHash<QString, QSize> m_rowSizes;
     QListWidget m_list;
 };
