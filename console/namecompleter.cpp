@@ -7,7 +7,11 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QGraphicsView>
+#include <QImage>
 #include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -16,6 +20,36 @@ namespace {
 // Under the Name field, as wide as the editor's panel (the entries are long),
 // above the editors and labels it covers while open.
 const QRect kListRect(692, 474, 325, 170);
+
+// What the entries are written with: names and places, the counts and dates,
+// the dashes between them and the ellipsis of a cut entry.
+const QString kEntryCharacters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZ abcdefghijklmnopqrstuvwxyz 0123456789"
+                                                " ,.-'&()/ \u2014 \u2026");
+
+// The list asks a row's size when it lays the rows out, when it is sized to
+// them and again for every row it paints, and each answer shapes the row's
+// text anew; the sizes of the rows shown are measured once.
+class RowSizes : public QStyledItemDelegate
+{
+public:
+    RowSizes(QHash<QString, QSize>& sizes, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_sizes(sizes)
+    {
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        const QString text = index.data().toString();
+        auto known = m_sizes.constFind(text);
+        if (known == m_sizes.cend())
+            known = m_sizes.insert(text, QStyledItemDelegate::sizeHint(option, index));
+        return *known;
+    }
+
+private:
+    QHash<QString, QSize>& m_sizes;
+};
 
 bool isListKey(int key)
 {
@@ -39,6 +73,7 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
     m_list.setTextElideMode(Qt::ElideRight);
     m_list.setObjectName(QStringLiteral("listNameCompletion"));
     m_list.setAccessibleName(tr("Earlier callers"));
+    m_list.setItemDelegate(new RowSizes(m_rowSizes, &m_list));
     m_list.hide();
     QGraphicsProxyWidget* proxy = m_scene.addWidget(&m_list);
     proxy->setPos(kListRect.topLeft());
@@ -55,11 +90,13 @@ NameCompleter::NameCompleter(QGraphicsView& view, QGraphicsScene& scene, InfoEdi
     });
     // Installed after the keyboard's filter, so it is asked first.
     m_view.installEventFilter(this);
+    m_edit.nameEditor().installEventFilter(this);
 }
 
 NameCompleter::~NameCompleter()
 {
     m_view.removeEventFilter(this);
+    m_edit.nameEditor().removeEventFilter(this);
     if (QGraphicsProxyWidget* proxy = m_list.graphicsProxyWidget()) {
         proxy->setWidget(nullptr);
         delete proxy;
@@ -107,12 +144,26 @@ void NameCompleter::found(int ticket, const QVector<HistoryCaller>& callers)
         close();
         return;
     }
-    m_list.clear();
+    QStringList texts;
+    QStringList tips;
     for (const HistoryCaller& c : callers) {
-        auto* item = new QListWidgetItem(c.text(), &m_list);
-        item->setToolTip(c.flag.isEmpty() ? c.text() : QStringLiteral("%1\n%2").arg(c.text(), c.flag));
+        texts << c.text();
+        tips << (c.flag.isEmpty() ? texts.last() : QStringLiteral("%1\n%2").arg(texts.last(), c.flag));
+    }
+    // Typing on through a name often brings the same callers again: the
+    // rows shown stay, and are not laid out and painted anew.
+    bool same = isShown() && m_list.count() == texts.size();
+    for (int i = 0; same && i < texts.size(); ++i)
+        same = m_list.item(i)->text() == texts.at(i) && m_list.item(i)->toolTip() == tips.at(i);
+    if (!same) {
+        m_rowSizes.clear();
+        m_list.clear();
+        for (int i = 0; i < texts.size(); ++i)
+            (new QListWidgetItem(texts.at(i), &m_list))->setToolTip(tips.at(i));
     }
     m_list.setCurrentRow(-1);
+    if (same)
+        return;
     // As high as its entries.
     const int rows = std::min(m_list.count(), int(MaxShown));
     m_list.resize(kListRect.width(),
@@ -134,11 +185,52 @@ void NameCompleter::close()
     m_ticket = 0;
     m_list.hide();
     m_list.clear();
+    m_rowSizes.clear();
     m_callers.clear();
+}
+
+// The list's first showing would load its font, measure its text, render
+// every glyph of it at the view's scaling and polish the list, all in the
+// turn that shows it: milliseconds in the middle of typing. The Name field
+// taking the keyboard comes well before a list can (two typed characters and
+// the log's answer), so that is when this is done, once for each scaling of
+// the view, in short turns of its own after the focus has been drawn.
+void NameCompleter::prepareList()
+{
+    const QWidget& viewport = *m_view.viewport();
+    const qreal ratio = viewport.devicePixelRatioF();
+    const QTransform scaling = m_view.transform() * QTransform::fromScale(ratio, ratio);
+    if (!m_source || (m_prepared && m_preparedFor == scaling))
+        return;
+    m_prepared = true;
+    m_preparedFor = scaling;
+    m_list.ensurePolished();
+    prepareGlyphs(0);
+}
+
+// A glyph is rendered once for each quarter pixel it may start at across;
+// one quarter a turn.
+void NameCompleter::prepareGlyphs(int quarter)
+{
+    const QFontMetrics metrics(m_list.font());
+    const QRect text(0, 0, metrics.horizontalAdvance(kEntryCharacters) + 1, metrics.height());
+    QImage image(m_preparedFor.mapRect(text).size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setTransform(m_preparedFor * QTransform::fromTranslate(quarter / 4.0, 0));
+    painter.setFont(m_list.font());
+    painter.drawText(QPointF(0, metrics.ascent()), kEntryCharacters);
+    if (quarter < 3)
+        QTimer::singleShot(0, this, [this, quarter] { prepareGlyphs(quarter + 1); });
 }
 
 bool NameCompleter::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == &m_edit.nameEditor()) {
+        if (event->type() == QEvent::FocusIn)
+            QTimer::singleShot(0, this, &NameCompleter::prepareList);
+        return false;
+    }
     if (watched != &m_view || !isShown()
         || (event->type() != QEvent::ShortcutOverride && event->type() != QEvent::KeyPress))
         return false;

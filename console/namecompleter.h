@@ -2,10 +2,13 @@
 
 #include "console/callerhistorysource.h"
 
+#include <QHash>
 #include <QListWidget>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
+#include <QTransform>
 #include <QVector>
 
 class InfoEdit;
@@ -49,6 +52,8 @@ private:
     void found(int ticket, const QVector<HistoryCaller>& callers);
     void choose(int row);
     void close();
+    void prepareList();
+    void prepareGlyphs(int quarter);
 
     QGraphicsScene& m_scene;
     QGraphicsView& m_view;
@@ -58,5 +63,11 @@ private:
     int m_ticket = 0;
     QString m_asked;
     QVector<HistoryCaller> m_callers;
+    // The scaling, the view's and the screen's, the list's glyphs were last
+    // prepared for.
+    QTransform m_preparedFor;
+    bool m_prepared = false;
+    // The sizes of the rows shown, by their texts.
+    QHash<QString, QSize> m_rowSizes;
     QListWidget m_list;
 };
