@@ -293,9 +293,12 @@ private slots:
         QVERIFY(m_sim->ring(2, QStringLiteral("Ann")));
         QVERIFY(sync());
         const QString said = QStringLiteral("object:property-change:accessible-description Line 3");
-        const QStringList heard = m_reader.eventsUntil(said);
+        QStringList heard = m_reader.eventsUntil(said);
         QVERIFY2(heard.contains(said), qPrintable(heard.join(QLatin1Char('\n'))));
-        QVERIFY(heard.contains(QStringLiteral("object:state-changed:checked ANSWER")));
+        // Told in the same turn, but it may reach the reader a read later.
+        const QString lit = QStringLiteral("object:state-changed:checked ANSWER");
+        heard << (heard.contains(lit) ? QStringList() : m_reader.eventsUntil(lit));
+        QVERIFY(heard.contains(lit));
         const QJsonObject panel = Reader::child(m_reader.console(), QStringLiteral("Line 3"));
         QVERIFY2(panel[QStringLiteral("description")].toString().startsWith(QLatin1String("ringing, 0:")),
                  qPrintable(panel[QStringLiteral("description")].toString()));
