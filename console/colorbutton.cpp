@@ -109,10 +109,6 @@ void ColorButton::showColor(ButtonColors color)
 
 void ColorButton::updateFace()
 {
-    if (!scene() || !isVisible()) {
-        update();
-        return;
-    }
     // A colour changes the ring and the face only; the outline around them
     // looks the same in every colour. On a lamp leaning 45 degrees, the box
     // around those two ellipses is half of the box around the whole lamp,

@@ -98,6 +98,11 @@ QRect LinePanel::boundingRecti() const
     return QRect(0, 0, 680, 55 * m_span);
 }
 
+QRect LinePanel::solidRect() const
+{
+    return boundingRecti().adjusted(10, 2, -10, -2);
+}
+
 QRectF LinePanel::boundingRect() const
 {
     return QRectF(boundingRecti());

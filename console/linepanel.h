@@ -55,6 +55,9 @@ public:
     QRect rectTextLine2() const;
     QRect rectHistoryMark() const;
     QRect boundingRecti() const;
+    // Where the panel paints every pixel opaquely: clear of the rounded
+    // corners and of the outline's antialiased outer edge.
+    QRect solidRect() const;
 
     bool isPointInTextPanel(QPointF p) const;
     void handle_hover(bool over);

@@ -44,9 +44,7 @@ QVector<QRectF> Lines::opaqueAreas() const
         const LinePanel& panel = line->panel();
         if (!panel.isVisible() || panel.effectiveOpacity() < 1.0)
             continue;
-        // Clear of the rounded corners (radius 10) and the outline's
-        // antialiased outer edge.
-        areas << panel.sceneBoundingRect().adjusted(10, 2, -10, -2);
+        areas << panel.mapRectToScene(QRectF(panel.solidRect()));
     }
     return areas;
 }
